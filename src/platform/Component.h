@@ -1,0 +1,65 @@
+// TComponent: the small component model every database class builds on. An
+// owner destroys what it owns; components that link to each other subscribe
+// to removal notifications so that no link outlives its target; a component
+// whose configuration is being applied is "loading" until Loaded runs.
+#pragma once
+
+#include <vector>
+
+#include "platform/Text.h"
+
+namespace vantrel {
+
+enum class TOperation { opInsert, opRemove };
+
+class TComponent {
+public:
+    explicit TComponent(TComponent *AOwner);
+    virtual ~TComponent();
+    TComponent(const TComponent &) = delete;
+    TComponent &operator=(const TComponent &) = delete;
+
+    TComponent *Owner() const { return FOwner; }
+    const String &Name() const { return FName; }
+    void SetName(const String &name) { FName = name; }
+
+    int ComponentCount() const { return static_cast<int>(FComponents.size()); }
+    TComponent *Components(int index) const { return FComponents.at(static_cast<size_t>(index)); }
+    // Takes over ownership (removing it from its former owner).
+    void InsertComponent(TComponent *component);
+    void RemoveComponent(TComponent *component);
+
+    // Ask to be told (Notification with opRemove) when other is destroyed;
+    // the subscription is mutual, as links usually are.
+    void FreeNotification(TComponent *other);
+    void RemoveFreeNotification(TComponent *other);
+
+    // Told when a component this one subscribed to (or owns, or shares an
+    // owner with) is inserted or removed.
+    virtual void Notification(TComponent *AComponent, TOperation Operation);
+
+    // Loading: between BeginLoading and EndLoading the component only stores
+    // its properties; EndLoading runs Loaded.
+    bool IsLoading() const { return FLoading; }
+    bool IsDestroying() const { return FDestroying; }
+    void BeginLoading() { FLoading = true; }
+    void EndLoading();
+    virtual void Loaded();
+
+protected:
+    // A derived destructor that must run while subclass state is intact calls
+    // this first; it marks the component as going away and frees owned ones.
+    void BeginDestruction();
+
+private:
+    void NotifyRemoval();
+    TComponent *FOwner = nullptr;
+    String FName;
+    std::vector<TComponent *> FComponents;
+    std::vector<TComponent *> FFreeNotifies;
+    bool FLoading = false;
+    bool FDestroying = false;
+    bool FChildrenFreed = false;
+};
+
+}  // namespace vantrel

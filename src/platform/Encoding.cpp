@@ -1,0 +1,203 @@
+// Code page conversion. UTF-8 and single-byte code pages are converted with
+// tables built once from ICU, because the client layer converts every text
+// value that crosses to the server and a converter per call would dominate.
+#include "platform/Encoding.h"
+
+#include <unicode/ucnv.h>
+#include <unicode/ustring.h>
+
+#include <array>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
+
+namespace vantrel {
+
+namespace {
+
+class TUtf8Encoding final : public TEncoding {
+public:
+    TUtf8Encoding() : TEncoding(65001) {}
+    std::string GetBytes(StringView text) const override { return StringToUtf8(text); }
+    String GetString(const char *data, size_t length) const override {
+        return Utf8ToString(std::string_view(data, length));
+    }
+};
+
+// Single-byte pages: a 256-entry decode table and a reverse map.
+class TSingleByteEncoding final : public TEncoding {
+public:
+    TSingleByteEncoding(int cp, const std::array<char16_t, 256> &table) : TEncoding(cp), FDecode(table) {
+        for (int b = 255; b >= 0; --b)
+            if (FDecode[b] != 0xFFFD) FEncode[FDecode[b]] = static_cast<char>(b);
+        auto q = FEncode.find(u'?');
+        FSubst = q != FEncode.end() ? q->second : '?';
+    }
+    std::string GetBytes(StringView text) const override {
+        std::string out;
+        out.resize(text.size());
+        for (size_t i = 0; i < text.size(); ++i) {
+            char16_t c = text[i];
+            if (c < 0x80 && FDecode[c] == c) { out[i] = static_cast<char>(c); continue; }
+            auto it = FEncode.find(c);
+            out[i] = it != FEncode.end() ? it->second : FSubst;
+        }
+        return out;
+    }
+    String GetString(const char *data, size_t length) const override {
+        String out;
+        out.resize(length);
+        for (size_t i = 0; i < length; ++i) out[i] = FDecode[static_cast<unsigned char>(data[i])];
+        return out;
+    }
+
+private:
+    std::array<char16_t, 256> FDecode;
+    std::unordered_map<char16_t, char> FEncode;
+    char FSubst;
+};
+
+// Multi-byte pages other than UTF-8: an ICU converter per call.
+class TIcuEncoding final : public TEncoding {
+public:
+    TIcuEncoding(int cp, std::string name) : TEncoding(cp), FName(std::move(name)) {}
+    std::string GetBytes(StringView text) const override {
+        UErrorCode err = U_ZERO_ERROR;
+        UConverter *cnv = ucnv_open(FName.c_str(), &err);
+        if (U_FAILURE(err)) return StringToUtf8(text);
+        std::string out;
+        out.resize(text.size() * static_cast<size_t>(ucnv_getMaxCharSize(cnv)) + 8);
+        err = U_ZERO_ERROR;
+        int32_t n = ucnv_fromUChars(cnv, out.data(), static_cast<int32_t>(out.size()),
+                                    reinterpret_cast<const UChar *>(text.data()),
+                                    static_cast<int32_t>(text.size()), &err);
+        ucnv_close(cnv);
+        out.resize(U_FAILURE(err) && err != U_STRING_NOT_TERMINATED_WARNING ? 0 : static_cast<size_t>(n));
+        return out;
+    }
+    String GetString(const char *data, size_t length) const override {
+        UErrorCode err = U_ZERO_ERROR;
+        UConverter *cnv = ucnv_open(FName.c_str(), &err);
+        if (U_FAILURE(err)) return Utf8ToString(std::string_view(data, length));
+        String out;
+        out.resize(length * 2 + 2);
+        err = U_ZERO_ERROR;
+        int32_t n = ucnv_toUChars(cnv, reinterpret_cast<UChar *>(out.data()), static_cast<int32_t>(out.size()),
+                                  data, static_cast<int32_t>(length), &err);
+        ucnv_close(cnv);
+        out.resize(U_FAILURE(err) && err != U_STRING_NOT_TERMINATED_WARNING ? 0 : static_cast<size_t>(n));
+        return out;
+    }
+
+private:
+    std::string FName;
+};
+
+std::shared_ptr<const TEncoding> MakeEncoding(int cp, const std::string &name) {
+    if (cp == 65001) return std::make_shared<TUtf8Encoding>();
+    UErrorCode err = U_ZERO_ERROR;
+    UConverter *cnv = ucnv_open(name.c_str(), &err);
+    if (U_FAILURE(err)) return nullptr;
+    bool single = ucnv_getMaxCharSize(cnv) == 1;
+    if (!single) {
+        ucnv_close(cnv);
+        return std::make_shared<TIcuEncoding>(cp, name);
+    }
+    std::array<char16_t, 256> table{};
+    for (int b = 0; b < 256; ++b) {
+        char byte = static_cast<char>(b);
+        UChar out[4];
+        err = U_ZERO_ERROR;
+        ucnv_reset(cnv);
+        int32_t n = ucnv_toUChars(cnv, out, 4, &byte, 1, &err);
+        table[b] = (U_SUCCESS(err) && n == 1) ? static_cast<char16_t>(out[0]) : char16_t(0xFFFD);
+    }
+    ucnv_close(cnv);
+    return std::make_shared<TSingleByteEncoding>(cp, table);
+}
+
+}  // namespace
+
+std::string TEncoding::ConverterName(int codePage) {
+    switch (codePage) {
+    case 65001: return "UTF-8";
+    case 20127: return "US-ASCII";
+    case 28591: return "ISO-8859-1";
+    case 1200: return "UTF-16LE";
+    case 1201: return "UTF-16BE";
+    case 932: return "ibm-943_P15A-2003";  // Shift-JIS as Windows has it
+    case 936: return "windows-936";
+    case 949: return "windows-949";
+    case 950: return "windows-950";
+    case 20936: return "ibm-1383";  // GB 2312 (EUC-CN)
+    case 52936: return "HZ";
+    case 51932: return "EUC-JP";
+    default: break;
+    }
+    if (codePage >= 1250 && codePage <= 1258) return "windows-" + std::to_string(codePage);
+    if (codePage >= 28592 && codePage <= 28605) return "ISO-8859-" + std::to_string(codePage - 28590);
+    if (codePage > 0 && codePage < 1250) return "ibm-" + std::to_string(codePage);
+    return std::string();
+}
+
+std::shared_ptr<const TEncoding> TEncoding::GetEncoding(int codePage) {
+    static std::mutex lock;
+    static std::map<int, std::shared_ptr<const TEncoding>> cache;
+    std::lock_guard<std::mutex> guard(lock);
+    auto it = cache.find(codePage);
+    if (it != cache.end()) return it->second;
+    std::shared_ptr<const TEncoding> enc;
+    std::string name = ConverterName(codePage);
+    if (!name.empty()) enc = MakeEncoding(codePage, name);
+    if (!enc) {
+        int ansi = DefaultAnsiCodePage();
+        enc = ansi != codePage ? MakeEncoding(ansi, ConverterName(ansi)) : nullptr;
+        if (!enc) enc = std::make_shared<TUtf8Encoding>();
+    }
+    cache.emplace(codePage, enc);
+    return enc;
+}
+
+int DefaultAnsiCodePage() {
+    static const int cp = [] {
+        const char *env = std::getenv("VANTREL_ANSI_CODEPAGE");
+        if (env && *env) {
+            char *end = nullptr;
+            long v = std::strtol(env, &end, 10);
+            if (end && *end == 0 && v > 0 && v < 100000 && !TEncoding::ConverterName(static_cast<int>(v)).empty())
+                return static_cast<int>(v);
+        }
+        return 65001;
+    }();
+    return cp;
+}
+
+std::shared_ptr<const TEncoding> AnsiEncoding() {
+    static const std::shared_ptr<const TEncoding> enc = TEncoding::GetEncoding(DefaultAnsiCodePage());
+    return enc;
+}
+
+std::string AnsiBytes(StringView text) { return AnsiEncoding()->GetBytes(text); }
+
+String AnsiString(std::string_view bytes) { return AnsiEncoding()->GetString(bytes); }
+
+String UpperCaseFull(StringView text) {
+    // ASCII-only text is the common case (keywords, names).
+    bool ascii = true;
+    for (char16_t c : text)
+        if (c >= 0x80) { ascii = false; break; }
+    if (ascii) return AsciiUpper(text);
+    String out;
+    out.resize(text.size() * 3 + 4);
+    UErrorCode err = U_ZERO_ERROR;
+    int32_t n = u_strToUpper(reinterpret_cast<UChar *>(out.data()), static_cast<int32_t>(out.size()),
+                             reinterpret_cast<const UChar *>(text.data()), static_cast<int32_t>(text.size()), "",
+                             &err);
+    if (U_FAILURE(err)) return String(text);
+    out.resize(static_cast<size_t>(n));
+    return out;
+}
+
+}  // namespace vantrel

@@ -1,0 +1,50 @@
+// Code page conversion between UTF-16 and numbered code pages (through ICU,
+// with fast paths for UTF-8 and single-byte pages), the process's default
+// narrow ("ANSI") code page, and full Unicode upper-casing.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/Text.h"
+
+namespace vantrel {
+
+class TEncoding {
+public:
+    virtual ~TEncoding() = default;
+    int CodePage() const { return FCodePage; }
+    // Encodes UTF-16 text into bytes of the code page. Characters the page
+    // lacks become its substitution character.
+    virtual std::string GetBytes(StringView text) const = 0;
+    // Decodes bytes of the code page into UTF-16 text.
+    virtual String GetString(const char *data, size_t length) const = 0;
+    String GetString(std::string_view bytes) const { return GetString(bytes.data(), bytes.size()); }
+
+    // Shared, immutable encodings by code page number; thread-safe. Unknown
+    // code pages fall back to the default narrow code page.
+    static std::shared_ptr<const TEncoding> GetEncoding(int codePage);
+    // ICU converter name of a code page ("windows-1251" for 1251), empty when
+    // unknown.
+    static std::string ConverterName(int codePage);
+
+protected:
+    explicit TEncoding(int codePage) : FCodePage(codePage) {}
+
+private:
+    int FCodePage;
+};
+
+// 65001 (UTF-8) unless VANTREL_ANSI_CODEPAGE names another code page. Read
+// once per process.
+int DefaultAnsiCodePage();
+std::shared_ptr<const TEncoding> AnsiEncoding();
+
+// Shorthands for the default narrow code page.
+std::string AnsiBytes(StringView text);
+String AnsiString(std::string_view bytes);
+
+// Full Unicode upper-casing in the root locale (ß becomes SS).
+String UpperCaseFull(StringView text);
+
+}  // namespace vantrel

@@ -1,0 +1,77 @@
+// The library's general exception family. Every error carries a UTF-16
+// message; what() gives the same text as UTF-8 for C++ hosts.
+#pragma once
+
+#include <exception>
+#include <string>
+
+#include "platform/Text.h"
+
+#define VANTREL_VISIBLE __attribute__((visibility("default")))
+
+namespace vantrel {
+
+class VANTREL_VISIBLE Exception : public std::exception {
+public:
+    explicit Exception(String message);
+    ~Exception() override;
+    const String &Message() const noexcept { return FMessage; }
+    const char *what() const noexcept override { return FUtf8.c_str(); }
+
+private:
+    String FMessage;
+    std::string FUtf8;
+};
+
+// A text that cannot be converted to a number.
+class VANTREL_VISIBLE EConvertError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// A VARIANT that cannot be turned into text.
+class VANTREL_VISIBLE EVariantTypeCastError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// A file that cannot be opened or read.
+class VANTREL_VISIBLE EFOpenError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// An index outside a list: "List index out of bounds (%d)".
+class VANTREL_VISIBLE EListError : public Exception {
+public:
+    using Exception::Exception;
+    static EListError IndexOutOfBounds(int64_t index);
+};
+
+// An operating-system call that failed; carries the error code.
+class VANTREL_VISIBLE EOSError : public Exception {
+public:
+    EOSError(int code, String message) : Exception(std::move(message)), FErrorCode(code) {}
+    int ErrorCode() const noexcept { return FErrorCode; }
+    // "System Error.  Code: %d.\r\n%s"; "A call to an OS function failed" when
+    // neither a code nor a system text is known.
+    static EOSError FromCode(int code, const String &systemText);
+
+private:
+    int FErrorCode;
+};
+
+// Reading a component's stored configuration failed.
+class VANTREL_VISIBLE EReadError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// General database error, the base of the client layer's EIBError family and
+// the error the result sets raise for field binding problems.
+class VANTREL_VISIBLE EDatabaseError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+}  // namespace vantrel

@@ -1,0 +1,126 @@
+// File system access.
+#include "platform/Files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "platform/Encoding.h"
+#include "platform/Exceptions.h"
+
+namespace vantrel {
+
+namespace {
+
+std::string NativePath(const String &path) { return StringToUtf8(path); }
+
+String SystemText(int err) { return Utf8ToString(std::strerror(err)); }
+
+// Looks for the name in its parent folder; used when stat fails for a reason
+// other than "not found".
+bool FoundInParentFolder(const std::string &path) {
+    auto slash = path.find_last_of('/');
+    std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    DIR *d = opendir(dir.c_str());
+    if (!d) return false;
+    bool found = false;
+    while (dirent *e = readdir(d)) {
+        if (name == e->d_name) {
+            found = e->d_type != DT_DIR;
+            break;
+        }
+    }
+    closedir(d);
+    return found;
+}
+
+}  // namespace
+
+bool FileExists(const String &path) {
+    if (path.empty()) return false;
+    std::string p = NativePath(path);
+    if (p.find('\0') != std::string::npos) return false;
+    struct stat st {};
+    if (stat(p.c_str(), &st) == 0) return !S_ISDIR(st.st_mode);
+    int err = errno;
+    if (err == ENOENT || err == ENOTDIR || err == ENAMETOOLONG) return false;
+    return FoundInParentFolder(p);
+}
+
+String ExpandFileName(const String &path) {
+    if (!path.empty() && path[0] == u'/') return path;
+    char buf[PATH_MAX];
+    if (!getcwd(buf, sizeof buf)) return path;
+    String dir = Utf8ToString(buf);
+    if (path.empty()) return dir;
+    return dir + (dir.size() > 0 && dir.back() == u'/' ? u"" : u"/") + path;
+}
+
+std::vector<uint8_t> ReadWholeFile(const String &path) {
+    std::string p = NativePath(path);
+    int fd = p.find('\0') == std::string::npos ? open(p.c_str(), O_RDONLY | O_CLOEXEC) : (errno = ENOENT, -1);
+    if (fd < 0) {
+        int err = errno;
+        throw EFOpenError(Format(u"Cannot open file \"%s\". %s", {ExpandFileName(path), SystemText(err)}));
+    }
+    struct Closer {
+        int fd;
+        ~Closer() {
+            flock(fd, LOCK_UN);
+            close(fd);
+        }
+    } closer{fd};
+    // Other writers that take the lock are kept out while we read.
+    while (flock(fd, LOCK_SH) != 0 && errno == EINTR) {}
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode))
+        throw EFOpenError(Format(u"Cannot open file \"%s\". %s", {ExpandFileName(path), SystemText(EISDIR)}));
+    std::vector<uint8_t> data;
+    if (st.st_size > 0) data.reserve(static_cast<size_t>(st.st_size));
+    uint8_t buf[65536];
+    for (;;) {
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw EFOpenError(SystemText(errno));
+        }
+        if (n == 0) break;
+        data.insert(data.end(), buf, buf + n);
+    }
+    return data;
+}
+
+String DecodeTextFile(const std::vector<uint8_t> &bytes) {
+    const char *data = reinterpret_cast<const char *>(bytes.data());
+    size_t size = bytes.size();
+    String text;
+    if (size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
+        text = Utf8ToString(std::string_view(data + 3, size - 3));
+    } else if (size >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
+        bool little = bytes[0] == 0xFF;
+        size_t n = (size - 2) / 2;
+        text.resize(n);
+        for (size_t i = 0; i < n; ++i) {
+            uint8_t a = bytes[2 + 2 * i], b = bytes[3 + 2 * i];
+            text[i] = little ? static_cast<char16_t>(a | (b << 8)) : static_cast<char16_t>((a << 8) | b);
+        }
+    } else {
+        text = AnsiEncoding()->GetString(data, size);
+    }
+    auto nul = text.find(u'\0');
+    if (nul != String::npos) text.resize(nul);
+    return text;
+}
+
+void LoadLinesFromFile(const String &path, TStringList &lines) {
+    lines.SetText(DecodeTextFile(ReadWholeFile(path)));
+}
+
+}  // namespace vantrel

@@ -1,0 +1,54 @@
+// Text helpers shared by every layer: UTF-8/UTF-16 conversion, trimming,
+// ASCII case folding, message formatting and number text.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace vantrel {
+
+// All text inside the library is UTF-16.
+using String = std::u16string;
+using StringView = std::u16string_view;
+
+String Utf8ToString(std::string_view text);
+std::string StringToUtf8(StringView text);
+
+// Whitespace in the sense of the script format: any character up to U+0020.
+inline bool IsWhite(char16_t c) { return c <= u' '; }
+String Trim(StringView text);
+String TrimLeft(StringView text);
+String TrimRight(StringView text);
+
+// Case folding of ASCII letters only ("any case (ASCII)" comparisons).
+String AsciiUpper(StringView text);
+String AsciiLower(StringView text);
+bool SameTextAscii(StringView a, StringView b);
+bool StartsWith(StringView text, StringView prefix);
+bool EndsWith(StringView text, StringView suffix);
+
+// One argument of Format: "%s" takes text, "%d" takes an integer.
+using FormatArg = std::variant<String, int64_t>;
+// Replaces "%s" and "%d" placeholders in order; "%%" stands for "%".
+String Format(StringView pattern, std::initializer_list<FormatArg> args);
+
+String IntToStr(int64_t value);
+String UIntToStr(uint64_t value);
+// General floating-point form with at most 15 significant digits and "." as
+// the decimal separator (the library's fixed format settings).
+String FloatToStr(double value);
+
+// Strict decimal parsing of the whole text (surrounding blanks allowed, as
+// the classic conversion routines allow them). Hex with "$" or "0x" also
+// accepted, as those routines do.
+bool TryStrToInt(StringView text, int32_t &value);
+bool TryStrToInt64(StringView text, int64_t &value);
+bool TryStrToFloat(StringView text, double &value);
+// Raise EConvertError "'%s' is not a valid integer value".
+int32_t StrToInt(StringView text);
+int64_t StrToInt64(StringView text);
+
+}  // namespace vantrel

@@ -1,0 +1,124 @@
+// Helpers shared by the test suites.
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace vantrel::test {
+
+TempDir::TempDir() {
+    char tmpl[] = "/tmp/vantrel-test-XXXXXX";
+    char *p = mkdtemp(tmpl);
+    if (!p) throw std::runtime_error("mkdtemp failed");
+    FPath = p;
+    // The server runs as the firebird user and must reach files here.
+    std::filesystem::permissions(FPath, std::filesystem::perms::all);
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(FPath, ec);
+}
+
+void WriteFile(const std::string &path, const std::string &bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ReadFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+ProcessResult RunCommand(const std::string &commandLine, const std::string &standardInput) {
+    ProcessResult result;
+    TempDir dir;
+    std::string in = dir.File("stdin");
+    std::string out = dir.File("stdout");
+    WriteFile(in, standardInput);
+    std::string cmd = "(" + commandLine + ") <" + in + " >" + out + " 2>&1";
+    int status = std::system(cmd.c_str());
+    result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.Output = ReadFile(out);
+    return result;
+}
+
+static std::string ShellQuote(const std::string &s) {
+    std::string q = "'";
+    for (char c : s) {
+        if (c == '\'') q += "'\\''";
+        else q += c;
+    }
+    return q + "'";
+}
+
+std::string RunIsql(const std::string &database, const std::string &sql, bool failOnError) {
+    std::string script = "SET BAIL ON;\nCONNECT " + ShellQuote(database) + " USER 'SYSDBA' PASSWORD '" + kPassword +
+                         "';\n" + sql + "\nCOMMIT;\n";
+    ProcessResult r = RunCommand("isql-fb -q", script);
+    if (failOnError && (r.ExitCode != 0 || r.Output.find("Statement failed") != std::string::npos ||
+                        r.Output.find("SQLSTATE") != std::string::npos)) {
+        ADD_FAILURE() << "isql-fb failed on " << database << ":\n" << r.Output;
+    }
+    return r.Output;
+}
+
+void CreateDatabase(const std::string &path, int dialect, const std::string &charset, int pageSize) {
+    std::string sql = "SET SQL DIALECT " + std::to_string(dialect) + ";\nCREATE DATABASE " + ShellQuote(path) +
+                      " USER 'SYSDBA' PASSWORD '" + kPassword + "'";
+    if (pageSize > 0) sql += " PAGE_SIZE " + std::to_string(pageSize);
+    if (!charset.empty()) sql += " DEFAULT CHARACTER SET " + charset;
+    sql += ";\nCOMMIT;\n";
+    ProcessResult r = RunCommand("isql-fb -q", sql);
+    if (r.ExitCode != 0 || !std::filesystem::exists(path))
+        ADD_FAILURE() << "could not create " << path << ":\n" << r.Output;
+    std::error_code ec;
+    std::filesystem::permissions(path, std::filesystem::perms::all, ec);
+}
+
+bool ServerAvailable() {
+    static const bool available = [] {
+        ProcessResult r = RunCommand(
+            std::string("echo 'SELECT 1 FROM RDB$DATABASE;' | isql-fb -q -user SYSDBA -password ") + kPassword +
+            " localhost:employee 2>&1; echo 'quit;' | isql-fb -q -user SYSDBA -password " + kPassword +
+            " -z 2>&1 | head -1");
+        // Any answer that is not a network refusal means a server listens.
+        return r.Output.find("Unable to complete network request") == std::string::npos &&
+               r.Output.find("connection refused") == std::string::npos &&
+               r.Output.find("Connection refused") == std::string::npos;
+    }();
+    return available;
+}
+
+ScopedEnv::ScopedEnv(const char *name, const char *value) : FName(name) {
+    if (const char *old = std::getenv(name)) {
+        FHad = true;
+        FOld = old;
+    }
+    if (value) setenv(name, value, 1);
+    else unsetenv(name);
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (FHad) setenv(FName.c_str(), FOld.c_str(), 1);
+    else unsetenv(FName.c_str());
+}
+
+std::string SharedLibraryPath() { return VANTREL_SHARED_LIBRARY_PATH; }
+std::string CliPath() { return VANTREL_CLI_PATH; }
+std::string FakeClientPath(const std::string &name) {
+    return std::string(VANTREL_FAKE_CLIENT_DIR) + "/lib" + name + ".so";
+}
+std::string TestDataPath(const std::string &name) { return std::string(VANTREL_TEST_DATA_DIR) + "/" + name; }
+
+}  // namespace vantrel::test

@@ -1,0 +1,77 @@
+// Helpers shared by the test suites: temporary folders, scratch databases
+// made with isql-fb, environment overrides and paths of build products.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/Text.h"
+
+namespace vantrel::test {
+
+// A fresh folder under /tmp, removed with everything in it on destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+    const std::string &Path() const { return FPath; }
+    std::string File(const std::string &name) const { return FPath + "/" + name; }
+
+private:
+    std::string FPath;
+};
+
+// Writes bytes to a file (creating or replacing it).
+void WriteFile(const std::string &path, const std::string &bytes);
+std::string ReadFile(const std::string &path);
+
+// Result of a child process.
+struct ProcessResult {
+    int ExitCode = -1;
+    std::string Output;  // standard output and standard error together
+};
+// Runs a shell command line and collects its output.
+ProcessResult RunCommand(const std::string &commandLine, const std::string &standardInput = std::string());
+
+// Runs SQL through isql-fb against a database (embedded when the name is a
+// plain path). Statements end with ";". Returns isql's output; fails the
+// current test when isql reports an error and failOnError is set.
+std::string RunIsql(const std::string &database, const std::string &sql, bool failOnError = true);
+
+// Creates an empty database file through isql-fb.
+void CreateDatabase(const std::string &path, int dialect = 3, const std::string &charset = "WIN1251",
+                    int pageSize = 0);
+
+// The module's fixed login, for server tests.
+inline constexpr const char *kUser = "SYSDBA";
+inline constexpr const char *kPassword = "quillfern";
+
+// True when a Firebird server answers on localhost (server tests skip
+// otherwise, unless VANTREL_REQUIRE_SERVER is set, in which case they fail).
+bool ServerAvailable();
+
+// Sets an environment variable for the lifetime of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char *name, const char *value);
+    ~ScopedEnv();
+
+private:
+    std::string FName;
+    bool FHad = false;
+    std::string FOld;
+};
+
+// Paths of build products.
+std::string SharedLibraryPath();           // libvantrel.so in the build tree
+std::string CliPath();                     // the vantrel host
+std::string FakeClientPath(const std::string &name);  // fakeclients/lib<name>.so
+std::string TestDataPath(const std::string &name);     // tests/data/<name>
+
+// UTF-16 from UTF-8 literal, for readable assertions.
+inline String U(const std::string &utf8) { return Utf8ToString(utf8); }
+inline std::string N(const String &text) { return StringToUtf8(text); }
+
+}  // namespace vantrel::test
