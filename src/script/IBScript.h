@@ -1,0 +1,136 @@
+// TIBScript: runs an update script. The parser cuts the script into
+// classified statements and calls back for each; the script carries DDL and
+// DML out through statement objects on its connection and transactions, and
+// handles its own directives (commits, savepoints, SET, batches, and the
+// database directives CONNECT, RECONNECT, CREATE and DROP DATABASE).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "platform/Component.h"
+#include "platform/Strings.h"
+#include "platform/Text.h"
+#include "script/IBScriptStats.h"
+
+#if __has_include("script/IBSQLParser.h")
+#include "script/IBSQLParser.h"
+#define VANTREL_HAVE_SQL_PARSER 1
+#endif
+
+namespace vantrel {
+
+class TIBDatabase;
+class TIBTransaction;
+class TIBSQL;
+class TIBXSQLDA;
+class TIBXSQLVAR;
+class TIBSQLParser;
+class TIBScript;
+
+#ifndef VANTREL_HAVE_SQL_PARSER
+// Placeholder until the parser's header is in the tree.
+enum TIBParseKind : int;
+#endif
+
+// Event types of the script.
+using TIBScriptParseEvent =
+    std::function<void(TComponent *Sender, TIBParseKind AKind, const String &SQLText)>;
+using TIBScriptParseErrorEvent = std::function<void(
+    TComponent *Sender, const String &Error, const String &SQLText, int32_t LineIndex)>;
+using TIBSQLExecuteError = std::function<void(TComponent *Sender, const String &Error,
+                                              const String &SQLText, int32_t LineIndex,
+                                              bool &Ignore)>;
+using TIBScriptParamCheck = std::function<void(TIBScript *Sender, bool &Pause)>;
+
+class TIBScript : public TComponent {
+public:
+    explicit TIBScript(TComponent *AOwner);
+    ~TIBScript() override;
+
+    TIBDatabase *Database() const { return FDatabase; }
+    void SetDatabase(TIBDatabase *value);
+    TIBTransaction *Transaction() const { return FTransaction; }
+    void SetTransaction(TIBTransaction *value);
+
+    const String &Terminator() const { return FTerminator; }
+    void SetTerminator(const String &value);
+
+    // The parser's line list: a caller may load a file straight into it.
+    TStringList &Script();
+    void SetScript(const TStringList &value);
+
+    bool AutoDDL() const { return FAutoDDL; }
+    void SetAutoDDL(bool value) { FAutoDDL = value; }
+    bool Statistics() const { return FStatsOn; }
+    void SetStatistics(bool value);
+
+    bool Paused() const;
+    void SetPaused(bool value);
+
+    // The dialect the script applies to its connection (SET SQL DIALECT).
+    int32_t SQLDialect() const { return FSQLDialect; }
+    bool Validating() const { return FValidating; }
+    bool Executing() const { return FExecuting; }
+
+    TIBScriptStats &Stats() { return *FStats; }
+    // The DML statement object's parameters, for OnParamCheck handlers.
+    TIBXSQLDA &Params();
+    TIBXSQLVAR *ParamByName(const String &name);
+    // Tokens of the statement being handled (the parser's list).
+    const std::vector<String> &CurrentTokens() const;
+
+    // Runs the script. A database error leaves as the exception unless
+    // OnExecuteError is assigned; a parse error ends the run quietly.
+    void ExecuteScript();
+    // Parses the whole script without carrying anything out.
+    bool ValidateScript();
+
+    TIBScriptParseEvent OnParse;
+    TIBScriptParseErrorEvent OnParseError;
+    TIBSQLExecuteError OnExecuteError;
+    TIBScriptParamCheck OnParamCheck;
+
+    void Notification(TComponent *AComponent, TOperation Operation) override;
+
+protected:
+    virtual void ExecuteDML(const String &SQLText);
+    virtual void ExecuteDDL(const String &SQLText);
+    virtual void ExecuteSetStatement(const String &SQLText);
+    virtual void ConnectDatabase(const String &SQLText);
+    virtual void CreateNewDatabase(const String &SQLText);
+    virtual void ReconnectDatabase(const String &SQLText);
+    virtual void DropCurrentDatabase(const String &SQLText);
+    virtual void ExecuteServerSet(const String &SQLText);
+    virtual void ExecuteSetTransaction(const String &SQLText);
+
+private:
+    void HandleStatement(TIBParseKind AKind, const String &SQLText);
+    void HandleParseError(const String &Error, const String &SQLText, int32_t LineIndex);
+    void CreateOwnConnection();
+    bool HasExtendedCreateOptions() const;
+
+    TIBSQLParser *FSQLParser = nullptr;
+    bool FAutoDDL = true;
+    bool FStatsOn = true;
+    TIBDatabase *FDatabase = nullptr;
+    TIBTransaction *FDDLTransaction = nullptr;
+    TIBTransaction *FTransaction = nullptr;
+    String FTerminator = u";";
+    TIBSQL *FDDLQuery = nullptr;
+    TIBSQL *FDMLQuery = nullptr;
+    bool FContinue = true;
+    bool FValidate = false;
+    bool FValidating = false;
+    std::unique_ptr<TIBScriptStats> FStats;
+    int32_t FSQLDialect = 3;
+    String FCharSet;
+    int FCurrentStmt = 0;
+    bool FExecuting = false;
+    bool InBatch = false;
+    std::vector<std::vector<char>> FBatchBuffer;
+};
+
+}  // namespace vantrel
