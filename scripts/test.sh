@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what is missing, starts a local Firebird server for the server
+# tests, builds the release and the sanitizer configurations and runs every
+# test in both. Run as root. The last lines are ctest's summary.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+scripts/firebird-server.sh start
+export VANTREL_REQUIRE_SERVER=1
+
+status=0
+for preset in release asan; do
+  echo "=== building $preset ==="
+  scripts/build.sh "$preset"
+done
+for preset in release asan; do
+  echo "=== testing $preset ==="
+  if ! ctest --preset "$preset" -j2; then
+    status=1
+  fi
+done
+exit $status

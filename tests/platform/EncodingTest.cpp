@@ -1,0 +1,53 @@
+// Code page conversion and upper-casing.
+#include <gtest/gtest.h>
+
+#include "platform/Encoding.h"
+
+using namespace vantrel;
+
+TEST(Encoding, Windows1251RoundTripsCyrillic) {
+    auto enc = TEncoding::GetEncoding(1251);
+    ASSERT_EQ(enc->CodePage(), 1251);
+    String text = u"Не найден файл";
+    std::string bytes = enc->GetBytes(text);
+    ASSERT_EQ(bytes.size(), text.size());
+    EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 0xCD);  // Н in windows-1251
+    EXPECT_EQ(enc->GetString(bytes), text);
+}
+
+TEST(Encoding, CharactersMissingFromThePageBecomeQuestionMarks) {
+    auto enc = TEncoding::GetEncoding(1251);
+    EXPECT_EQ(enc->GetBytes(u"a\u4E2Db"), "a?b");
+}
+
+TEST(Encoding, Utf8AndMultiBytePages) {
+    EXPECT_EQ(TEncoding::GetEncoding(65001)->GetBytes(u"ж"), "\xD0\xB6");
+    auto sjis = TEncoding::GetEncoding(932);
+    std::string bytes = sjis->GetBytes(u"日本");
+    EXPECT_EQ(bytes.size(), 4u);
+    EXPECT_EQ(sjis->GetString(bytes), u"日本");
+}
+
+TEST(Encoding, NamedPagesMapToIcuConverters) {
+    EXPECT_EQ(TEncoding::ConverterName(1251), "windows-1251");
+    EXPECT_EQ(TEncoding::ConverterName(437), "ibm-437");
+    EXPECT_EQ(TEncoding::ConverterName(20127), "US-ASCII");
+    EXPECT_EQ(TEncoding::ConverterName(28591), "ISO-8859-1");
+    EXPECT_EQ(TEncoding::GetEncoding(437)->GetString("\x80"), u"Ç");
+}
+
+TEST(Encoding, UnknownPageFallsBackToTheDefaultNarrowPage) {
+    EXPECT_EQ(TEncoding::GetEncoding(99999)->GetBytes(u"ж"), AnsiBytes(u"ж"));
+}
+
+TEST(Encoding, DefaultNarrowPageIsUtf8WithoutOverride) {
+    if (getenv("VANTREL_ANSI_CODEPAGE")) GTEST_SKIP() << "override set in the environment";
+    EXPECT_EQ(DefaultAnsiCodePage(), 65001);
+    EXPECT_EQ(AnsiString("\xD0\xB6"), u"ж");
+}
+
+TEST(UpperCase, UsesFullUnicodeCaseMapping) {
+    EXPECT_EQ(UpperCaseFull(u"end;"), u"END;");
+    EXPECT_EQ(UpperCaseFull(u"привет"), u"ПРИВЕТ");
+    EXPECT_EQ(UpperCaseFull(u"straße"), u"STRASSE");
+}
