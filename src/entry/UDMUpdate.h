@@ -1,0 +1,39 @@
+// TDMUpdate: the update module both exported functions create for the length
+// of one call. It owns one connection, one transaction, the script executor,
+// the two version readers and their integer fields, wired together with a
+// fixed configuration; a call only changes the connection's DatabaseName.
+#pragma once
+
+#include "platform/Component.h"
+
+namespace vantrel {
+
+class TIBDatabase;
+class TIBTransaction;
+class TIBScript;
+class TIBTable;
+class TIBQuery;
+class TIntegerField;
+
+class TDMUpdate : public TComponent {
+public:
+    // Builds and configures every component. Fails, with nothing left
+    // behind, when the client library cannot be loaded: the error is
+    // "Error reading DB.ServerType: " and the loader's message.
+    explicit TDMUpdate(TComponent *AOwner);
+    ~TDMUpdate() override;
+
+    // Members in declaration order; all owned by the module.
+    TIBDatabase *DB = nullptr;
+    TIBTransaction *Trans = nullptr;
+    TIBScript *IBScript = nullptr;
+    TIBTable *TVer = nullptr;
+    TIBQuery *QVerExists = nullptr;
+    TIntegerField *QVerExistsEXIST = nullptr;
+    TIntegerField *TVerVERSION = nullptr;
+};
+
+// The module of the call in progress; null between calls.
+extern TDMUpdate *DMUpdate;
+
+}  // namespace vantrel
