@@ -13,12 +13,8 @@
 #include "platform/Component.h"
 #include "platform/Strings.h"
 #include "platform/Text.h"
-#include "script/IBScriptStats.h"
-
-#if __has_include("script/IBSQLParser.h")
 #include "script/IBSQLParser.h"
-#define VANTREL_HAVE_SQL_PARSER 1
-#endif
+#include "script/IBScriptStats.h"
 
 namespace vantrel {
 
@@ -27,19 +23,10 @@ class TIBTransaction;
 class TIBSQL;
 class TIBXSQLDA;
 class TIBXSQLVAR;
-class TIBSQLParser;
 class TIBScript;
 
-#ifndef VANTREL_HAVE_SQL_PARSER
-// Placeholder until the parser's header is in the tree.
-enum TIBParseKind : int;
-#endif
-
-// Event types of the script.
-using TIBScriptParseEvent =
-    std::function<void(TComponent *Sender, TIBParseKind AKind, const String &SQLText)>;
-using TIBScriptParseErrorEvent = std::function<void(
-    TComponent *Sender, const String &Error, const String &SQLText, int32_t LineIndex)>;
+// Event types of the script (OnParse and OnParseError take the parser's
+// callback types, with the script as Sender).
 using TIBSQLExecuteError = std::function<void(TComponent *Sender, const String &Error,
                                               const String &SQLText, int32_t LineIndex,
                                               bool &Ignore)>;
@@ -80,7 +67,7 @@ public:
     TIBXSQLDA &Params();
     TIBXSQLVAR *ParamByName(const String &name);
     // Tokens of the statement being handled (the parser's list).
-    const std::vector<String> &CurrentTokens() const;
+    const TStringList &CurrentTokens() const;
 
     // Runs the script. A database error leaves as the exception unless
     // OnExecuteError is assigned; a parse error ends the run quietly.
@@ -88,8 +75,8 @@ public:
     // Parses the whole script without carrying anything out.
     bool ValidateScript();
 
-    TIBScriptParseEvent OnParse;
-    TIBScriptParseErrorEvent OnParseError;
+    TIBSQLParseStmt OnParse;
+    TIBSQLParseError OnParseError;
     TIBSQLExecuteError OnExecuteError;
     TIBScriptParamCheck OnParamCheck;
 
@@ -127,7 +114,7 @@ private:
     std::unique_ptr<TIBScriptStats> FStats;
     int32_t FSQLDialect = 3;
     String FCharSet;
-    int FCurrentStmt = 0;
+    TIBParseKind FCurrentStmt = stmtEMPTY;
     bool FExecuting = false;
     bool InBatch = false;
     std::vector<std::vector<char>> FBatchBuffer;
