@@ -1,0 +1,101 @@
+// The transaction parameter block builder and the transaction levels.
+#include "client/TPB.h"
+
+#include "client/IBErrors.h"
+#include "client/IBTransaction.h"
+#include "platform/Encoding.h"
+
+namespace vantrel {
+
+namespace {
+
+constexpr std::array<StringView, kTPBItemCount> kTPBItemNames = {
+    u"consistency", u"concurrency", u"shared",      u"protected",      u"exclusive",        u"wait",
+    u"nowait",      u"read",        u"write",       u"lock_read",      u"lock_write",       u"verb_time",
+    u"commit_time", u"ignore_limbo", u"read_committed", u"autocommit", u"rec_version",      u"no_rec_version",
+    u"restart_requests", u"no_auto_undo", u"no_savepoint", u"exclusivity", u"wait_time"};
+
+constexpr int kLockRead = 10;
+constexpr int kLockWrite = 11;
+constexpr int kVerbTime = 12;
+constexpr int kCommitTime = 13;
+constexpr int kAutocommit = 16;
+constexpr int kWaitTime = 23;
+
+}  // namespace
+
+const std::array<StringView, kTPBItemCount> &TPBItemCodes() { return kTPBItemNames; }
+
+int FindTPBItemCode(StringView Name) {
+    for (int i = 0; i < kTPBItemCount; ++i)
+        if (SameTextAscii(kTPBItemNames[static_cast<size_t>(i)], Name)) return i + 1;
+    return 0;
+}
+
+std::vector<uint8_t> BuildTPB(const TStringList &Params) {
+    std::vector<uint8_t> block;
+    // No lines at all: the server applies its own default parameters.
+    if (Params.Count() == 0) return block;
+    block.push_back(isc_tpb_version3);
+    for (const String &line : Params.Items()) {
+        if (Trim(line).empty()) continue;
+        const size_t eq = line.find(u'=');
+        const String writtenName = eq == String::npos ? String() : line.substr(0, eq);
+        String name = AsciiLower(eq == String::npos ? StringView(line) : StringView(line).substr(0, eq));
+        if (StartsWith(name, u"isc_tpb_")) name.erase(0, 8);
+        const String value = eq == String::npos ? String() : line.substr(eq + 1);
+
+        const int code = FindTPBItemCode(name);
+        if (code == 0) RaiseClientError(ibxeTPBConstantUnknown, {writtenName});
+        switch (code) {
+        case kVerbTime:
+        case kCommitTime:
+        case kAutocommit:
+            RaiseClientError(ibxeTPBConstantNotSupported, {writtenName});
+        case kLockRead:
+        case kLockWrite: {
+            const std::string bytes = AnsiBytes(value);
+            // A cut table name would lock another table (or none).
+            if (bytes.size() > 255)
+                throw EIBClientError(0, Format(u"TPB Constant (isc_tpb_%s) value is too long (%d bytes, at most 255)",
+                                               {name, static_cast<int64_t>(bytes.size())}));
+            block.push_back(static_cast<uint8_t>(code));
+            block.push_back(static_cast<uint8_t>(bytes.size()));
+            block.insert(block.end(), bytes.begin(), bytes.end());
+            break;
+        }
+        case kWaitTime: {
+            const uint32_t v = static_cast<uint32_t>(StrToInt(value));
+            block.push_back(static_cast<uint8_t>(code));
+            block.push_back(4);
+            for (int i = 0; i < 4; ++i) block.push_back(static_cast<uint8_t>(v >> (8 * i)));
+            break;
+        }
+        default:
+            block.push_back(static_cast<uint8_t>(code));
+            break;
+        }
+    }
+    if (block.size() > 32767)
+        throw EIBClientError(0, Format(u"Transaction parameter block is too long (%d bytes, at most 32767)",
+                                       {static_cast<int64_t>(block.size())}));
+    return block;
+}
+
+TStringList TransactionLevelParams(TIBTransactionLevel Level) {
+    switch (Level) {
+    case ibtrSnapshot:
+        return {u"concurrency", u"nowait"};
+    case ibtrReadCommitted:
+        return {u"read_committed", u"rec_version", u"nowait"};
+    case ibtrReadOnlyTableStability:
+        return {u"read", u"consistency"};
+    case ibtrReadWriteTableStability:
+        return {u"write", u"consistency"};
+    case ibtrPrecommitted:
+        return {u"read_committed", u"rec_version", u"nowait", u"read"};
+    }
+    return {};
+}
+
+}  // namespace vantrel
