@@ -157,7 +157,9 @@ public:
     virtual bool TryIBLoad() = 0;
     // TryIBLoad, raising EIBClientError 1 (library not found) on failure.
     virtual void CheckIBLoaded() = 0;
-    // Client version x 10000 (30000 for 3.0); loads the library first.
+    // Client version x 10000 (71000 for 7.1), major + minor / 10 as the
+    // client's version functions report them: Firebird 3 reports 6.3, so
+    // 63000. Loads the library first.
     virtual int64_t GetIBClientVersion() = 0;
 
     virtual ISC_STATUS isc_attach_database(ISC_STATUS* status_vector, short file_length, const ISC_SCHAR* file_name, isc_db_handle* db_handle, short dpb_length, const ISC_SCHAR* dpb) = 0;
