@@ -174,6 +174,21 @@ TEST(RealClientLibrary, ReportsAServerErrorThroughTheStatusVector) {
     FAIL() << "no EIBInterBaseError";
 }
 
+TEST(RealClientLibrary, AttachesAndDetachesAnEmbeddedDatabase) {
+    ScopedEnv env(kClientVariable, nullptr);
+    test::TempDir dir;
+    const std::string file = dir.File("embedded.fdb");
+    test::CreateDatabase(file);
+    TIBEmbeddedLibrary library;
+    library.CheckIBLoaded();
+    const char dpb[] = {isc_dpb_version1, isc_dpb_user_name, 6, 'S', 'Y', 'S', 'D', 'B', 'A'};
+    isc_db_handle db = 0;
+    ASSERT_EQ(library.isc_attach_database(StatusVector(), 0, file.c_str(), &db, short(sizeof dpb), dpb), 0);
+    EXPECT_NE(db, 0u);
+    EXPECT_EQ(library.isc_detach_database(StatusVector(), &db), 0);
+    EXPECT_EQ(db, 0u);
+}
+
 TEST(RealClientLibrary, EmbeddedTypeLoadsTheSameFile) {
     {
         ScopedEnv env(kClientVariable, nullptr);
