@@ -1,0 +1,191 @@
+#!/usr/bin/env bash
+# Local Firebird 3 server for the server tests (localhost:/path).
+#
+#   scripts/firebird-server.sh [start]   install if needed, start, set the password
+#   scripts/firebird-server.sh stop      stop the guardian and the server
+#   scripts/firebird-server.sh restart   stop, then start
+#   scripts/firebird-server.sh status    exit 0 when the server answers
+#
+# Run as root; every step is idempotent. The server runs as the firebird
+# user under its guardian (fbguard -forever restarts a server process that
+# dies, which the lost-connection tests rely on). It keeps its lock files in
+# a folder of its own, so that tests running the embedded engine as root
+# never share lock files with it; the two never open the same database.
+# SYSDBA's password becomes the tests' fixed password.
+set -euo pipefail
+
+PASSWORD=quillfern
+RUN_DIR=/run/firebird3.0
+LOCK_DIR=$RUN_DIR/lock
+# fbguard writes the id of the server process it guards here (and rewrites
+# it after a restart); the lost-connection tests read it.
+PID_FILE=$RUN_DIR/fbguard.pid
+PORT=3050
+CONF_DIR=/etc/firebird/3.0
+PASSWORD_FILE=$CONF_DIR/SYSDBA.password
+PROBE_DB=/var/lib/firebird/3.0/data/vantrel-probe.fdb
+
+log() { echo "firebird-server: $*"; }
+
+find_binary() {
+  local name=$1 dir
+  for dir in /usr/sbin /usr/lib/x86_64-linux-gnu/firebird/3.0/bin /usr/lib/firebird/3.0/bin; do
+    if [[ -x $dir/$name ]]; then
+      echo "$dir/$name"
+      return 0
+    fi
+  done
+  return 1
+}
+
+install_server() {
+  if find_binary fbguard >/dev/null && find_binary firebird >/dev/null && command -v isql-fb >/dev/null; then
+    return 0
+  fi
+  log "installing firebird3.0-server"
+  export DEBIAN_FRONTEND=noninteractive
+  # The package tries to start its service; where that is refused the
+  # install still succeeds and we start the server ourselves below.
+  if ! apt-get install -y -q firebird3.0-server firebird3.0-utils >/dev/null; then
+    apt-get update -q >/dev/null
+    apt-get install -y -q firebird3.0-server firebird3.0-utils >/dev/null || true
+  fi
+  find_binary fbguard >/dev/null || { log "fbguard not found after installing"; exit 1; }
+}
+
+port_open() { (exec 3<>"/dev/tcp/127.0.0.1/$PORT") 2>/dev/null; }
+
+# The guarded server process. Stopping it with TERM is a normal shutdown,
+# after which the guardian ends too.
+server_pid() {
+  [[ -s $PID_FILE ]] || return 1
+  local pid
+  pid=$(<"$PID_FILE")
+  [[ $pid =~ ^[0-9]+$ ]] && kill -0 "$pid" 2>/dev/null && echo "$pid"
+}
+
+# Runs SQL through the server on a small database of the script's own (the
+# security database refuses remote connections); true when the password was
+# accepted and the statements ran.
+server_sql() {
+  local password=$1 sql=$2 out script
+  if [[ -e $PROBE_DB ]]; then
+    script="CONNECT 'localhost:$PROBE_DB' USER 'SYSDBA' PASSWORD '$password';"
+  else
+    script="CREATE DATABASE 'localhost:$PROBE_DB' USER 'SYSDBA' PASSWORD '$password';"
+  fi
+  out=$(printf 'SET BAIL ON;\n%s\n%s\nCOMMIT;\n' "$script" "$sql" | isql-fb -q 2>&1) || return 1
+  ! grep -q -e "Statement failed" -e "SQLSTATE" <<<"$out"
+}
+
+generated_password() {
+  [[ -r $PASSWORD_FILE ]] || return 1
+  sed -n 's/^ISC_PASSWORD="\{0,1\}\([^"]*\)"\{0,1\}$/\1/p' "$PASSWORD_FILE" | head -n 1
+}
+
+record_password() {
+  [[ -f $PASSWORD_FILE ]] || return 0
+  sed -i "s/^ISC_PASSWORD=.*/ISC_PASSWORD=\"$PASSWORD\"/" "$PASSWORD_FILE"
+}
+
+set_password() {
+  if server_sql "$PASSWORD" "SELECT 1 FROM RDB\$DATABASE;"; then
+    record_password
+    return 0
+  fi
+  local old
+  old=$(generated_password || true)
+  if [[ -n $old ]] && server_sql "$old" "ALTER USER SYSDBA PASSWORD '$PASSWORD';"; then
+    record_password
+    log "SYSDBA password set"
+    return 0
+  fi
+  # Unknown password: change it in the security database directly, with the
+  # server stopped so that only one engine has the file open.
+  log "resetting the SYSDBA password offline"
+  stop_server
+  local security
+  security=$(find /var/lib/firebird/3.0/system -name 'security3.fdb' 2>/dev/null | head -n 1)
+  [[ -n $security ]] || { log "security3.fdb not found"; exit 1; }
+  printf "CONNECT '%s' USER SYSDBA;\nALTER USER SYSDBA PASSWORD '%s' USING PLUGIN Srp;\nCOMMIT;\n" \
+    "$security" "$PASSWORD" | FIREBIRD_LOCK=$LOCK_DIR isql-fb -q >/dev/null 2>&1 \
+    || printf "CONNECT '%s' USER SYSDBA;\nCREATE USER SYSDBA PASSWORD '%s' USING PLUGIN Srp;\nCOMMIT;\n" \
+      "$security" "$PASSWORD" | FIREBIRD_LOCK=$LOCK_DIR isql-fb -q >/dev/null 2>&1 || true
+  chown firebird:firebird "$security"
+  start_server
+  server_sql "$PASSWORD" "SELECT 1 FROM RDB\$DATABASE;" || { log "could not set the SYSDBA password"; exit 1; }
+  record_password
+  log "SYSDBA password set"
+}
+
+start_server() {
+  if port_open; then
+    return 0
+  fi
+  local fbguard
+  fbguard=$(find_binary fbguard)
+  mkdir -p "$LOCK_DIR"
+  chown firebird:firebird "$RUN_DIR" "$LOCK_DIR"
+  chmod 0770 "$RUN_DIR" "$LOCK_DIR"
+  if ! server_pid >/dev/null; then
+    rm -f "$PID_FILE"
+    log "starting $fbguard"
+    runuser -u firebird -- env FIREBIRD_LOCK="$LOCK_DIR" "$fbguard" -daemon -forever -pidfile "$PID_FILE"
+  fi
+  local i
+  for ((i = 0; i < 60; i++)); do
+    if port_open; then
+      log "server answers on port $PORT"
+      return 0
+    fi
+    sleep 0.5
+  done
+  log "server did not answer within 30 seconds"
+  exit 1
+}
+
+stop_server() {
+  local pid i
+  if pid=$(server_pid); then
+    log "stopping the server ($pid)"
+    kill -TERM "$pid" 2>/dev/null || true
+    for ((i = 0; i < 40; i++)); do
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.25
+    done
+    kill -0 "$pid" 2>/dev/null && kill -KILL "$pid" 2>/dev/null || true
+    rm -f "$PID_FILE"
+  fi
+  # The guardian takes its server down with it; wait until the port is free.
+  for ((i = 0; i < 40; i++)); do
+    port_open || return 0
+    sleep 0.25
+  done
+  log "a server still answers on port $PORT (not one this script started?)"
+}
+
+[[ $(id -u) -eq 0 ]] || { echo "firebird-server: run as root" >&2; exit 1; }
+
+case ${1:-start} in
+start)
+  install_server
+  start_server
+  set_password
+  ;;
+stop)
+  stop_server
+  ;;
+restart)
+  install_server
+  stop_server
+  start_server
+  set_password
+  ;;
+status)
+  port_open
+  ;;
+*)
+  echo "usage: $0 [start|stop|restart|status]" >&2
+  exit 2
+  ;;
+esac
