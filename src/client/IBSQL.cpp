@@ -1,0 +1,618 @@
+// TIBSQL: prepare, execute and fetch of one statement; the parameter marker
+// scan; rows affected and plan; the hooks that close cursors when the
+// transaction ends and release the statement when the connection goes.
+#include "client/IBSQL.h"
+
+#include <unicode/uchar.h>
+
+#include <cstring>
+
+#include "client/GDSLibrary.h"
+#include "client/IBBase.h"
+#include "client/IBDatabase.h"
+#include "client/IBErrors.h"
+#include "client/IBTransaction.h"
+
+namespace vantrel {
+
+namespace {
+
+// Runs a clean-up when the scope ends, also when it ends by an exception.
+template <class F>
+class TFinally {
+public:
+    explicit TFinally(F f) : FAction(std::move(f)) {}
+    ~TFinally() { FAction(); }
+    TFinally(const TFinally &) = delete;
+    TFinally &operator=(const TFinally &) = delete;
+
+private:
+    F FAction;
+};
+
+bool IsNameChar(char16_t c) {
+    if (c == u'_' || c == u'$') return true;
+    if (c >= u'0' && c <= u'9') return true;
+    if (c < 0x80) return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+    if (c >= 0xD800 && c <= 0xDFFF) return false;
+    return u_isalpha(c) != 0;
+}
+
+}  // namespace
+
+TIBSQL::TIBSQL(TComponent *AOwner)
+    : TComponent(AOwner),
+      FBase(std::make_unique<TIBBase>(this)),
+      FSQLParams(std::make_unique<TIBXSQLDA>(this)),
+      FSQLRecord(std::make_unique<TIBXSQLDA>(this)) {
+    FBase->BeforeDatabaseDisconnect = [this](TIBBase *) { DoBeforeDatabaseDisconnect(); };
+    FBase->BeforeTransactionEnd = [this](TIBBase *) { DoBeforeTransactionEnd(); };
+    FBase->OwnerSetDatabase = [this](TIBDatabase *Value) { SetDatabase(Value); };
+    FSQL.OnChanging = [this] { SQLChanging(); };
+    if (auto *db = dynamic_cast<TIBDatabase *>(AOwner))
+        SetDatabase(db);
+    else if (auto *tr = dynamic_cast<TIBTransaction *>(AOwner))
+        SetTransaction(tr);
+}
+
+TIBSQL::~TIBSQL() {
+    try {
+        if (FOpen) CloseCursor(false);
+    } catch (...) {
+    }
+    try {
+        if (FHandle) DropHandle(false);
+    } catch (...) {
+    }
+    FSQL.OnChanging = nullptr;
+    FBase.reset();
+}
+
+// ---------------------------------------------------------------------------
+// Properties
+
+TIBDatabase *TIBSQL::Database() const { return FBase->Database(); }
+
+void TIBSQL::SetDatabase(TIBDatabase *Value) {
+    if (FBase->Database() != Value) FBase->SetDatabase(Value);
+}
+
+TIBTransaction *TIBSQL::Transaction() const { return FBase->Transaction(); }
+
+void TIBSQL::SetTransaction(TIBTransaction *Value) {
+    if (FBase->Transaction() == Value) return;
+    if (FPrepared) DropHandle(true);
+    FBase->SetTransaction(Value);
+}
+
+void TIBSQL::SetSQL(const TStringList &Value) {
+    if (FSQL.Items() != Value.Items()) FSQL.Assign(Value);
+}
+
+void TIBSQL::SetSQL(StringView Text) {
+    std::vector<String> lines = TStringList::SplitLines(Text);
+    if (FSQL.Items() == lines) return;
+    FSQL.SetText(Text);
+}
+
+void TIBSQL::SQLChanging() {
+    if (OnSQLChanging) OnSQLChanging(this);
+    if (FHandle) DropHandle(true);
+}
+
+isc_db_handle *TIBSQL::DBHandle() { return FBase->DBHandle(); }
+
+isc_tr_handle *TIBSQL::TRHandle() { return FBase->TRHandle(); }
+
+IGDSLibrary &TIBSQL::Library() {
+    if (FGDSLibrary) return *FGDSLibrary;
+    FBase->CheckDatabase();
+    IGDSLibrary *lib = Database()->GDSLibrary();
+    if (!lib) RaiseClientError(ibxeDatabaseNotAssigned);
+    return *lib;
+}
+
+[[noreturn]] void TIBSQL::RaiseServerErrorHere() { RaiseServerError(FGDSLibrary ? FGDSLibrary : (Database() ? Database()->GDSLibrary() : nullptr)); }
+
+TIBXSQLDA &TIBSQL::Params() {
+    if (!FPrepared) {
+        TIBTransaction *tr = Transaction();
+        bool started = false;
+        if (tr && !tr->InTransaction()) {
+            tr->StartTransaction();
+            started = true;
+        }
+        try {
+            Prepare();
+        } catch (...) {
+            if (started) {
+                try {
+                    tr->Commit();
+                } catch (...) {
+                }
+            }
+            throw;
+        }
+        if (started) tr->Commit();
+    }
+    return *FSQLParams;
+}
+
+String TIBSQL::GetUniqueRelationName() const {
+    if (FPrepared && HasCursor()) return FSQLRecord->UniqueRelationName();
+    return String();
+}
+
+// ---------------------------------------------------------------------------
+// Checks and the call check
+
+void TIBSQL::CheckClosed() {
+    if (FOpen) RaiseClientError(ibxeSQLOpen);
+}
+
+void TIBSQL::CheckOpen() {
+    if (!FOpen) RaiseClientError(ibxeSQLClosed);
+}
+
+void TIBSQL::CheckValidStatement() {
+    FBase->CheckTransaction();
+    if (!FHandle) RaiseClientError(ibxeInvalidStatementHandle);
+}
+
+ISC_STATUS TIBSQL::Call(ISC_STATUS ErrCode, bool RaiseError) {
+    if (TIBTransaction *tr = Transaction()) return tr->Call(ErrCode, RaiseError);
+    if (RaiseError && ErrCode > 0) RaiseServerErrorHere();
+    return ErrCode;
+}
+
+// ---------------------------------------------------------------------------
+// Parameter markers
+
+void TIBSQL::ProcessParamMarkers() {
+    enum class TState { Normal, Comment, String, Name };
+    const String text = FSQL.Text();
+    const size_t n = text.size();
+    auto at = [&](size_t i) -> char16_t { return i < n ? text[i] : u'\0'; };
+
+    String out;
+    out.reserve(n);
+    std::vector<String> names;
+    TState state = TState::Normal;
+    char16_t quote = 0;
+    int generated = 0;
+    String name;
+    bool quotedName = false;
+    bool nameStarted = false;
+
+    auto fail = [](const char16_t *what) { RaiseClientError(ibxeSQLParseError, {String(what)}); };
+    auto finishName = [&]() {
+        if (name.empty()) {
+            if (!FGenerateParamNames) fail(u"Parameter name expected");
+            name = u"VantrelParam" + IntToStr(generated++);
+        }
+        names.push_back(name);
+        name.clear();
+        quotedName = false;
+        nameStarted = false;
+        state = TState::Normal;
+    };
+
+    size_t i = 0;
+    while (i < n) {
+        char16_t c = text[i];
+        char16_t next = at(i + 1);
+        switch (state) {
+        case TState::Normal:
+            if (c == u'\'' || c == u'"') {
+                out += c;
+                quote = c;
+                state = TState::String;
+            } else if (c == u'/' && next == u'*') {
+                out += c;
+                out += next;
+                ++i;
+                state = TState::Comment;
+            } else if (c == u':' || c == u'?') {
+                out += u'?';
+                state = TState::Name;
+                name.clear();
+                quotedName = false;
+                nameStarted = false;
+            } else {
+                out += c;
+            }
+            break;
+        case TState::Comment:
+            if (next == u'\0') fail(u"EOF in comment detected");
+            out += c;
+            if (c == u'*' && next == u'/') state = TState::Normal;
+            break;
+        case TState::String:
+            if (next == u'\0') fail(u"EOF in string detected");
+            out += c;
+            if (c == quote) {
+                if (next == quote) {
+                    out += next;
+                    ++i;
+                } else {
+                    state = TState::Normal;
+                }
+            }
+            break;
+        case TState::Name:
+            if (quotedName) {
+                if (c == u'"') {
+                    // The character after the closing quote ends the name and
+                    // is copied without being looked at.
+                    if (i + 1 < n) {
+                        out += next;
+                        ++i;
+                    }
+                    finishName();
+                } else {
+                    name += c;
+                }
+            } else if (!nameStarted && c == u'"') {
+                quotedName = true;
+                nameStarted = true;
+            } else if (IsNameChar(c)) {
+                name += c;
+                nameStarted = true;
+            } else {
+                out += c;
+                finishName();
+            }
+            break;
+        }
+        ++i;
+    }
+    if (state == TState::Name) finishName();
+
+    FSQLParams->SetCount(static_cast<int>(names.size()));
+    for (size_t k = 0; k < names.size(); ++k) FSQLParams->AddName(names[k], static_cast<int>(k));
+    size_t nul = out.find(u'\0');
+    if (nul != String::npos) out.resize(nul);
+    FProcessedSQL.SetText(out);
+}
+
+// ---------------------------------------------------------------------------
+// Prepare
+
+void TIBSQL::RefreshContext() {
+    TIBDatabase *db = Database();
+    IGDSLibrary *lib = db->GDSLibrary();
+    if (!lib) RaiseClientError(ibxeDatabaseNotAssigned);
+    FGDSLibrary = lib;
+    int64_t version = lib->GetIBClientVersion();
+    FSQLParams->SetContext(lib, version, db->SQLDialect(), db->Encoding());
+    FSQLRecord->SetContext(lib, version, db->SQLDialect(), db->Encoding());
+}
+
+std::string TIBSQL::EncodedProcessedSQL() const {
+    const TIBDatabase *db = Database();
+    std::shared_ptr<const TEncoding> enc = db && db->Encoding() ? db->Encoding() : AnsiEncoding();
+    std::string bytes = enc->GetBytes(FProcessedSQL.Text());
+    bytes.push_back('\0');
+    return bytes;
+}
+
+void TIBSQL::DescribeInput(IGDSLibrary &lib, unsigned short dialect) {
+    if (XSQLDA *block = FSQLParams->AsXSQLDA()) {
+        if (lib.isc_dsql_describe_bind(StatusVector(), &FHandle, dialect, block) > 0) RaiseServerError(&lib);
+        int described = FSQLParams->SqlD();
+        if (FSQLParams->Count() != described) {
+            FSQLParams->SetCount(described);
+            if (lib.isc_dsql_describe_bind(StatusVector(), &FHandle, dialect, FSQLParams->AsXSQLDA()) > 0)
+                RaiseServerError(&lib);
+        }
+    } else if (!FParamCheck) {
+        // Markers were not scanned: learn the parameters from the server.
+        FSQLParams->SetCount(1);
+        if (lib.isc_dsql_describe_bind(StatusVector(), &FHandle, dialect, FSQLParams->AsXSQLDA()) > 0)
+            RaiseServerError(&lib);
+        int described = FSQLParams->SqlD();
+        if (described > FSQLParams->SqlN()) {
+            FSQLParams->SetCount(described);
+            if (lib.isc_dsql_describe_bind(StatusVector(), &FHandle, dialect, FSQLParams->AsXSQLDA()) > 0)
+                RaiseServerError(&lib);
+        } else if (described == 0) {
+            FSQLParams->SetCount(0);
+        }
+    }
+    FSQLParams->PrepareBuffers();
+}
+
+void TIBSQL::DescribeOutput(IGDSLibrary &lib, unsigned short dialect) {
+    FSQLRecord->SetCount(1);
+    Call(lib.isc_dsql_describe(StatusVector(), &FHandle, dialect, FSQLRecord->AsXSQLDA()), true);
+    int described = FSQLRecord->SqlD();
+    if (described > FSQLRecord->SqlN()) {
+        FSQLRecord->SetCount(described);
+        Call(lib.isc_dsql_describe(StatusVector(), &FHandle, dialect, FSQLRecord->AsXSQLDA()), true);
+    } else if (described == 0) {
+        FSQLRecord->SetCount(0);
+    }
+    FSQLRecord->PrepareBuffers();
+}
+
+void TIBSQL::Prepare() {
+    CheckClosed();
+    FBase->CheckDatabase();
+    FBase->CheckTransaction();
+    if (FPrepared) return;
+    if (Trim(FSQL.Text()).empty()) RaiseClientError(ibxeEmptyQuery);
+    RefreshContext();
+    if (FParamCheck) {
+        ProcessParamMarkers();
+    } else {
+        FProcessedSQL.Assign(FSQL);
+        FSQLParams->SetCount(0);
+    }
+    if (Trim(FProcessedSQL.Text()).empty()) RaiseClientError(ibxeEmptyQuery);
+
+    IGDSLibrary &lib = *FGDSLibrary;
+    const auto dialect = static_cast<unsigned short>(Database()->SQLDialect());
+    try {
+        Call(lib.isc_dsql_alloc_statement2(StatusVector(), DBHandle(), &FHandle), true);
+        std::string sql = EncodedProcessedSQL();
+        Call(lib.isc_dsql_prepare(StatusVector(), TRHandle(), &FHandle, 0, sql.data(), dialect, nullptr), true);
+
+        const ISC_SCHAR typeItem[] = {isc_info_sql_stmt_type};
+        ISC_SCHAR reply[8] = {};
+        Call(lib.isc_dsql_sql_info(StatusVector(), &FHandle, sizeof typeItem, typeItem, sizeof reply, reply), true);
+        if (reply[0] != isc_info_sql_stmt_type) RaiseClientError(ibxeUnknownError);
+        short len = static_cast<short>(lib.isc_vax_integer(reply + 1, 2));
+        if (len < 0 || len > 4) RaiseClientError(ibxeUnknownError);
+        FSQLType = static_cast<TIBSQLTypes>(lib.isc_vax_integer(reply + 3, len) & 0xFF);
+
+        switch (FSQLType) {
+        case SQLGetSegment:
+        case SQLPutSegment:
+        case SQLStartTransaction:
+            DropHandle(true);
+            RaiseClientError(ibxeNotPermitted);
+        case SQLSelect:
+        case SQLExecProcedure:
+        case SQLSelectForUpdate:
+            DescribeInput(lib, dialect);
+            DescribeOutput(lib, dialect);
+            break;
+        case SQLInsert:
+        case SQLUpdate:
+        case SQLDelete:
+        case SQLDDL:
+        case SQLCommit:
+        case SQLRollback:
+        case SQLSetGenerator:
+            DescribeInput(lib, dialect);
+            FSQLRecord->SetCount(0);
+            break;
+        default:
+            FSQLRecord->SetCount(0);
+            break;
+        }
+        FPrepared = true;
+    } catch (...) {
+        // The first failure is what the caller sees; releasing the handle
+        // must not replace it.
+        if (FHandle) {
+            try {
+                DropHandle(false);
+            } catch (...) {
+            }
+        }
+        throw;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Execute and fetch
+
+void TIBSQL::ExecQuery() {
+    CheckClosed();
+    if (!FPrepared) Prepare();
+    CheckValidStatement();
+    FCanceled = false;
+    IGDSLibrary &lib = *FGDSLibrary;
+    const auto dialect = static_cast<unsigned short>(Database()->SQLDialect());
+    isc_tr_handle *tr = TRHandle();
+    const XSQLDA *in = FSQLParams->AsXSQLDA();
+
+    switch (FSQLType) {
+    case SQLSelect:
+    case SQLSelectForUpdate: {
+        ISC_STATUS r = Call(lib.isc_dsql_execute2(StatusVector(), tr, &FHandle, dialect, in, nullptr), false);
+        if (r != 0) {
+            if (r == kCancelled) FCanceled = true;
+            RaiseServerError(&lib);
+        }
+        FOpen = true;
+        FBOF = true;
+        FEOF = false;
+        FRecordCount = 0;
+        if (FGoToFirstRecordOnExecute) Next();
+        break;
+    }
+    case SQLExecProcedure: {
+        const XSQLDA *out = FSQLRecord->AsXSQLDA();
+        ISC_STATUS r = Call(lib.isc_dsql_execute2(StatusVector(), tr, &FHandle, dialect, in, out), false);
+        if (r == kBadStatementHandle) {
+            // The server lost the prepared request (for example after the
+            // procedure was altered): prepare the same text again and retry.
+            std::string sql = EncodedProcessedSQL();
+            ISC_STATUS ignored[ISC_STATUS_LENGTH];
+            lib.isc_dsql_prepare(ignored, tr, &FHandle, 0, sql.data(), dialect, nullptr);
+            Call(lib.isc_dsql_execute2(StatusVector(), tr, &FHandle, dialect, in, out), true);
+        } else if (r != 0) {
+            if (r == kCancelled) FCanceled = true;
+            RaiseServerError(&lib);
+        }
+        break;
+    }
+    default: {
+        ISC_STATUS r = Call(lib.isc_dsql_execute(StatusVector(), tr, &FHandle, dialect, in), false);
+        if (r != 0) {
+            if (r == kCancelled) FCanceled = true;
+            RaiseServerError(&lib);
+        }
+        break;
+    }
+    }
+}
+
+TIBXSQLDA *TIBSQL::Next() {
+    if (FEOF) return nullptr;
+    CheckOpen();
+    IGDSLibrary &lib = *FGDSLibrary;
+    const auto dialect = static_cast<unsigned short>(Database()->SQLDialect());
+    ISC_STATUS r = Call(lib.isc_dsql_fetch(StatusVector(), &FHandle, dialect, FSQLRecord->AsXSQLDA()), false);
+    if (r == 100 || (r != 0 && StatusVectorHas({kSegmentOrEndOfStream}))) {
+        FEOF = true;
+        return nullptr;
+    }
+    if (r > 0) {
+        try {
+            RaiseServerError(&lib);
+        } catch (...) {
+            try {
+                CloseCursor(false);
+            } catch (...) {
+            }
+            throw;
+        }
+    }
+    ++FRecordCount;
+    FBOF = false;
+    return FSQLRecord.get();
+}
+
+void TIBSQL::CloseCursor(bool RaiseError) {
+    TFinally reset([this] {
+        FEOF = false;
+        FBOF = false;
+        FOpen = false;
+        FRecordCount = 0;
+    });
+    if (FHandle && HasCursor() && FOpen && Database() && Database()->Connected()) {
+        IGDSLibrary &lib = Library();
+        ISC_STATUS r = Call(lib.isc_dsql_free_statement(StatusVector(), &FHandle, DSQL_close), false);
+        if (StatusVector()[0] == 1 && r > 0 && !StatusVectorHas({kBadStatementHandle, kDsqlCursorCloseError}) &&
+            RaiseError) {
+            if (r == kConnectionLost && Transaction())
+                Transaction()->Call(r, true);
+            else
+                RaiseServerError(&lib);
+        }
+    }
+}
+
+void TIBSQL::DropHandle(bool RaiseError) {
+    TFinally reset([this] {
+        FPrepared = false;
+        FHandle = 0;
+        // The server closes the cursor of a dropped statement.
+        FOpen = false;
+        FEOF = false;
+        FBOF = false;
+        FRecordCount = 0;
+    });
+    if (FHandle && Database() && Database()->Connected()) {
+        IGDSLibrary &lib = Library();
+        ISC_STATUS r = Call(lib.isc_dsql_free_statement(StatusVector(), &FHandle, DSQL_drop), false);
+        if (StatusVector()[0] == 1 && r > 0 && r != kBadStatementHandle && r != kConnectionLost && RaiseError)
+            RaiseServerError(&lib);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Information
+
+int TIBSQL::RowsAffected() {
+    if (!FPrepared) return -1;
+    IGDSLibrary &lib = Library();
+    const ISC_SCHAR items[] = {isc_info_sql_records};
+    ISC_SCHAR reply[1049] = {};
+    if (lib.isc_dsql_sql_info(StatusVector(), &FHandle, sizeof items, items, sizeof reply, reply) > 0)
+        RaiseServerError(&lib);
+    if (reply[0] != isc_info_sql_records) return -1;
+    int wanted;
+    switch (FSQLType) {
+    case SQLUpdate: wanted = isc_info_req_update_count; break;
+    case SQLDelete: wanted = isc_info_req_delete_count; break;
+    case SQLInsert: wanted = isc_info_req_insert_count; break;
+    default: return -1;
+    }
+    // The counts follow as clusters of a tag, a 2-byte length and the value;
+    // they are found by their tags.
+    int total = lib.isc_vax_integer(reply + 1, 2);
+    int pos = 3;
+    const int end = std::min<int>(3 + total, static_cast<int>(sizeof reply));
+    while (pos + 3 <= end && reply[pos] != isc_info_end) {
+        int tag = static_cast<unsigned char>(reply[pos]);
+        int len = lib.isc_vax_integer(reply + pos + 1, 2);
+        if (len < 0 || pos + 3 + len > end) break;
+        if (tag == wanted) return lib.isc_vax_integer(reply + pos + 3, static_cast<short>(len));
+        pos += 3 + len;
+    }
+    return 0;
+}
+
+String TIBSQL::Plan() {
+    if (!FPrepared || !(FSQLType == SQLSelect || FSQLType == SQLUpdate || FSQLType == SQLDelete ||
+                        FSQLType == SQLSelectForUpdate))
+        return String();
+    IGDSLibrary &lib = Library();
+    const ISC_SCHAR items[] = {isc_info_sql_get_plan};
+    std::string reply(16385, '\0');
+    Call(lib.isc_dsql_sql_info(StatusVector(), &FHandle, sizeof items, items, static_cast<short>(reply.size()),
+                               reply.data()),
+         true);
+    if (reply[0] != isc_info_sql_get_plan)
+        throw EIBPlanError(ibxeCannotRetrievePlan, ClientErrorMessage(ibxeCannotRetrievePlan));
+    int len = lib.isc_vax_integer(reply.data() + 1, 2);
+    if (len <= 1) return String();
+    size_t count = std::min<size_t>(static_cast<size_t>(len - 1), reply.size() - 4);
+    return AnsiString(std::string_view(reply.data() + 4, count));
+}
+
+// ---------------------------------------------------------------------------
+// Variables by name and index
+
+TIBXSQLVAR *TIBSQL::FieldByName(StringView FieldName) {
+    TIBXSQLVAR *v = FindField(FieldName);
+    if (!v) RaiseClientError(ibxeFieldNotFound, {String(FieldName)});
+    return v;
+}
+
+TIBXSQLVAR *TIBSQL::FindField(StringView FieldName) { return FSQLRecord->FindVar(FieldName); }
+
+int TIBSQL::GetFieldIndex(StringView FieldName) {
+    int i = FSQLRecord->GetFieldIndex(FieldName);
+    return i < FSQLRecord->Count() ? i : -1;
+}
+
+TIBXSQLVAR *TIBSQL::GetFields(int Idx) {
+    if (Idx < 0 || Idx >= FSQLRecord->Count()) RaiseClientError(ibxeFieldNotFound, {IntToStr(Idx)});
+    return FSQLRecord->GetSQLVAR(Idx);
+}
+
+TIBXSQLVAR *TIBSQL::ParamByName(StringView Idx) {
+    if (!FPrepared) Prepare();
+    return FSQLParams->ByName(Idx);
+}
+
+// ---------------------------------------------------------------------------
+// Hooks
+
+void TIBSQL::DoBeforeDatabaseDisconnect() {
+    if (FHandle) {
+        Close();
+        FreeHandle();
+    }
+}
+
+void TIBSQL::DoBeforeTransactionEnd() {
+    if (FOpen) Close();
+}
+
+}  // namespace vantrel
