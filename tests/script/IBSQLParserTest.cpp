@@ -1,0 +1,857 @@
+// Script parser: statement cutting, tokens, line numbers, terminators,
+// bodies, comments, classification, included files, pausing and the script
+// file format.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <ostream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/Encoding.h"
+#include "platform/Files.h"
+#include "script/IBSQLParser.h"
+#include "support/TestSupport.h"
+
+namespace vantrel {
+namespace {
+
+using test::N;
+using test::TempDir;
+using test::U;
+using test::WriteFile;
+
+// What the owner saw: a statement (Error false) or an error report.
+struct Event {
+    bool Error = false;
+    TIBParseKind Kind = stmtUNK;
+    std::string Text;
+    std::string Message;
+    int Line = -1;
+    std::vector<std::string> Tokens;
+};
+
+std::ostream &operator<<(std::ostream &os, const Event &e) {
+    os << (e.Error ? "error '" + e.Message + "'" : "kind " + std::to_string(e.Kind)) << " line " << e.Line
+       << " text [" << e.Text << "] tokens";
+    for (const auto &t : e.Tokens) os << " [" << t << "]";
+    return os;
+}
+
+std::vector<std::string> Tokens(const TIBSQLParser &p) {
+    std::vector<std::string> out;
+    for (int i = 0; i < p.CurrentTokens().Count(); ++i) out.push_back(N(p.CurrentTokens()[i]));
+    return out;
+}
+
+// Records every callback. A runaway loop fails the test instead of hanging
+// it.
+class Recorder {
+public:
+    explicit Recorder(TIBSQLParser &parser, bool pauseOnError = false) : FParser(parser) {
+        parser.SetOnParse([this](TComponent *sender, TIBParseKind kind, const String &text) {
+            EXPECT_EQ(sender, &FParser);
+            Event e;
+            e.Kind = kind;
+            e.Text = N(text);
+            e.Line = FParser.CurrentLine();
+            e.Tokens = Tokens(FParser);
+            Add(e);
+        });
+        parser.SetOnError([this, pauseOnError](TComponent *sender, const String &error, const String &text,
+                                               int32_t line) {
+            EXPECT_EQ(sender, &FParser);
+            Event e;
+            e.Error = true;
+            e.Kind = stmtERR;
+            e.Message = N(error);
+            e.Text = N(text);
+            e.Line = line;
+            e.Tokens = Tokens(FParser);
+            Add(e);
+            if (pauseOnError) FParser.SetPaused(true);
+        });
+    }
+    std::vector<Event> Events;
+    std::function<void(const Event &)> After;
+
+private:
+    void Add(const Event &e) {
+        Events.push_back(e);
+        if (Events.size() > 1000) throw std::runtime_error("the parser does not end");
+        if (After) After(e);
+    }
+    TIBSQLParser &FParser;
+};
+
+std::vector<Event> ParseScript(const std::string &utf8, bool pauseOnError = false) {
+    TIBSQLParser parser(nullptr);
+    Recorder rec(parser, pauseOnError);
+    parser.Script().SetText(U(utf8));
+    parser.Parse();
+    return rec.Events;
+}
+
+Event Statement(TIBParseKind kind, const std::string &text, int line) {
+    Event e;
+    e.Kind = kind;
+    e.Text = text;
+    e.Line = line;
+    return e;
+}
+
+Event Failure(const std::string &message, const std::string &text, int line) {
+    Event e;
+    e.Error = true;
+    e.Kind = stmtERR;
+    e.Message = message;
+    e.Text = text;
+    e.Line = line;
+    return e;
+}
+
+// Compares kind, error, message, text and line (tokens are checked where a
+// test cares about them).
+void ExpectEvents(const std::vector<Event> &actual, const std::vector<Event> &expected) {
+    ASSERT_EQ(actual.size(), expected.size()) << [&] {
+        std::string s;
+        for (const auto &e : actual) s += "\n  " + (std::ostringstream() << e).str();
+        return s;
+    }();
+    for (size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE("event " + std::to_string(i));
+        EXPECT_EQ(actual[i].Error, expected[i].Error) << actual[i];
+        EXPECT_EQ(actual[i].Kind, expected[i].Kind) << actual[i];
+        EXPECT_EQ(actual[i].Message, expected[i].Message);
+        EXPECT_EQ(actual[i].Text, expected[i].Text);
+        EXPECT_EQ(actual[i].Line, expected[i].Line);
+    }
+}
+
+using Strings = std::vector<std::string>;
+
+// ---------------------------------------------------------------------------
+
+TEST(IBSQLParserCutting, ScriptsWithoutStatementsHandOnNothing) {
+    for (const char *script : {"", "\n\n   \n\t\n", "-- one\n\n/* two\n three */\n-- four\n",
+                               "/* a */ /* b */\n", ";;\n;\n", "-- header\n/* block */\n"}) {
+        SCOPED_TRACE(script);
+        EXPECT_TRUE(ParseScript(script).empty());
+    }
+}
+
+TEST(IBSQLParserCutting, TextIsExactWithLinesJoinedByCRLFWhateverTheLineEnds) {
+    for (const char *eol : {"\n", "\r\n", "\r"}) {
+        std::string e = eol;
+        auto events = ParseScript("  INSERT INTO T" + e + "  VALUES (1," + e + e + " 2);" + e +
+                                  "SELECT 1 FROM RDB$DATABASE");
+        ExpectEvents(events, {Statement(stmtDML, "INSERT INTO T\r\n  VALUES (1,\r\n\r\n 2)", 1),
+                              // the last statement has no terminator and is still handed on
+                              Statement(stmtDML, "SELECT 1 FROM RDB$DATABASE", 5)});
+        ASSERT_EQ(events.size(), 2u);
+        EXPECT_EQ(events[0].Tokens, (Strings{"INSERT", "INTO", "T", "VALUES", "(1,", "2)"}));
+        EXPECT_EQ(events[1].Tokens, (Strings{"SELECT", "1", "FROM", "RDB$DATABASE"}));
+    }
+}
+
+TEST(IBSQLParserCutting, TerminatorInsideQuotesOrCommentsDoesNotEndTheStatement) {
+    auto events = ParseScript(
+        "INSERT INTO T VALUES ('a;b', \"c;d\") /* ; */;\n"
+        "UPDATE T SET A = 'it''s; ok';\n"
+        "INSERT INTO T VALUES ('multi;\nline');");
+    ExpectEvents(events, {Statement(stmtDML, "INSERT INTO T VALUES ('a;b', \"c;d\") /* ; */", 1),
+                          Statement(stmtDML, "UPDATE T SET A = 'it''s; ok'", 2),
+                          Statement(stmtDML, "INSERT INTO T VALUES ('multi;\r\nline')", 3)});
+    EXPECT_EQ(events[0].Tokens, (Strings{"INSERT", "INTO", "T", "VALUES", "('a;b'", ",", "\"c;d\"", ")", "/* ; */"}));
+}
+
+TEST(IBSQLParserCutting, SeveralStatementsOnOneLineAndEmptyStatements) {
+    auto events = ParseScript("INSERT INTO T VALUES (1);; INSERT INTO T VALUES (2) ;\n;\nCOMMIT");
+    ExpectEvents(events, {Statement(stmtDML, "INSERT INTO T VALUES (1)", 1),
+                          Statement(stmtDML, "INSERT INTO T VALUES (2) ", 1), Statement(stmtCOMMIT, "COMMIT", 3)});
+}
+
+TEST(IBSQLParserCutting, TabDoesNotSeparateWords) {
+    auto events = ParseScript("CREATE\tTABLE T (A INTEGER);");
+    ExpectEvents(events, {Failure("Invalid statement", "CREATE\tTABLE T (A INTEGER)", 1)});
+    EXPECT_EQ(events[0].Tokens, (Strings{"CREATE\tTABLE", "T", "(A", "INTEGER)"}));
+}
+
+TEST(IBSQLParserCutting, EmptyTerminatorNeverEndsAStatement) {
+    TIBSQLParser parser(nullptr);
+    Recorder rec(parser);
+    parser.SetTerminator(u"");
+    parser.Script().SetText(u"INSERT INTO T VALUES (1);\nINSERT INTO T VALUES (2);");
+    parser.Parse();
+    ExpectEvents(rec.Events, {Statement(stmtDML, "INSERT INTO T VALUES (1);\r\nINSERT INTO T VALUES (2);", 1)});
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(IBSQLParserTokens, TokenFollowedDirectlyByTheTerminatorIsUpperCased) {
+    auto events = ParseScript("SET AUTODDL on;\nSET AUTODDL on ;\nSET AUTODDL 'on';");
+    ExpectEvents(events, {Statement(stmtSET, "AUTODDL ON ", 1), Statement(stmtSET, "AUTODDL on ", 2),
+                          Statement(stmtSET, "AUTODDL 'on' ", 3)});
+    EXPECT_EQ(events[0].Tokens, (Strings{"SET", "AUTODDL", "ON"}));
+    EXPECT_EQ(events[1].Tokens, (Strings{"SET", "AUTODDL", "on"}));
+}
+
+TEST(IBSQLParserTokens, QuotedValueLastKeepsItsCaseUnquotedDoesNot) {
+    auto events = ParseScript(
+        "CONNECT 'db.fdb' USER 'sysdba' PASSWORD 'Secret';\n"
+        "CONNECT 'db.fdb' USER sysdba PASSWORD Secret;");
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].Kind, stmtCONNECT);
+    EXPECT_EQ(events[0].Tokens, (Strings{"CONNECT", "'db.fdb'", "USER", "'sysdba'", "PASSWORD", "'Secret'"}));
+    EXPECT_EQ(events[1].Tokens, (Strings{"CONNECT", "'db.fdb'", "USER", "sysdba", "PASSWORD", "SECRET"}));
+    // The text keeps what was written.
+    EXPECT_EQ(events[1].Text, "CONNECT 'db.fdb' USER sysdba PASSWORD Secret");
+}
+
+TEST(IBSQLParserTokens, UpperCasingUsesFullUnicodeMapping) {
+    auto events = ParseScript("SET NAMES straße;\nSET NAMES кириллица;");
+    ExpectEvents(events, {Statement(stmtSET, "NAMES STRASSE ", 1), Statement(stmtSET, "NAMES КИРИЛЛИЦА ", 2)});
+}
+
+TEST(IBSQLParserTokens, QuotedRunsKeepSpacesAndEndTheirToken) {
+    auto events = ParseScript("INSERT INTO \"My Table\" (\"A B\") VALUES ('x y');");
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].Tokens,
+              (Strings{"INSERT", "INTO", "\"My Table\"", "(\"A B\"", ")", "VALUES", "('x y'", ")"}));
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(IBSQLParserLines, LineNumbersAreThoseOfTheMainScript) {
+    auto events = ParseScript(
+        "\n"
+        "   \n"
+        "INSERT INTO T VALUES (1); INSERT INTO T VALUES (2);\n"
+        "\n"
+        "/* comment\n"
+        "   spanning */\n"
+        "INSERT INTO T\n"
+        "VALUES (3);\n"
+        "-- note\n"
+        "DELETE FROM T;\n");
+    ExpectEvents(events, {Statement(stmtDML, "INSERT INTO T VALUES (1)", 3),
+                          Statement(stmtDML, "INSERT INTO T VALUES (2)", 3),
+                          // a leading comment is dropped; the line is the comment's first
+                          Statement(stmtDML, "INSERT INTO T\r\nVALUES (3)", 5),
+                          // a line comment stays at the front of the text
+                          Statement(stmtDML, "-- \r\nDELETE FROM T", 9)});
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(IBSQLParserBodies, SetTermKeepsAProcedureWholeAndIsRestored) {
+    TIBSQLParser parser(nullptr);
+    Recorder rec(parser);
+    std::vector<std::string> terminatorsSeen;
+    rec.After = [&](const Event &) { terminatorsSeen.push_back(N(parser.Terminator())); };
+    parser.Script().SetText(U(
+        "SET TERM ^ ;\n"
+        "CREATE PROCEDURE P (A INTEGER)\n"
+        "RETURNS (B INTEGER)\n"
+        "AS\n"
+        "BEGIN\n"
+        "  B = A * 2; /* ; */\n"
+        "  SUSPEND;\n"
+        "END^\n"
+        "SET TERM ; ^\n"
+        "EXECUTE PROCEDURE P(1);\n"));
+    parser.Parse();
+    ExpectEvents(rec.Events, {Statement(stmtTERM, "^", 1),
+                              Statement(stmtDDL,
+                                        "CREATE PROCEDURE P (A INTEGER)\r\nRETURNS (B INTEGER)\r\nAS\r\nBEGIN\r\n"
+                                        "  B = A * 2; /* ; */\r\n  SUSPEND;\r\nEND",
+                                        2),
+                              Statement(stmtTERM, ";", 9), Statement(stmtDML, "EXECUTE PROCEDURE P(1)", 10)});
+    EXPECT_EQ(rec.Events[0].Tokens, (Strings{"SET", "TERM", "^"}));
+    // The owner hears of the change before the parser's terminator changes.
+    EXPECT_EQ(terminatorsSeen, (Strings{";", "^", "^", ";"}));
+    EXPECT_EQ(parser.Terminator(), u";");
+}
+
+TEST(IBSQLParserBodies, TerminatorOfSeveralCharacters) {
+    auto events = ParseScript(
+        "SET TERM !! ;\n"
+        "INSERT INTO T VALUES ('!!')!!\n"
+        "SELECT 1 FROM RDB$DATABASE WHERE 1 != 2 !!\n"
+        "SET TERM ; !!\n"
+        "COMMIT;");
+    ExpectEvents(events, {Statement(stmtTERM, "!!", 1), Statement(stmtDML, "INSERT INTO T VALUES ('!!')", 2),
+                          Statement(stmtDML, "SELECT 1 FROM RDB$DATABASE WHERE 1 != 2 ", 3),
+                          Statement(stmtTERM, ";", 4), Statement(stmtCOMMIT, "COMMIT", 5)});
+}
+
+TEST(IBSQLParserBodies, ProcedureWithoutSetTermRunsToEnd) {
+    auto events = ParseScript(
+        "CREATE PROCEDURE P\n"
+        "AS\n"
+        "DECLARE X INTEGER;\n"
+        "BEGIN\n"
+        "  X = 1;\n"
+        "END;\n"
+        "INSERT INTO T VALUES (1);\n");
+    ExpectEvents(events, {Statement(stmtDDL, "CREATE PROCEDURE P\r\nAS\r\nDECLARE X INTEGER;\r\nBEGIN\r\n  X = 1;\r\nEND", 1),
+                          Statement(stmtDML, "INSERT INTO T VALUES (1)", 7)});
+    EXPECT_EQ(events[0].Tokens, (Strings{"CREATE", "PROCEDURE", "P", "AS", "DECLARE", "X", "INTEGER;", "BEGIN", "X",
+                                         "=", "1;", "END", ";"}));
+}
+
+TEST(IBSQLParserBodies, TriggerWithoutSetTermAtTheEndOfTheScript) {
+    auto events = ParseScript(
+        "create trigger t_bi for t\n"
+        "active before insert position 0\n"
+        "as\n"
+        "begin\n"
+        "  new.id = gen_id(g, 1);\n"
+        "end;");
+    ExpectEvents(events, {Statement(stmtDDL,
+                                    "create trigger t_bi for t\r\nactive before insert position 0\r\nas\r\nbegin\r\n"
+                                    "  new.id = gen_id(g, 1);\r\nend",
+                                    1)});
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events[0].Tokens.back(), ";");
+    EXPECT_EQ(events[0].Tokens[events[0].Tokens.size() - 2], "end");
+}
+
+TEST(IBSQLParserBodies, CreateOrAlterIsCutAtItsFirstSemicolon) {
+    auto events = ParseScript(
+        "CREATE OR ALTER PROCEDURE P AS\n"
+        "BEGIN\n"
+        "  EXIT;\n"
+        "END;\n");
+    ExpectEvents(events, {Statement(stmtDDL, "CREATE OR ALTER PROCEDURE P AS\r\nBEGIN\r\n  EXIT", 1),
+                          Failure("Invalid statement", "END", 4)});
+}
+
+TEST(IBSQLParserBodies, AlterTriggerStateEndsAtItsSemicolonOtherAltersRunOn) {
+    auto events = ParseScript(
+        "ALTER TRIGGER T1 INACTIVE;\n"
+        "ALTER TRIGGER T2 active;\n"
+        "ALTER TRIGGER T3 POSITION 5;\n"
+        "INSERT INTO T VALUES (1);\n"
+        "END;\n"
+        "COMMIT;\n");
+    ExpectEvents(events, {Statement(stmtDDL, "ALTER TRIGGER T1 INACTIVE", 1),
+                          Statement(stmtDDL, "ALTER TRIGGER T2 active", 2),
+                          Statement(stmtDDL, "ALTER TRIGGER T3 POSITION 5;\r\nINSERT INTO T VALUES (1);\r\nEND", 3),
+                          Statement(stmtCOMMIT, "COMMIT", 6)});
+    EXPECT_EQ(events[0].Tokens, (Strings{"ALTER", "TRIGGER", "T1", "INACTIVE", ";"}));
+    EXPECT_EQ(events[1].Tokens, (Strings{"ALTER", "TRIGGER", "T2", "active", ";"}));
+}
+
+TEST(IBSQLParserBodies, WhatFollowsEndOnTheSameLineIsTheNextStatement) {
+    auto events = ParseScript(
+        "CREATE PROCEDURE P AS BEGIN /* END; */ EXIT; END; INSERT INTO T VALUES (1);\n"
+        "CREATE TRIGGER X FOR T AS BEGIN END ;\n"
+        "COMMIT;");
+    ExpectEvents(events, {Statement(stmtDDL, "CREATE PROCEDURE P AS BEGIN /* END; */ EXIT; END", 1),
+                          Statement(stmtDML, "INSERT INTO T VALUES (1)", 1),
+                          // a ";" of its own closes the body as well; the text ends where it begins
+                          Statement(stmtDDL, "CREATE TRIGGER X FOR T AS BEGIN END ", 2),
+                          Statement(stmtCOMMIT, "COMMIT", 3)});
+}
+
+TEST(IBSQLParserBodies, UnfinishedBodyIsHandedOnAtTheEnd) {
+    auto events = ParseScript("CREATE PROCEDURE P AS\nBEGIN\n  EXIT;");
+    ExpectEvents(events, {Statement(stmtDDL, "CREATE PROCEDURE P AS\r\nBEGIN\r\n  EXIT;", 1)});
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(IBSQLParserComments, LineCommentsNeedASpaceAfterTheHyphens) {
+    auto events = ParseScript(
+        "-- comment; with a terminator\n"
+        "INSERT INTO T VALUES (1);\n"
+        "--\n"
+        "INSERT INTO T VALUES (2);\n"
+        "--comment\n"
+        "INSERT INTO T VALUES (3);\n");
+    ExpectEvents(events, {Statement(stmtDML, "-- \r\nINSERT INTO T VALUES (1)", 1),
+                          Statement(stmtDML, "--\r\nINSERT INTO T VALUES (2)", 3),
+                          Failure("Invalid statement", "--comment\r\nINSERT INTO T VALUES (3)", 5)});
+}
+
+TEST(IBSQLParserComments, CommentsAfterStatementsOnTheSameLine) {
+    auto events = ParseScript(
+        "INSERT INTO T VALUES (1); -- first\n"
+        "INSERT INTO T VALUES (2); /* between */ INSERT INTO T VALUES (3); /* trailing */\n"
+        "COMMIT;");
+    // The second statement begins with the dropped comment on line 1, so it
+    // reports that line.
+    ExpectEvents(events, {Statement(stmtDML, "INSERT INTO T VALUES (1)", 1),
+                          Statement(stmtDML, "-- \r\nINSERT INTO T VALUES (2)", 1),
+                          Statement(stmtDML, "INSERT INTO T VALUES (3)", 2), Statement(stmtCOMMIT, "COMMIT", 2)});
+}
+
+TEST(IBSQLParserComments, BlockCommentsInsideAStatementStayInItsText) {
+    auto events = ParseScript("SELECT /* cols */ A FROM T /* ; */\nWHERE A = 1 /* x */;");
+    ExpectEvents(events, {Statement(stmtDML, "SELECT /* cols */ A FROM T /* ; */\r\nWHERE A = 1 /* x */", 1)});
+    EXPECT_EQ(events[0].Tokens, (Strings{"SELECT", "/* cols */", "A", "FROM", "T", "/* ; */", "WHERE", "A", "=",
+                                         "1", "/* X */"}));
+}
+
+TEST(IBSQLParserComments, BlockCommentOnTheLineAfterALineCommentIsDropped) {
+    auto events = ParseScript(
+        "-- header\n"
+        "/* block\n"
+        "   comment */\n"
+        "-- another\n"
+        "CREATE TABLE T (A INTEGER);\n"
+        "-- x\n"
+        "  /* y */ INSERT INTO T VALUES (1);");
+    ExpectEvents(events, {Statement(stmtDDL, "-- \r\n-- \r\nCREATE TABLE T (A INTEGER)", 1),
+                          Statement(stmtDML, "-- \r\nINSERT INTO T VALUES (1)", 6)});
+    EXPECT_EQ(events[0].Tokens, (Strings{"CREATE", "TABLE", "T", "(A", "INTEGER)"}));
+}
+
+TEST(IBSQLParserComments, UnclosedCommentStaysPendingWhileTheOwnerPauses) {
+    TIBSQLParser parser(nullptr);
+    Recorder rec(parser, /*pauseOnError=*/true);
+    parser.Script().SetText(u"INSERT INTO T VALUES (1);\n/* never closed\nINSERT INTO T VALUES (2);");
+    parser.Parse();
+    ExpectEvents(rec.Events, {Statement(stmtDML, "INSERT INTO T VALUES (1)", 1), Failure("Invalid Comment", "", 2)});
+    EXPECT_TRUE(parser.Paused());
+    EXPECT_TRUE(rec.Events[1].Tokens.empty());
+
+    // Resuming meets the same comment again.
+    parser.SetPaused(false);
+    ASSERT_EQ(rec.Events.size(), 3u);
+    EXPECT_EQ(rec.Events[2].Message, "Invalid Comment");
+
+    // A line that closes it lets the parse go on.
+    parser.Script().Add(u"*/ INSERT INTO T VALUES (3);");
+    parser.SetPaused(false);
+    ASSERT_EQ(rec.Events.size(), 4u);
+    EXPECT_EQ(rec.Events[3].Text, "INSERT INTO T VALUES (3)");
+    EXPECT_EQ(rec.Events[3].Line, 3);
+    EXPECT_FALSE(parser.Paused());
+}
+
+TEST(IBSQLParserComments, UnclosedCommentEndsAParseThatNobodyPauses) {
+    auto events = ParseScript("INSERT INTO T VALUES (1);\n\n/* never closed\nINSERT INTO T VALUES (2);");
+    ExpectEvents(events, {Statement(stmtDML, "INSERT INTO T VALUES (1)", 1), Failure("Invalid Comment", "", 3)});
+    // Also when the comment follows a line comment, and with an error
+    // handler that is not even assigned.
+    events = ParseScript("-- note\n/* open\n");
+    ExpectEvents(events, {Failure("Invalid Comment", "", 1)});
+    TIBSQLParser parser(nullptr);
+    parser.Script().SetText(u"/* open");
+    parser.Parse();
+    EXPECT_FALSE(parser.Paused());
+}
+
+// ---------------------------------------------------------------------------
+
+struct KindCase {
+    const char *Script;
+    TIBParseKind Kind;
+};
+
+class IBSQLParserClassify : public ::testing::TestWithParam<KindCase> {};
+
+TEST_P(IBSQLParserClassify, KindOfStatement) {
+    auto events = ParseScript(GetParam().Script);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].Kind, GetParam().Kind) << events[0];
+    EXPECT_EQ(events[0].Error, GetParam().Kind == stmtERR) << events[0];
+    if (events[0].Error) {
+        EXPECT_EQ(events[0].Message, "Invalid statement");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Statements, IBSQLParserClassify,
+    ::testing::Values(
+        KindCase{"COMMIT;", stmtCOMMIT}, KindCase{"commit;", stmtCOMMIT}, KindCase{"COMMIT WORK;", stmtCOMMIT},
+        // the last word is upper-cased only when the terminator follows it directly
+        KindCase{"commit work;", stmtCOMMIT}, KindCase{"commit work ;", stmtERR},
+        KindCase{"COMMIT RETAINING;", stmtCOMMITRetaining}, KindCase{"COMMIT WORK RETAINING;", stmtCOMMIT},
+        KindCase{"COMMIT X;", stmtERR}, KindCase{"ROLLBACK;", stmtROLLBACK},
+        KindCase{"ROLLBACK RETAINING;", stmtROLLBACKRetaining}, KindCase{"ROLLBACK TO SAVEPOINT SP1;", stmtRollbackSavePoint},
+        KindCase{"rollback to savepoint sp1 ;", stmtRollbackSavePoint},
+        KindCase{"ROLLBACK WORK TO SAVEPOINT SP1;", stmtRollbackSavePoint}, KindCase{"ROLLBACK WORK;", stmtERR},
+        KindCase{"ROLLBACK X;", stmtERR}, KindCase{"ROLLBACK TO SP1;", stmtERR}, KindCase{"RECONNECT;", stmtReconnect},
+        KindCase{"SAVEPOINT SP1;", stmtStartSavepoint}, KindCase{"SAVEPOINT;", stmtStartSavepoint},
+        KindCase{"GRANT;", stmtERR}, KindCase{"BATCH START;", stmtBatchStart},
+        KindCase{"batch execute;", stmtBatchExecute}, KindCase{"BATCH STOP;", stmtERR},
+        KindCase{"RELEASE SAVEPOINT SP1;", stmtReleaseSavePoint}, KindCase{"RELEASE SP1;", stmtERR},
+        KindCase{"INSERT INTO T VALUES (1);", stmtDML}, KindCase{"delete from t;", stmtDML},
+        KindCase{"SELECT * FROM T;", stmtDML}, KindCase{"UPDATE T SET A = 1;", stmtDML},
+        KindCase{"UPDATE OR INSERT INTO T (A) VALUES (1) MATCHING (A);", stmtDML},
+        KindCase{"EXECUTE PROCEDURE P;", stmtDML}, KindCase{"EXECUTE BLOCK AS BEGIN END;", stmtDML},
+        KindCase{"WITH X AS (SELECT 1 A FROM RDB$DATABASE) SELECT A FROM X;", stmtDML},
+        KindCase{"TRUNCATE TABLE T;", stmtDML}, KindCase{"CONNECT 'x.fdb';", stmtCONNECT},
+        KindCase{"CREATE DATABASE 'x.fdb';", stmtCREATE}, KindCase{"create schema 'x.fdb';", stmtCREATE},
+        KindCase{"DROP DATABASE;", stmtDrop}, KindCase{"DECLARE EXTERNAL FUNCTION F RETURNS INTEGER;", stmtDDL},
+        KindCase{"CREATE TABLE T (A INTEGER);", stmtDDL},
+        KindCase{"CREATE OR ALTER VIEW V AS SELECT 1 A FROM RDB$DATABASE;", stmtDDL},
+        KindCase{"ALTER TABLE T ADD B INTEGER;", stmtDDL}, KindCase{"GRANT SELECT ON T TO PUBLIC;", stmtDDL},
+        KindCase{"REVOKE ALL ON T FROM PUBLIC;", stmtDDL}, KindCase{"DROP TABLE T;", stmtDDL},
+        KindCase{"DROP JOURNAL;", stmtDDL}, KindCase{"SET GENERATOR G TO 5;", stmtDDL},
+        KindCase{"set statistics index ix;", stmtDDL}, KindCase{"SET TERM ^ ;", stmtTERM},
+        KindCase{"SET TERM ^ ^ ;", stmtERR}, KindCase{"SET SQL DIALECT 3;", stmtSET},
+        KindCase{"set sql dialect 1;", stmtSET}, KindCase{"SET SQL DIALECT;", stmtERR},
+        KindCase{"SET SQL X 3;", stmtERR}, KindCase{"SET AUTODDL OFF;", stmtSET}, KindCase{"SET AUTODDL;", stmtERR},
+        KindCase{"SET STATISTICS ON;", stmtSET}, KindCase{"SET NAMES WIN1251;", stmtSET},
+        KindCase{"SET SAVEPOINTS OFF;", stmtSET}, KindCase{"SET NAMES WIN1251 X;", stmtERR},
+        KindCase{"SET PASSWORD 'x';", stmtServerSET}, KindCase{"SET SUBSCRIPTION S ACTIVE;", stmtServerSET},
+        KindCase{"SET TRANSACTION READ COMMITTED;", stmtSetTransaction}, KindCase{"SET BAIL ON;", stmtERR},
+        KindCase{"MERGE INTO T USING S ON (1 = 1) WHEN MATCHED THEN DELETE;", stmtERR},
+        KindCase{"RECREATE TABLE T (A INTEGER);", stmtERR}, KindCase{"COMMENT ON TABLE T IS 'x';", stmtERR}));
+
+TEST(IBSQLParserClassify, SetStatementsHandOnTheirWordsAfterSet) {
+    auto events = ParseScript("SET SQL DIALECT 3;\nSET TRANSACTION READ  COMMITTED NO WAIT ;\nSET STATISTICS ON;");
+    ExpectEvents(events, {Statement(stmtSET, "SQL DIALECT 3 ", 1),
+                          Statement(stmtSetTransaction, "TRANSACTION READ COMMITTED NO WAIT ", 2),
+                          Statement(stmtSET, "STATISTICS ON ", 3)});
+}
+
+TEST(IBSQLParserClassify, KindOrdinalsAreFixed) {
+    EXPECT_EQ(static_cast<int>(stmtDDL), 0);
+    EXPECT_EQ(static_cast<int>(stmtINPUT), 6);
+    EXPECT_EQ(static_cast<int>(stmtUNK), 7);
+    EXPECT_EQ(static_cast<int>(stmtERR), 10);
+    EXPECT_EQ(static_cast<int>(stmtStartSavepoint), 16);
+    EXPECT_EQ(static_cast<int>(stmtSetTransaction), 22);
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(IBSQLParserInput, IncludedLinesRunBeforeTheRestWithMainScriptLineNumbers) {
+    TempDir dir;
+    WriteFile(dir.File("more.sql"), "INSERT INTO T VALUES (10);\n\nINSERT INTO T\n VALUES (11);\n\n\n");
+    auto events = ParseScript("INSERT INTO T VALUES (1);\nINPUT '" + dir.File("more.sql") +
+                              "'; INSERT INTO T VALUES (2);\nINSERT INTO T VALUES (3);\n");
+    // What follows the INPUT statement on its line is still pending and comes
+    // first; the included file ends in blank lines and hands over to the main
+    // script.
+    ExpectEvents(events, {Statement(stmtDML, "INSERT INTO T VALUES (1)", 1),
+                          Statement(stmtDML, "INSERT INTO T VALUES (2)", 2),
+                          Statement(stmtDML, "INSERT INTO T VALUES (10)", 2),
+                          Statement(stmtDML, "INSERT INTO T\r\n VALUES (11)", 2),
+                          Statement(stmtDML, "INSERT INTO T VALUES (3)", 3)});
+}
+
+TEST(IBSQLParserInput, FileNameQuotedOrWrittenLastAsIs) {
+    TempDir dir;
+    WriteFile(dir.File("Part.sql"), "DELETE FROM T;");
+    auto events = ParseScript("INPUT \"" + dir.File("Part.sql") + "\";\nINPUT " + dir.File("Part.sql") + ";\n");
+    ExpectEvents(events, {Statement(stmtDML, "DELETE FROM T", 1), Statement(stmtDML, "DELETE FROM T", 2)});
+}
+
+TEST(IBSQLParserInput, MissingFileIsReportedAndTheScriptGoesOn) {
+    TempDir dir;
+    std::string missing = dir.File("missing.sql");
+    auto events = ParseScript("INPUT '" + missing + "';\nINSERT INTO T VALUES (1);");
+    ExpectEvents(events, {Failure("Cannot open file \"" + missing + "\". No such file or directory",
+                                  "INPUT '" + missing + "'", 1),
+                          Statement(stmtDML, "INSERT INTO T VALUES (1)", 2)});
+
+    // A relative name is reported with its full path; an owner that pauses
+    // stops there.
+    events = ParseScript("INPUT 'no-such-file.sql';\nINSERT INTO T VALUES (1);", /*pauseOnError=*/true);
+    ExpectEvents(events, {Failure("Cannot open file \"" + std::filesystem::current_path().string() +
+                                      "/no-such-file.sql\". No such file or directory",
+                                  "INPUT 'no-such-file.sql'", 1)});
+}
+
+TEST(IBSQLParserInput, InputInsideAnIncludedFileReplacesItsRest) {
+    TempDir dir;
+    WriteFile(dir.File("a.sql"),
+              "INSERT INTO T VALUES (1);\nINPUT '" + dir.File("b.sql") + "';\nINSERT INTO T VALUES (2);\n");
+    WriteFile(dir.File("b.sql"), "INSERT INTO T VALUES (3);\n");
+    auto events = ParseScript("INPUT '" + dir.File("a.sql") + "';\nINSERT INTO T VALUES (4);");
+    ExpectEvents(events, {Statement(stmtDML, "INSERT INTO T VALUES (1)", 1),
+                          Statement(stmtDML, "INSERT INTO T VALUES (3)", 1),
+                          Statement(stmtDML, "INSERT INTO T VALUES (4)", 2)});
+}
+
+TEST(IBSQLParserInput, FileThatIncludesItselfIsReadOnce) {
+    TempDir dir;
+    std::string loop = dir.File("loop.sql");
+    WriteFile(loop, "INSERT INTO T VALUES (1);\nINPUT '" + dir.Path() + "/./loop.sql';\n");
+    // the same file named through a different path
+    std::string relative = std::filesystem::relative(loop).string();
+    auto events = ParseScript("INPUT '" + loop + "';\nINSERT INTO T VALUES (2);\nINPUT '" + loop +
+                              "';\nINPUT '" + relative + "';");
+    ASSERT_EQ(events.size(), 7u) << events.size();
+    EXPECT_EQ(events[0].Text, "INSERT INTO T VALUES (1)");
+    EXPECT_TRUE(events[1].Error);
+    EXPECT_NE(events[1].Message.find("Cannot open file \""), std::string::npos) << events[1].Message;
+    EXPECT_EQ(events[1].Line, 1);
+    EXPECT_EQ(events[2].Text, "INSERT INTO T VALUES (2)");
+    // An INPUT of the main script starts afresh.
+    EXPECT_EQ(events[3].Text, "INSERT INTO T VALUES (1)");
+    EXPECT_TRUE(events[4].Error);
+    EXPECT_EQ(events[5].Text, "INSERT INTO T VALUES (1)");
+    EXPECT_TRUE(events[6].Error);
+}
+
+TEST(IBSQLParserInput, ChainOfFilesThatLeadsBackEndsToo) {
+    TempDir dir;
+    WriteFile(dir.File("a.sql"), "INSERT INTO T VALUES ('a');\nINPUT '" + dir.File("b.sql") + "';");
+    WriteFile(dir.File("b.sql"), "INSERT INTO T VALUES ('b');\nINPUT '" + dir.File("a.sql") + "';");
+    auto events = ParseScript("INPUT '" + dir.File("a.sql") + "';");
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0].Text, "INSERT INTO T VALUES ('a')");
+    EXPECT_EQ(events[1].Text, "INSERT INTO T VALUES ('b')");
+    EXPECT_TRUE(events[2].Error);
+    EXPECT_EQ(events[2].Text, "INPUT '" + dir.File("a.sql") + "'");
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(IBSQLParserPause, PauseFromACallbackStopsAndClearingItResumes) {
+    TIBSQLParser parser(nullptr);
+    Recorder rec(parser);
+    rec.After = [&](const Event &e) {
+        if (e.Text == "INSERT INTO T VALUES (2)") parser.SetPaused(true);
+    };
+    parser.Script().SetText(
+        u"INSERT INTO T VALUES (1);\nINSERT INTO T VALUES (2); INSERT INTO T VALUES (3);\nINSERT INTO T VALUES (4);");
+    parser.Parse();
+    ASSERT_EQ(rec.Events.size(), 2u);
+    EXPECT_TRUE(parser.Paused());
+    EXPECT_EQ(parser.CurrentLine(), 2);
+
+    parser.SetPaused(true);  // unchanged: nothing happens
+    EXPECT_EQ(rec.Events.size(), 2u);
+
+    parser.SetPaused(false);  // runs the rest on this call
+    ExpectEvents(rec.Events, {Statement(stmtDML, "INSERT INTO T VALUES (1)", 1),
+                              Statement(stmtDML, "INSERT INTO T VALUES (2)", 2),
+                              Statement(stmtDML, "INSERT INTO T VALUES (3)", 2),
+                              Statement(stmtDML, "INSERT INTO T VALUES (4)", 3)});
+    EXPECT_FALSE(parser.Paused());
+
+    parser.SetPaused(false);  // unchanged again
+    EXPECT_EQ(rec.Events.size(), 4u);
+}
+
+TEST(IBSQLParserPause, ExceptionFromACallbackLeavesParseAfterThatStatement) {
+    TIBSQLParser parser(nullptr);
+    Recorder rec(parser);
+    bool raise = true;
+    rec.After = [&](const Event &e) {
+        if (raise && e.Text == "INSERT INTO T VALUES (2)") throw std::runtime_error("stop");
+    };
+    parser.Script().SetText(u"INSERT INTO T VALUES (1);\nINSERT INTO T VALUES (2); INSERT INTO T VALUES (3);\n"
+                            u"INSERT INTO T VALUES (4);");
+    EXPECT_THROW(parser.Parse(), std::runtime_error);
+    ASSERT_EQ(rec.Events.size(), 2u);
+    raise = false;
+
+    // Parse starts from the first line again, but the text still pending
+    // from the interrupted run is read first.
+    parser.Parse();
+    ASSERT_EQ(rec.Events.size(), 7u);
+    EXPECT_EQ(rec.Events[2].Text, "INSERT INTO T VALUES (3)");
+    EXPECT_EQ(rec.Events[3].Text, "INSERT INTO T VALUES (1)");
+    EXPECT_EQ(rec.Events[6].Text, "INSERT INTO T VALUES (4)");
+}
+
+TEST(IBSQLParserPause, ResumeAfterAnExceptionContinuesWhereItStopped) {
+    TIBSQLParser parser(nullptr);
+    Recorder rec(parser);
+    rec.After = [&](const Event &e) {
+        if (e.Kind == stmtTERM) throw std::runtime_error("stop");
+    };
+    parser.Script().SetText(u"SET TERM ^ ;\nINSERT INTO T VALUES (1)^\n");
+    EXPECT_THROW(parser.Parse(), std::runtime_error);
+    // The callback raised before the terminator changed.
+    EXPECT_EQ(parser.Terminator(), u";");
+    parser.SetPaused(true);
+    parser.SetPaused(false);
+    ExpectEvents(rec.Events, {Statement(stmtTERM, "^", 1), Statement(stmtDML, "INSERT INTO T VALUES (1)^", 2)});
+}
+
+TEST(IBSQLParserPause, TerminatorSetByOneParseStaysForTheNext) {
+    TIBSQLParser parser(nullptr);
+    Recorder rec(parser);
+    parser.Script().SetText(u"SET TERM ^ ;\nSELECT 1 FROM RDB$DATABASE^\n");
+    parser.Parse();
+    EXPECT_EQ(parser.Terminator(), u"^");
+    parser.Parse();
+    ASSERT_EQ(rec.Events.size(), 4u);
+    // "SET TERM" is now cut at "^", which leaves it incomplete.
+    EXPECT_TRUE(rec.Events[2].Error);
+    EXPECT_EQ(rec.Events[2].Text, "SET TERM ");
+}
+
+TEST(IBSQLParserPause, WritingTheScriptRewindsAndClearsThePause) {
+    TIBSQLParser parser(nullptr);
+    Recorder rec(parser, /*pauseOnError=*/true);
+    parser.Script().SetText(u"BAD STATEMENT;\nINSERT INTO T VALUES (1);");
+    parser.Parse();
+    EXPECT_TRUE(parser.Paused());
+    TStringList other{u"DELETE FROM T;"};
+    parser.SetScript(other);
+    EXPECT_FALSE(parser.Paused());
+    EXPECT_EQ(parser.Script().Count(), 1);
+    EXPECT_EQ(rec.Events.size(), 1u);  // writing does not run anything
+    parser.Parse();
+    ExpectEvents(rec.Events, {Failure("Invalid statement", "BAD STATEMENT", 1), Statement(stmtDML, "DELETE FROM T", 1)});
+}
+
+TEST(IBSQLParserPause, OwnerDestroysItsParser) {
+    TComponent owner(nullptr);
+    auto *parser = new TIBSQLParser(&owner);
+    EXPECT_EQ(owner.ComponentCount(), 1);
+    EXPECT_EQ(parser->Owner(), &owner);
+    EXPECT_EQ(parser->Terminator(), u";");
+    EXPECT_FALSE(parser->Paused());
+    EXPECT_EQ(parser->Script().Count(), 0);
+}
+
+// ---------------------------------------------------------------------------
+// The script file format
+
+std::vector<Event> ParseFile(const std::string &path) {
+    TIBSQLParser parser(nullptr);
+    Recorder rec(parser);
+    LoadLinesFromFile(U(path), parser.Script());
+    parser.Parse();
+    return rec.Events;
+}
+
+const std::vector<Event> &CyrillicEvents() {
+    static const std::vector<Event> events{
+        Statement(stmtDDL,
+                  "CREATE TABLE \"Города\" (\"ИД\" INTEGER NOT NULL,\r\n  \"Название\" VARCHAR(60) CHARACTER SET "
+                  "WIN1251)",
+                  1),
+        Statement(stmtDML, "-- \r\nINSERT INTO \"Города\" VALUES (1, 'Москва')", 6),
+        Statement(stmtDML, "INSERT INTO \"Города\" VALUES (2, 'Санкт-Петербург; Ленинград')", 8),
+        Statement(stmtDML, "UPDATE \"Города\" SET \"Название\" = 'Казань' WHERE \"ИД\" = 3 /* проверка */", 9),
+        Statement(stmtCOMMIT, "COMMIT", 10)};
+    return events;
+}
+
+TEST(IBSQLParserFiles, ByteOrderMarksSelectTheDecoding) {
+    for (const char *name : {"cyrillic_utf8_bom.sql", "cyrillic_utf16le.sql", "cyrillic_utf16be.sql",
+                             // without a mark: the default code page, UTF-8 here
+                             "cyrillic_utf8.sql"}) {
+        SCOPED_TRACE(name);
+        auto events = ParseFile(test::TestDataPath(std::string("scripts/") + name));
+        ExpectEvents(events, CyrillicEvents());
+        if (events.size() == CyrillicEvents().size()) {
+            EXPECT_EQ(events[3].Tokens.back(), "/* ПРОВЕРКА */");
+        }
+    }
+}
+
+TEST(IBSQLParserFiles, WindowsCodePageFileWithoutMarkNeedsTheAnsiCodePage) {
+    if (DefaultAnsiCodePage() == 65001) {
+        // Read as UTF-8 the Cyrillic letters are invalid bytes.
+        auto events = ParseFile(test::TestDataPath("scripts/cyrillic_1251.sql"));
+        ASSERT_EQ(events.size(), CyrillicEvents().size());
+        EXPECT_NE(events[2].Text, CyrillicEvents()[2].Text);
+        EXPECT_NE(events[2].Text.find("\xEF\xBF\xBD"), std::string::npos);
+    }
+    // The setting is read once per process, so the decoding under 1251 runs
+    // in a child process.
+    std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    auto result = test::RunCommand(
+        "VANTREL_ANSI_CODEPAGE=1251 '" + self +
+        "' --gtest_also_run_disabled_tests --gtest_filter='IBSQLParserFiles.DISABLED_ChildWithCodePage1251'");
+    EXPECT_EQ(result.ExitCode, 0) << result.Output;
+    EXPECT_NE(result.Output.find("[  PASSED  ] 1 test"), std::string::npos) << result.Output;
+}
+
+// Runs only as the child of the test above.
+TEST(IBSQLParserFiles, DISABLED_ChildWithCodePage1251) {
+    ASSERT_EQ(DefaultAnsiCodePage(), 1251);
+    ExpectEvents(ParseFile(test::TestDataPath("scripts/cyrillic_1251.sql")), CyrillicEvents());
+    // Marked files are unaffected; an unmarked UTF-8 file is now misread.
+    ExpectEvents(ParseFile(test::TestDataPath("scripts/cyrillic_utf8_bom.sql")), CyrillicEvents());
+    auto misread = ParseFile(test::TestDataPath("scripts/cyrillic_utf8.sql"));
+    ASSERT_EQ(misread.size(), CyrillicEvents().size());
+    EXPECT_NE(misread[2].Text, CyrillicEvents()[2].Text);
+    EXPECT_NE(misread[2].Text.find("Р“РѕСЂРѕРґР°"), std::string::npos) << misread[2].Text;  // "Города" misread
+}
+
+TEST(IBSQLParserFiles, LineBreaksOfEveryKind) {
+    TempDir dir;
+    WriteFile(dir.File("breaks.sql"), "A1\r\nA2\rA3\nA4\n\rA5\r\n");
+    TStringList lines;
+    LoadLinesFromFile(U(dir.File("breaks.sql")), lines);
+    ASSERT_EQ(lines.Count(), 6);  // LF CR ends two lines; the final CR LF adds none
+    EXPECT_EQ(lines[3], u"A4");
+    EXPECT_EQ(lines[4], u"");
+    EXPECT_EQ(lines[5], u"A5");
+
+    WriteFile(dir.File("mixed.sql"),
+              "INSERT INTO T\rVALUES (1);\nINSERT INTO T\r\nVALUES (2);\n\rCOMMIT;\n\n");
+    ExpectEvents(ParseFile(dir.File("mixed.sql")), {Statement(stmtDML, "INSERT INTO T\r\nVALUES (1)", 1),
+                                                    Statement(stmtDML, "INSERT INTO T\r\nVALUES (2)", 3),
+                                                    Statement(stmtCOMMIT, "COMMIT", 6)});
+}
+
+TEST(IBSQLParserFiles, NulEndsTheScript) {
+    TempDir dir;
+    static const char withNul[] = "INSERT INTO T VALUES (1);\nINSERT INTO T VAL\0UES (2);\nDROP TABLE T;\n";
+    WriteFile(dir.File("nul.sql"), std::string(withNul, sizeof withNul - 1));
+    ExpectEvents(ParseFile(dir.File("nul.sql")),
+                 {Statement(stmtDML, "INSERT INTO T VALUES (1)", 1), Statement(stmtDML, "INSERT INTO T VAL", 2)});
+
+    std::string utf16 = "\xFF\xFE";
+    for (char c : std::string("COMMIT;\n")) utf16 += std::string(1, c) + '\0';
+    utf16 += std::string("\0\0", 2);
+    for (char c : std::string("DROP TABLE T;\n")) utf16 += std::string(1, c) + '\0';
+    WriteFile(dir.File("nul16.sql"), utf16);
+    ExpectEvents(ParseFile(dir.File("nul16.sql")), {Statement(stmtCOMMIT, "COMMIT", 1)});
+
+    WriteFile(dir.File("bom-only.sql"), "\xEF\xBB\xBF");
+    EXPECT_TRUE(ParseFile(dir.File("bom-only.sql")).empty());
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(IBSQLParserRealScripts, UpdateScriptWithTriggersProceduresAndComments) {
+    auto events = ParseFile(test::TestDataPath("scripts/update_contacts.sql"));
+    ExpectEvents(
+        events,
+        {Statement(stmtSET, "SQL DIALECT 3 ", 1), Statement(stmtSET, "AUTODDL ON ", 6),
+         Statement(stmtDDL,
+                   "-- \r\nCREATE TABLE CONTACTS (\r\n  ID INTEGER NOT NULL,\r\n  CUSTOMER_ID INTEGER NOT NULL,\r\n"
+                   "  KIND VARCHAR(20) DEFAULT 'phone' NOT NULL,\r\n  VAL VARCHAR(200),\r\n"
+                   "  CONSTRAINT PK_CONTACTS PRIMARY KEY (ID)\r\n)",
+                   8),
+         Statement(stmtDDL, "CREATE GENERATOR GEN_CONTACTS_ID", 17),
+         Statement(stmtDDL, "SET GENERATOR GEN_CONTACTS_ID TO 0", 18), Statement(stmtTERM, "^", 20),
+         Statement(stmtDDL,
+                   "CREATE TRIGGER CONTACTS_BI FOR CONTACTS\r\nACTIVE BEFORE INSERT POSITION 0\r\nAS\r\nBEGIN\r\n"
+                   "  IF (NEW.ID IS NULL) THEN\r\n    NEW.ID = GEN_ID(GEN_CONTACTS_ID, 1);\r\nEND",
+                   22),
+         Statement(stmtDDL,
+                   "CREATE PROCEDURE ADD_CONTACT (CUST INTEGER, KIND VARCHAR(20), VAL VARCHAR(200))\r\n"
+                   "RETURNS (NEW_ID INTEGER)\r\nAS\r\nBEGIN\r\n  /* the trigger fills the key; read it back */\r\n"
+                   "  INSERT INTO CONTACTS (CUSTOMER_ID, KIND, VAL)\r\n  VALUES (:CUST, :KIND, :VAL)\r\n"
+                   "  RETURNING ID INTO :NEW_ID;\r\n  SUSPEND;\r\nEND",
+                   30),
+         Statement(stmtTERM, ";", 41), Statement(stmtCOMMIT, "COMMIT WORK", 43),
+         Statement(stmtDML,
+                   "INSERT INTO CONTACTS (CUSTOMER_ID, KIND, VAL) VALUES (1, 'email', 'info@example.com; "
+                   "sales@example.com')",
+                   45),
+         Statement(stmtDML, "INSERT INTO CONTACTS (CUSTOMER_ID, KIND, VAL) VALUES (2, 'phone', '+7 495 123-45-67')",
+                   46),
+         Statement(stmtDML, "UPDATE VER SET VERSION = 13", 47),
+         Statement(stmtDDL,
+                   "-- \r\nCREATE PROCEDURE COUNT_CONTACTS (CUST INTEGER)\r\nRETURNS (CNT INTEGER)\r\nAS\r\nBEGIN\r\n"
+                   "  SELECT COUNT(*) FROM CONTACTS WHERE CUSTOMER_ID = :CUST INTO :CNT;\r\n  SUSPEND;\r\nEND",
+                   49),
+         Statement(stmtDDL, "ALTER TRIGGER CONTACTS_BI INACTIVE", 58),
+         Statement(stmtDDL, "ALTER TRIGGER CONTACTS_BI ACTIVE", 59),
+         Statement(stmtDDL, "GRANT EXECUTE ON PROCEDURE ADD_CONTACT TO PUBLIC", 60), Statement(stmtCOMMIT, "COMMIT", 61)});
+}
+
+}  // namespace
+}  // namespace vantrel
