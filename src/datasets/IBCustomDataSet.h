@@ -4,6 +4,7 @@
 // buffer and serves field values from the current row.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -56,8 +57,12 @@ public:
     TField *FieldByName(StringView name) const;
     TField *FindField(StringView name) const;
 
-    // True when the result set has no current row.
+    // True when the result set has no rows (or is closed).
     bool IsEmpty() const;
+    // Moves to the next row, fetching it when it is not buffered yet; false
+    // (and Eof) after the last row.
+    bool Next();
+    bool Eof() const { return FEof; }
     // Rows fetched into the row buffer so far.
     int RecordCount() const { return FRecordCount; }
     // The select's affected-row count after the last open.
@@ -111,6 +116,11 @@ protected:
 
     // Raises the general database error "<Name>: <message>".
     [[noreturn]] void DatabaseError(const String &message) const;
+    // "Cannot perform this operation on an open dataset" while active.
+    void CheckInactive() const;
+    // Drops the description and the preparation mark without any check
+    // (the statements themselves are handled by their owner's change).
+    void ForgetPreparation();
 
     bool CursorOpen() const { return FOpen; }
     bool FParamCheck = true;
@@ -129,6 +139,13 @@ private:
     const uint8_t *CurrentRecord() const;
     void DoBeforeDatabaseDisconnect();
     void DoBeforeTransactionEnd();
+    void SelectSQLChanging();
+    bool HasPersistentFloatField(const String &name) const;
+    // The slot of a field's column in the current row; null without a row
+    // or for NULL.
+    const uint8_t *FieldSlot(const TField *field) const;
+    // The five statements in creation order.
+    std::array<TIBSQL *, 5> Statements() const;
 
     std::unique_ptr<TIBBase> FBase;
     // Declared in creation order; destroyed in reverse.
@@ -141,6 +158,7 @@ private:
     TDataSetState FState = dsInactive;
     bool FInternalPrepared = false;
     bool FOpen = false;
+    bool FEof = false;
     bool FCachedUpdates = false;
     bool FUniDirectional = false;
     int FBufferChunks = 1000;

@@ -75,7 +75,9 @@ public:
 
     void Prepare();
     void UnPrepare();
-    bool Prepared() const { return FPrepared; }
+    // Preparation ends with UnPrepare, a text change, the end of the
+    // transaction and a disconnect.
+    bool Prepared() const { return FPrepared && InternalPrepared(); }
     void SetPrepared(bool value);
     // -1 until the statement has run.
     int RowsAffected() const { return FRowsAffected; }

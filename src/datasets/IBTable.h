@@ -8,8 +8,6 @@
 
 namespace vantrel {
 
-class TIBTransaction;
-
 class TIBTable : public TIBCustomDataSet {
 public:
     explicit TIBTable(TComponent *AOwner);
@@ -55,7 +53,8 @@ private:
     bool TableIsWritable();
     void BuildModifyStatements();
     String OrderList(const String &fieldList, bool descending) const;
-    std::unique_ptr<TIBTransaction> NewCatalogueTransaction();
+    // The connection's SQL dialect (3 without a connection).
+    int Dialect() const;
 
     String FTableName;
     TIndexDefs FIndexDefs;

@@ -1,0 +1,192 @@
+// The field metadata cache: per database name, the computed, defaulted and
+// primary-key columns of each table, read from the catalogue on the first
+// question about a table and kept for the life of the process.
+#include "client/IBSchema.h"
+
+#include <map>
+#include <mutex>
+
+#include "client/IBDatabase.h"
+#include "client/IBSQL.h"
+#include "client/IBTransaction.h"
+#include "client/IBXSQLDA.h"
+#include "platform/Encoding.h"
+
+namespace vantrel {
+
+namespace {
+
+const char16_t kColumnsQuery[] =
+    u"Select F.RDB$COMPUTED_BLR, F.RDB$DEFAULT_VALUE, R.RDB$DEFAULT_VALUE, R.RDB$FIELD_NAME "
+    u"from RDB$RELATION_FIELDS R, RDB$FIELDS F where R.RDB$RELATION_NAME = :RELATION and "
+    u"R.RDB$FIELD_SOURCE = F.RDB$FIELD_NAME and ((not F.RDB$COMPUTED_BLR is NULL) or      "
+    u"(not (F.RDB$DEFAULT_VALUE is NULL and R.RDB$DEFAULT_VALUE is NULL))) ";
+
+const char16_t kPrimaryKeyQuery[] =
+    u"SELECT RDB$FIELD_NAME, RDB$FIELD_POSITION FROM RDB$RELATION_CONSTRAINTS RR JOIN "
+    u"RDB$INDEX_SEGMENTS RI ON      RR.RDB$INDEX_NAME = RI.RDB$INDEX_NAME WHERE "
+    u"RDB$RELATION_NAME = :relation_name AND       RDB$CONSTRAINT_TYPE = 'PRIMARY KEY ' "
+    u"ORDER BY RDB$FIELD_POSITION ";
+
+// Binds a cache statement to the asking connection and a private
+// transaction for one query and unbinds it again on every path, so that the
+// shared statement never keeps a link to a connection between questions.
+class TStatementBinding {
+public:
+    TStatementBinding(TIBSQL &statement, TIBTransaction &transaction) : FStatement(statement) {
+        FStatement.SetTransaction(&transaction);
+    }
+    ~TStatementBinding() {
+        try {
+            FStatement.Close();
+        } catch (...) {
+        }
+        try {
+            FStatement.FreeHandle();
+        } catch (...) {
+        }
+        try {
+            FStatement.SetTransaction(nullptr);
+            FStatement.SetDatabase(nullptr);
+        } catch (...) {
+        }
+    }
+    TStatementBinding(const TStatementBinding &) = delete;
+    TStatementBinding &operator=(const TStatementBinding &) = delete;
+
+private:
+    TIBSQL &FStatement;
+};
+
+}  // namespace
+
+TSchema::TSchema() : FQuery(std::make_unique<TIBSQL>(nullptr)), FPQuery(std::make_unique<TIBSQL>(nullptr)) {
+    FQuery->SQL().SetText(kColumnsQuery);
+    FPQuery->SQL().SetText(kPrimaryKeyQuery);
+}
+
+TSchema::~TSchema() = default;
+
+void TSchema::FreeNodes() {
+    std::lock_guard<std::recursive_mutex> guard(FLock);
+    FRelations.clear();
+}
+
+bool TSchema::Has_DEFAULT_VALUE(TIBDatabase *Database, const String &Relation, const String &Field) {
+    std::lock_guard<std::recursive_mutex> guard(FLock);
+    const TFieldNode *node = FindNode(Database, Relation, Field);
+    return node && node->DEFAULT_VALUE;
+}
+
+bool TSchema::Has_COMPUTED_BLR(TIBDatabase *Database, const String &Relation, const String &Field) {
+    std::lock_guard<std::recursive_mutex> guard(FLock);
+    const TFieldNode *node = FindNode(Database, Relation, Field);
+    return node && node->COMPUTED_BLR;
+}
+
+bool TSchema::In_Key(TIBDatabase *Database, const String &Relation, const String &Field) {
+    std::lock_guard<std::recursive_mutex> guard(FLock);
+    const TFieldNode *node = FindNode(Database, Relation, Field);
+    return node && node->In_Key;
+}
+
+int TSchema::RelationCount() const {
+    std::lock_guard<std::recursive_mutex> guard(FLock);
+    return static_cast<int>(FRelations.size());
+}
+
+const TFieldNode *TSchema::FindNode(TIBDatabase *Database, const String &Relation, const String &Field) {
+    auto relation = FRelations.find(Relation);
+    if (relation == FRelations.end()) return LoadRelation(Database, Relation, Field);
+    auto node = relation->second->find(Field);
+    return node == relation->second->end() ? nullptr : node->second.get();
+}
+
+const TFieldNode *TSchema::LoadRelation(TIBDatabase *Database, const String &Relation, const String &Field) {
+    // The entry is added first: a failing load leaves the nodes read so far
+    // cached rather than asking the catalogue on every later question.
+    auto &fields = *FRelations.emplace(Relation, std::make_unique<TFieldNodes>()).first->second;
+    const TFieldNode *result = nullptr;
+
+    // Owned by the connection so that its default database is the
+    // connection; freed (and so committed) when the load ends, also on
+    // failure.
+    std::unique_ptr<TIBTransaction> transaction(new TIBTransaction(Database));
+    transaction->SetTransactionLevel(ibtrPrecommitted);
+    transaction->StartTransaction();
+
+    {
+        TStatementBinding binding(*FQuery, *transaction);
+        FQuery->Params()[0].SetAsString(Relation);
+        FQuery->ExecQuery();
+        while (!FQuery->Eof()) {
+            TIBXSQLDA &row = FQuery->Current();
+            auto node = std::make_unique<TFieldNode>();
+            node->FieldName = Trim(row[3].AsString());
+            node->COMPUTED_BLR = !row[0].IsNull();
+            node->DEFAULT_VALUE = !row[1].IsNull() || !row[2].IsNull();
+            node->In_Key = false;
+            TFieldNode *added = node.get();
+            auto inserted = fields.insert_or_assign(node->FieldName, std::move(node));
+            (void)inserted;
+            if (added->FieldName == Field) result = added;
+            FQuery->Next();
+        }
+    }
+    {
+        TStatementBinding binding(*FPQuery, *transaction);
+        FPQuery->Params()[0].SetAsString(Relation);
+        FPQuery->ExecQuery();
+        while (!FPQuery->Eof()) {
+            String name = Trim(FPQuery->Current()[0].AsString());
+            auto existing = fields.find(name);
+            if (existing != fields.end()) {
+                existing->second->In_Key = true;
+            } else {
+                auto node = std::make_unique<TFieldNode>();
+                node->FieldName = name;
+                node->In_Key = true;
+                TFieldNode *added = node.get();
+                fields.emplace(name, std::move(node));
+                if (name == Field) result = added;
+            }
+            FPQuery->Next();
+        }
+    }
+    return result;
+}
+
+// ---- process-wide map -----------------------------------------------------------
+
+namespace {
+
+struct TSchemaRegistry {
+    std::mutex Lock;
+    std::map<String, std::unique_ptr<TSchema>> Items;
+};
+
+TSchemaRegistry &Registry() {
+    // Never destroyed: connections of other static objects may still ask
+    // questions while the process ends.
+    static TSchemaRegistry *registry = new TSchemaRegistry;
+    return *registry;
+}
+
+}  // namespace
+
+TIBSchema *SchemaCache::GetOrCreate(const String &DatabaseName) {
+    String key = UpperCaseFull(DatabaseName);
+    TSchemaRegistry &registry = Registry();
+    std::lock_guard<std::mutex> guard(registry.Lock);
+    auto &slot = registry.Items[key];
+    if (!slot) slot = std::make_unique<TSchema>();
+    return slot.get();
+}
+
+int SchemaCache::Count() {
+    TSchemaRegistry &registry = Registry();
+    std::lock_guard<std::mutex> guard(registry.Lock);
+    return static_cast<int>(registry.Items.size());
+}
+
+}  // namespace vantrel

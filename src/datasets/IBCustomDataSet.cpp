@@ -1,0 +1,760 @@
+// The read-only result-set core: preparation, column description, field
+// binding, the chunked row buffer and the reaction to the connection and
+// transaction ending under it.
+#include "datasets/IBCustomDataSet.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+
+#include "client/IBDatabase.h"
+#include "client/IBErrors.h"
+#include "client/IBSQL.h"
+#include "client/IBTransaction.h"
+#include "client/IBXSQLDA.h"
+#include "platform/Exceptions.h"
+
+namespace vantrel {
+
+namespace {
+
+const char16_t kDBKeyAlias[] = u"VANTREL_INTERNAL_DBKEY";
+constexpr size_t kDBKeyLength = 8;
+
+// Firebird's own boolean (one byte) besides the 16-bit boolean of the
+// descriptor layout.
+constexpr int kSQLFirebirdBoolean = SQL_BOOLEAN;
+
+// Row record: header, then one slot per column (slot header + value).
+struct TRowHeader {
+    int32_t RowNumber;
+    int32_t UpdateStatus;  // always unmodified: the readers never edit
+    uint8_t DBKey[kDBKeyLength];
+};
+
+struct TSlotHeader {
+    int16_t SQLType;
+    int16_t Scale;
+    uint8_t Nullable;
+    uint8_t IsNull;
+    uint8_t BytesPerChar;
+    uint8_t Reserved;
+    int32_t DataLength;
+};
+
+constexpr size_t Align8(size_t n) { return (n + 7) & ~size_t{7}; }
+
+// Bytes a slot reserves for the native form of a column value.
+int SlotDataSize(int sqlType, int scale, int sqlLen) {
+    switch (sqlType) {
+    case SQL_SHORT:
+    case SQL_LONG:
+        return scale == 0 ? 4 : 8;
+    case SQL_INT64:
+    case SQL_DOUBLE:
+    case SQL_FLOAT:
+    case SQL_D_FLOAT:
+    case SQL_TIMESTAMP:
+    case SQL_TYPE_DATE:
+    case SQL_TYPE_TIME:
+    case SQL_BLOB:
+    case SQL_ARRAY:
+    case SQL_QUAD:
+        return 8;
+    case SQL_IB_BOOLEAN:
+    case kSQLFirebirdBoolean:
+        return 4;
+    case SQL_TEXT:
+    case SQL_VARYING:
+        return sqlLen;
+    default:
+        return 0;
+    }
+}
+
+}  // namespace
+
+TIBCustomDataSet::TIBCustomDataSet(TComponent *AOwner) : TComponent(AOwner), FBase(std::make_unique<TIBBase>(this)) {
+    FBase->BeforeDatabaseDisconnect = [this](TIBBase *) { DoBeforeDatabaseDisconnect(); };
+    FBase->BeforeTransactionEnd = [this](TIBBase *) { DoBeforeTransactionEnd(); };
+    FBase->OwnerSetDatabase = [this](TIBDatabase *value) { SetDatabase(value); };
+
+    // The creation order is part of the contract: the companion statements
+    // join the connection's and transaction's lists in this order.
+    auto make = [] {
+        auto statement = std::make_unique<TIBSQL>(nullptr);
+        statement->SetGoToFirstRecordOnExecute(false);
+        return statement;
+    };
+    FQDelete = make();
+    FQInsert = make();
+    FQRefresh = make();
+    FQSelect = make();
+    FQModify = make();
+    FQSelect->OnSQLChanging = [this](TIBSQL *) { SelectSQLChanging(); };
+}
+
+TIBCustomDataSet::~TIBCustomDataSet() {
+    try {
+        Close();
+    } catch (...) {
+    }
+    // Automatic fields are owned; they leave the field list while the
+    // result set is still whole. Persistent fields belong to someone else
+    // and only forget this result set.
+    BeginDestruction();
+    for (TField *field : FFields) field->FDataSet = nullptr;
+    FFields.clear();
+    FQModify.reset();
+    FQSelect.reset();
+    FQRefresh.reset();
+    FQInsert.reset();
+    FQDelete.reset();
+}
+
+// ---- properties -----------------------------------------------------------------
+
+TIBDatabase *TIBCustomDataSet::Database() const { return FBase->Database(); }
+TIBTransaction *TIBCustomDataSet::Transaction() const { return FBase->Transaction(); }
+
+void TIBCustomDataSet::CheckInactive() const {
+    if (Active()) DatabaseError(u"Cannot perform this operation on an open dataset");
+}
+
+void TIBCustomDataSet::SetDatabase(TIBDatabase *value) {
+    if (value == FBase->Database()) return;
+    CheckInactive();
+    ForgetPreparation();
+    FBase->SetDatabase(value);
+    for (TIBSQL *statement : Statements()) statement->SetDatabase(value);
+}
+
+void TIBCustomDataSet::SetTransaction(TIBTransaction *value) {
+    if (value == FBase->Transaction()) return;
+    CheckInactive();
+    ForgetPreparation();
+    FBase->SetTransaction(value);
+    for (TIBSQL *statement : Statements()) statement->SetTransaction(value);
+}
+
+void TIBCustomDataSet::SetBufferChunks(int value) { FBufferChunks = value <= 0 ? 1000 : value; }
+
+void TIBCustomDataSet::SetActive(bool value) {
+    if (value)
+        Open();
+    else
+        Close();
+}
+
+TStringList &TIBCustomDataSet::SelectSQL() { return FQSelect->SQL(); }
+TStringList &TIBCustomDataSet::RefreshSQL() { return FQRefresh->SQL(); }
+TStringList &TIBCustomDataSet::InsertSQL() { return FQInsert->SQL(); }
+TStringList &TIBCustomDataSet::ModifySQL() { return FQModify->SQL(); }
+TStringList &TIBCustomDataSet::DeleteSQL() { return FQDelete->SQL(); }
+
+std::array<TIBSQL *, 5> TIBCustomDataSet::Statements() const {
+    return {FQDelete.get(), FQInsert.get(), FQRefresh.get(), FQSelect.get(), FQModify.get()};
+}
+
+// ---- fields ---------------------------------------------------------------------
+
+void TIBCustomDataSet::AddField(TField *field) {
+    CheckInactive();
+    FFields.push_back(field);
+    field->FDataSet = this;
+}
+
+void TIBCustomDataSet::RemoveField(TField *field) {
+    FFields.erase(std::remove(FFields.begin(), FFields.end(), field), FFields.end());
+    field->FDataSet = nullptr;
+    field->FFieldNo = 0;
+}
+
+TField *TIBCustomDataSet::FindField(StringView name) const {
+    for (TField *field : FFields)
+        if (SameTextAscii(field->FieldName(), name)) return field;
+    return nullptr;
+}
+
+TField *TIBCustomDataSet::FieldByName(StringView name) const {
+    TField *field = FindField(name);
+    if (!field) DatabaseError(Format(u"Field '%s' not found", {String(name)}));
+    return field;
+}
+
+void TIBCustomDataSet::CreateAutomaticFields() {
+    // Only integer columns get a field object of their own: the readers have
+    // no other field classes.
+    for (int i = 0; i < FFieldDefs.Count(); ++i) {
+        const TFieldDef &def = FFieldDefs[i];
+        if (FieldTypeGroup(def.DataType()) != TFieldTypeGroup::Integer) continue;
+        auto *field = new TIntegerField(this);
+        field->SetFieldName(def.Name());
+        field->FAutomatic = true;
+        field->SetDataSet(this);
+    }
+}
+
+void TIBCustomDataSet::DestroyAutomaticFields() {
+    std::vector<TField *> automatic;
+    for (TField *field : FFields)
+        if (field->Automatic()) automatic.push_back(field);
+    for (TField *field : automatic) delete field;
+}
+
+void TIBCustomDataSet::UnbindFields() {
+    for (TField *field : FFields) field->FFieldNo = 0;
+}
+
+void TIBCustomDataSet::BindPersistentFields() {
+    for (TField *field : FFields) {
+        int index = FFieldDefs.IndexOf(field->FieldName());
+        if (index < 0) DatabaseError(Format(u"Field '%s' not found", {field->DisplayName()}));
+        const TFieldDef &def = FFieldDefs[index];
+        field->FFieldNo = index + 1;
+        if (FieldTypeGroup(field->DataType()) != FieldTypeGroup(def.DataType())) {
+            field->FFieldNo = 0;
+            DatabaseError(Format(u"Type mismatch for field '%s', expecting: %s actual: %s",
+                                 {field->DisplayName(), FieldTypeName(field->DataType()), FieldTypeName(def.DataType())}));
+        }
+        switch (field->DataType()) {
+        case ftBytes:
+        case ftVarBytes:
+        case ftBCD:
+            if (field->Size() != def.Size()) {
+                field->FFieldNo = 0;
+                DatabaseError(Format(u"Size mismatch for field '%s', expecting: %d actual: %d",
+                                     {field->DisplayName(), int64_t{field->Size()}, int64_t{def.Size()}}));
+            }
+            break;
+        case ftString:
+        case ftFixedChar:
+        case ftWideString:
+        case ftFixedWideChar:
+            if (field->Size() > def.Size() && !field->ReadOnly()) field->SetSize(def.Size());
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+// ---- opening --------------------------------------------------------------------
+
+void TIBCustomDataSet::Open() {
+    if (Active()) return;
+    try {
+        DoOpenSteps();
+        // The row window holds one row: filling it asks for one row.
+        FEof = !FetchNextRow();
+        FState = dsBrowse;
+    } catch (...) {
+        FState = dsInactive;
+        try {
+            CloseCursor();
+        } catch (...) {
+        }
+        throw;
+    }
+}
+
+void TIBCustomDataSet::EnsureConnected() {
+    if (!Database()) RaiseClientError(ibxeDatabaseNotAssigned);
+    if (!Transaction()) RaiseClientError(ibxeTransactionNotAssigned);
+    if (!Database()->Connected()) Database()->Open();
+}
+
+bool TIBCustomDataSet::EnsureTransaction() {
+    if (!Transaction()) RaiseClientError(ibxeTransactionNotAssigned);
+    if (Transaction()->InTransaction()) return false;
+    Transaction()->AutoStartTransaction();
+    return true;
+}
+
+void TIBCustomDataSet::InternalOpen() {
+    EnsureConnected();
+    EnsureTransaction();
+    if (SelectSQL().Text().empty()) RaiseClientError(ibxeEmptyQuery);
+    if (!FInternalPrepared) PrepareStatements();
+    if (FQSelect->SQLType() == SQLSelect) {
+        bool persistent = std::any_of(FFields.begin(), FFields.end(), [](TField *f) { return !f->Automatic(); });
+        if (!persistent) CreateAutomaticFields();
+        BindPersistentFields();
+        FCurrentRecord = -1;
+        FQSelect->ExecQuery();
+        FOpen = true;
+        FEof = false;
+        LayoutRecord();
+        GrowBuffer();
+    } else {
+        FQSelect->ExecQuery();
+    }
+    FRowsAffected = FQSelect->RowsAffected();
+}
+
+void TIBCustomDataSet::PrepareStatements() {
+    if (FInternalPrepared) return;
+    if (Trim(SelectSQL().Text()).empty()) RaiseClientError(ibxeEmptySQLStatement);
+    EnsureConnected();
+    bool started = EnsureTransaction();
+    try {
+        FBase->CheckDatabase();
+        FBase->CheckTransaction();
+        if (Trim(SelectSQL().Text()).empty()) RaiseClientError(ibxeEmptyQuery);
+        if (!FQSelect->Prepared()) {
+            FQSelect->SetParamCheck(FParamCheck);
+            FQSelect->Prepare();
+        }
+        FLiveMode.Clear();
+        const std::pair<TIBSQL *, TLiveMode> companions[] = {
+            {FQDelete.get(), lmDelete}, {FQInsert.get(), lmInsert}, {FQModify.get(), lmModify}, {FQRefresh.get(), lmRefresh}};
+        for (const auto &[statement, mode] : companions) {
+            if (Trim(statement->SQL().Text()).empty()) continue;
+            if (!statement->Prepared()) {
+                try {
+                    statement->Prepare();
+                } catch (const EIBInterBaseRoleError &) {
+                    // No permission for this kind of change: the result set
+                    // simply cannot do it.
+                }
+            }
+            if (statement->Prepared()) FLiveMode.Include(mode);
+        }
+        FInternalPrepared = true;
+        DescribeColumns();
+    } catch (...) {
+        if (started && Transaction()) {
+            try {
+                Transaction()->CheckAutoStop();
+            } catch (...) {
+            }
+        }
+        throw;
+    }
+    if (started && Transaction()) Transaction()->CheckAutoStop();
+}
+
+void TIBCustomDataSet::ResetPreparation() {
+    if (!FInternalPrepared) return;
+    if (FOpen) RaiseClientError(ibxeDatasetOpen);
+    FFieldDefs.Clear();
+    FInternalPrepared = false;
+    FLiveMode.Clear();
+}
+
+void TIBCustomDataSet::ForgetPreparation() {
+    FFieldDefs.Clear();
+    FInternalPrepared = false;
+    FLiveMode.Clear();
+}
+
+void TIBCustomDataSet::SelectSQLChanging() {
+    // A new select text describes other columns.
+    if (Active()) Close();
+    ForgetPreparation();
+}
+
+bool TIBCustomDataSet::HasPersistentFloatField(const String &name) const {
+    TField *field = FindField(name);
+    return field && !field->Automatic() && FieldTypeGroup(field->DataType()) == TFieldTypeGroup::Float;
+}
+
+void TIBCustomDataSet::DescribeColumns() {
+    FFieldDefs.Clear();
+    FMappedFieldPosition.clear();
+    TIBXSQLDA &columns = FQSelect->Current();
+    const int dialect = Database() ? Database()->SQLDialect() : 3;
+    for (int i = 0; i < columns.Count(); ++i) {
+        TIBXSQLVAR &column = columns[i];
+        TSQLVAR &data = column.Data();
+        const String alias = data.AliasName();
+        if (alias == kDBKeyAlias) continue;
+        const int sqlType = data.SqlDef();
+        const int scale = data.SqlScale();
+        const int length = data.SqlLen();
+        const String relation = data.RelName();
+
+        TFieldType type = ftUnknown;
+        int size = 0;
+        int precision = 0;
+        bool fixed = false;
+        auto bcdLike = [&](bool widenPrecision) {
+            size = -scale;
+            precision = data.SqlPrecision();
+            if (widenPrecision && precision == -scale) ++precision;
+        };
+        switch (sqlType) {
+        case SQL_VARYING:
+        case SQL_TEXT:
+            type = ftWideString;
+            size = Trim(relation).empty() ? length : length / std::max(1, column.CharSetSize());
+            fixed = sqlType == SQL_TEXT;
+            break;
+        case SQL_DOUBLE:
+        case SQL_FLOAT:
+            type = ftFloat;
+            break;
+        case SQL_LONG:
+        case SQL_SHORT:
+            if (scale == 0) {
+                type = sqlType == SQL_LONG ? ftInteger : ftSmallint;
+            } else if (scale >= -4 || sqlType == SQL_SHORT) {
+                type = ftBCD;
+                bcdLike(true);
+            } else if (dialect == 1 || HasPersistentFloatField(alias)) {
+                type = ftFloat;
+            } else {
+                type = ftFMTBcd;
+                bcdLike(true);
+            }
+            break;
+        case SQL_INT64:
+            if (scale == 0) {
+                type = ftLargeint;
+            } else if (scale >= -4) {
+                type = ftBCD;
+                bcdLike(false);
+            } else if (HasPersistentFloatField(alias)) {
+                type = ftFloat;
+            } else {
+                type = ftFMTBcd;
+                bcdLike(true);
+            }
+            break;
+        case SQL_TIMESTAMP:
+            type = ftDateTime;
+            break;
+        case SQL_TYPE_DATE:
+            type = ftDate;
+            break;
+        case SQL_TYPE_TIME:
+            type = ftTime;
+            break;
+        case SQL_BLOB:
+            size = 8;
+            type = data.SqlSubtype() == 1 ? ftWideMemo : ftBlob;
+            break;
+        case SQL_IB_BOOLEAN:
+        case kSQLFirebirdBoolean:
+            type = ftBoolean;
+            break;
+        default:
+            continue;  // arrays and the like get no field definition
+        }
+
+        TFieldDef &def = FFieldDefs.AddFieldDef();
+        def.SetName(alias);
+        def.SetDataType(type);
+        def.SetSize(size);
+        def.SetPrecision(precision);
+        def.SetFieldNo(i + 1);
+        def.SetRequired(!column.IsNullable() && !Trim(relation).empty());
+        const String columnName = data.SqlName();
+        if (!columnName.empty()) {
+            if (!Trim(relation).empty()) {
+                if (Database()->Has_COMPUTED_BLR(relation, columnName)) {
+                    def.SetAttributes({faReadonly});
+                    def.SetInternalCalcField(true);
+                } else if (Database()->Has_DEFAULT_VALUE(relation, columnName)) {
+                    TFieldAttributes attributes = def.Attributes();
+                    attributes.Exclude(faRequired);
+                    def.SetAttributes(attributes);
+                }
+            } else {
+                def.SetAttributes({faReadonly});
+            }
+        }
+        if (fixed) {
+            TFieldAttributes attributes = def.Attributes();
+            attributes.Include(faFixed);
+            def.SetAttributes(attributes);
+        }
+        FMappedFieldPosition.push_back(i + 1);
+    }
+}
+
+// ---- row buffer -----------------------------------------------------------------
+
+void TIBCustomDataSet::LayoutRecord() {
+    FSlots.clear();
+    FDBKeyColumn = -1;
+    TIBXSQLDA &columns = FQSelect->Current();
+    size_t offset = Align8(sizeof(TRowHeader));
+    for (int i = 0; i < columns.Count(); ++i) {
+        TIBXSQLVAR &column = columns[i];
+        TSQLVAR &data = column.Data();
+        TColumnSlotLayout slot;
+        slot.SQLType = static_cast<int16_t>(data.SqlDef());
+        slot.Scale = data.SqlScale();
+        slot.Nullable = column.IsNullable();
+        slot.BytesPerChar = (slot.SQLType == SQL_TEXT || slot.SQLType == SQL_VARYING) ? column.CharSetSize() : 1;
+        if (data.AliasName() == kDBKeyAlias) {
+            // Only the row's key; never a field. A key longer than the
+            // record's key (a view over several tables) is not kept.
+            if (FDBKeyColumn < 0 && data.SqlLen() <= kDBKeyLength) FDBKeyColumn = i;
+            slot.DataSize = 0;
+        } else {
+            slot.DataSize = SlotDataSize(slot.SQLType, slot.Scale, data.SqlLen());
+        }
+        slot.Offset = offset;
+        offset += Align8(sizeof(TSlotHeader) + static_cast<size_t>(slot.DataSize));
+        FSlots.push_back(slot);
+    }
+    FRecordSize = offset;
+}
+
+void TIBCustomDataSet::GrowBuffer() {
+    FBufferCapacity += FBufferChunks;
+    FRecordBuffer.resize(static_cast<size_t>(FBufferCapacity) * FRecordSize);
+}
+
+uint8_t *TIBCustomDataSet::RecordAt(int index) const {
+    return const_cast<uint8_t *>(FRecordBuffer.data()) + static_cast<size_t>(index) * FRecordSize;
+}
+
+const uint8_t *TIBCustomDataSet::CurrentRecord() const {
+    if (!Active() && !FOpen) return nullptr;
+    if (FCurrentRecord < 0 || FCurrentRecord >= FRecordCount) return nullptr;
+    return RecordAt(FCurrentRecord);
+}
+
+const uint8_t *TIBCustomDataSet::CurrentDBKey() const {
+    const uint8_t *record = CurrentRecord();
+    return record ? reinterpret_cast<const TRowHeader *>(record)->DBKey : nullptr;
+}
+
+bool TIBCustomDataSet::FetchNextRow() {
+    if (FCurrentRecord + 1 < FRecordCount) {
+        ++FCurrentRecord;
+        return true;
+    }
+    if (!FOpen || FQSelect->Eof()) return false;
+    if (!FQSelect->Next()) return false;
+    if (FRecordCount >= FBufferCapacity) GrowBuffer();
+    CopyRowToBuffer();
+    ++FRecordCount;
+    FCurrentRecord = FRecordCount - 1;
+    return true;
+}
+
+bool TIBCustomDataSet::Next() {
+    if (!Active()) return false;
+    if (FetchNextRow()) return true;
+    FEof = true;
+    return false;
+}
+
+void TIBCustomDataSet::CopyRowToBuffer() {
+    uint8_t *record = RecordAt(FRecordCount);
+    std::memset(record, 0, FRecordSize);
+    auto *header = reinterpret_cast<TRowHeader *>(record);
+    header->RowNumber = FRecordCount;
+    header->UpdateStatus = 0;
+    TIBXSQLDA &columns = FQSelect->Current();
+    for (int i = 0; i < columns.Count() && i < static_cast<int>(FSlots.size()); ++i) {
+        TIBXSQLVAR &column = columns[i];
+        const TColumnSlotLayout &slot = FSlots[static_cast<size_t>(i)];
+        if (i == FDBKeyColumn) {
+            if (!column.IsNull()) {
+                const char *bytes = column.Data().SqlData();
+                size_t length = std::min<size_t>(column.Data().SqlLen(), kDBKeyLength);
+                if (slot.SQLType == SQL_VARYING) {
+                    length = std::min<size_t>(static_cast<uint16_t>(bytes[0] | (bytes[1] << 8)), kDBKeyLength);
+                    bytes += 2;
+                }
+                std::memcpy(header->DBKey, bytes, length);
+            }
+            continue;
+        }
+        uint8_t *base = record + slot.Offset;
+        TSlotHeader slotHeader{};
+        slotHeader.SQLType = slot.SQLType;
+        slotHeader.Scale = slot.Scale;
+        slotHeader.Nullable = slot.Nullable;
+        slotHeader.BytesPerChar = static_cast<uint8_t>(slot.BytesPerChar);
+        slotHeader.IsNull = column.IsNull();
+        uint8_t *value = base + sizeof(TSlotHeader);
+        if (!slotHeader.IsNull && slot.DataSize > 0) {
+            const char *raw = column.Data().SqlData();
+            switch (slot.SQLType) {
+            case SQL_SHORT:
+            case SQL_LONG:
+                if (slot.Scale == 0) {
+                    int32_t v = column.AsInteger();
+                    std::memcpy(value, &v, sizeof v);
+                    slotHeader.DataLength = sizeof v;
+                } else {
+                    int64_t v = slot.SQLType == SQL_SHORT ? int64_t{*reinterpret_cast<const int16_t *>(raw)}
+                                                          : int64_t{*reinterpret_cast<const int32_t *>(raw)};
+                    std::memcpy(value, &v, sizeof v);
+                    slotHeader.DataLength = sizeof v;
+                }
+                break;
+            case SQL_INT64: {
+                int64_t v;
+                std::memcpy(&v, raw, sizeof v);
+                std::memcpy(value, &v, sizeof v);
+                slotHeader.DataLength = sizeof v;
+                break;
+            }
+            case SQL_DOUBLE:
+            case SQL_FLOAT:
+            case SQL_D_FLOAT: {
+                double v = column.AsDouble();
+                std::memcpy(value, &v, sizeof v);
+                slotHeader.DataLength = sizeof v;
+                break;
+            }
+            case SQL_TIMESTAMP:
+            case SQL_TYPE_DATE:
+            case SQL_TYPE_TIME: {
+                double v = column.AsDateTime();
+                std::memcpy(value, &v, sizeof v);
+                slotHeader.DataLength = sizeof v;
+                break;
+            }
+            case SQL_IB_BOOLEAN:
+            case kSQLFirebirdBoolean: {
+                int32_t v = column.AsBoolean() ? 1 : 0;
+                std::memcpy(value, &v, sizeof v);
+                slotHeader.DataLength = sizeof v;
+                break;
+            }
+            case SQL_TEXT: {
+                size_t length = std::min<size_t>(column.Data().SqlLen(), static_cast<size_t>(slot.DataSize));
+                std::memcpy(value, raw, length);
+                slotHeader.DataLength = static_cast<int32_t>(length);
+                break;
+            }
+            case SQL_VARYING: {
+                uint16_t stored;
+                std::memcpy(&stored, raw, sizeof stored);
+                size_t length = std::min<size_t>(stored, static_cast<size_t>(slot.DataSize));
+                std::memcpy(value, raw + 2, length);
+                slotHeader.DataLength = static_cast<int32_t>(length);
+                break;
+            }
+            default:
+                std::memcpy(value, raw, std::min<size_t>(8, static_cast<size_t>(slot.DataSize)));
+                slotHeader.DataLength = 8;
+                break;
+            }
+        }
+        std::memcpy(base, &slotHeader, sizeof slotHeader);
+    }
+}
+
+const uint8_t *TIBCustomDataSet::FieldSlot(const TField *field) const {
+    if (!field->Bound()) return nullptr;
+    const uint8_t *record = CurrentRecord();
+    if (!record) return nullptr;
+    size_t def = static_cast<size_t>(field->FieldNo() - 1);
+    if (def >= FMappedFieldPosition.size()) return nullptr;
+    size_t column = static_cast<size_t>(FMappedFieldPosition[def] - 1);
+    if (column >= FSlots.size()) return nullptr;
+    const uint8_t *slot = record + FSlots[column].Offset;
+    TSlotHeader header;
+    std::memcpy(&header, slot, sizeof header);
+    return header.IsNull ? nullptr : slot;
+}
+
+bool TIBCustomDataSet::FieldIsNull(const TField *field) const { return FieldSlot(field) == nullptr; }
+
+bool TIBCustomDataSet::GetFieldInteger(const TField *field, int32_t &value) const {
+    const uint8_t *slot = FieldSlot(field);
+    if (!slot) return false;
+    TSlotHeader header;
+    std::memcpy(&header, slot, sizeof header);
+    const uint8_t *data = slot + sizeof(TSlotHeader);
+    switch (header.SQLType) {
+    case SQL_SHORT:
+    case SQL_LONG:
+    case SQL_INT64: {
+        if (header.SQLType != SQL_INT64 && header.Scale == 0) {
+            std::memcpy(&value, data, sizeof value);
+            return true;
+        }
+        int64_t raw;
+        std::memcpy(&raw, data, sizeof raw);
+        value = static_cast<int32_t>(ScaleToInt64(header.Scale, raw));
+        return true;
+    }
+    case SQL_DOUBLE:
+    case SQL_FLOAT:
+    case SQL_D_FLOAT: {
+        double d;
+        std::memcpy(&d, data, sizeof d);
+        value = static_cast<int32_t>(static_cast<int64_t>(d));
+        return true;
+    }
+    case SQL_IB_BOOLEAN:
+    case kSQLFirebirdBoolean:
+        std::memcpy(&value, data, sizeof value);
+        return true;
+    default:
+        RaiseClientError(ibxeInvalidDataConversion);
+    }
+}
+
+bool TIBCustomDataSet::IsEmpty() const { return !Active() || FRecordCount == 0; }
+
+// ---- closing and events ----------------------------------------------------------
+
+void TIBCustomDataSet::Close() {
+    if (!Active()) return;
+    DoBeforeClose();
+    FState = dsInactive;
+    CloseCursor();
+}
+
+void TIBCustomDataSet::CloseCursor() {
+    // Everything is released even when the server refuses to close the
+    // cursor; the first failure is reported afterwards.
+    std::exception_ptr failure;
+    if (Transaction()) {
+        try {
+            Transaction()->CheckAutoStop();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
+    try {
+        if (FQSelect->Open()) FQSelect->Close();
+    } catch (...) {
+        if (!failure) failure = std::current_exception();
+    }
+    std::vector<uint8_t>().swap(FRecordBuffer);
+    FBufferCapacity = 0;
+    FSlots.clear();
+    FRecordSize = 0;
+    FDBKeyColumn = -1;
+    FCurrentRecord = -1;
+    FOpen = false;
+    FEof = false;
+    FRecordCount = 0;
+    UnbindFields();
+    DestroyAutomaticFields();
+    if (failure) std::rethrow_exception(failure);
+}
+
+void TIBCustomDataSet::DoBeforeDatabaseDisconnect() {
+    if (Active()) Close();
+    FInternalPrepared = false;
+}
+
+void TIBCustomDataSet::DoBeforeTransactionEnd() {
+    if (Active()) Close();
+    for (TIBSQL *statement : Statements()) statement->FreeHandle();
+    FInternalPrepared = false;
+}
+
+void TIBCustomDataSet::ConnectChange(TCustomConnection *, bool Connecting) {
+    if (!Connecting) Close();
+}
+
+void TIBCustomDataSet::DatabaseError(const String &message) const {
+    if (Name().empty()) throw EDatabaseError(message);
+    throw EDatabaseError(Name() + u": " + message);
+}
+
+}  // namespace vantrel
