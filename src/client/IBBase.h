@@ -92,10 +92,14 @@ public:
 
 private:
     friend class TIBDatabase;
+    friend class TIBTransaction;
     TIBDatabase *FDatabase = nullptr;
     int32_t FIndexInDatabase = -1;
     TIBTransaction *FTransaction = nullptr;
     TComponent *FOwner;
+    // The dataset owner registered with the connection while linked (found
+    // once, so that unlinking never inspects an owner that is going away).
+    IConnectionClient *FRegisteredClient = nullptr;
 };
 
 }  // namespace vantrel

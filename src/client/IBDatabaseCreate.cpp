@@ -1,0 +1,193 @@
+// Operations of TIBDatabase on the database itself rather than on an
+// attachment: running one SQL text, creating and dropping the database, and
+// probing whether the attachment still answers.
+#include <exception>
+
+#include "client/GDSLibrary.h"
+#include "client/IBDatabase.h"
+#include "client/IBErrors.h"
+#include "client/IBTransaction.h"
+
+namespace vantrel {
+
+namespace {
+
+String ReplaceAll(String text, StringView from, StringView to) {
+    size_t pos = 0;
+    while ((pos = text.find(from, pos)) != String::npos) {
+        text.replace(pos, from.size(), to);
+        pos += to.size();
+    }
+    return text;
+}
+
+bool HasFileClause(const String &line) { return AsciiUpper(line).find(u"FILE ") != String::npos; }
+
+}  // namespace
+
+void TIBDatabase::ExecuteImmediate(const String &SQL, TIBTransaction *Transaction) {
+    CheckActive();
+    IGDSLibrary *lib = GDSLibrary();
+    const std::string text = AnsiBytes(SQL);
+    auto execute = [&](isc_tr_handle *trHandle) {
+        Call(lib->isc_dsql_execute_immediate(StatusVector(), &FHandle, trHandle, 0, text.c_str(),
+                                             static_cast<unsigned short>(FSQLDialect), nullptr),
+             true);
+    };
+    if (Transaction) {
+        if (!Transaction->InTransaction()) RaiseClientError(ibxeNotInTransaction);
+        execute(&Transaction->FHandle);
+        return;
+    }
+    TIBTransaction &internal = *FInternalTransaction;
+    internal.StartTransaction();
+    try {
+        execute(&internal.FHandle);
+    } catch (...) {
+        // The statement's failure is what the caller hears; the internal
+        // transaction must not stay open whatever its end does.
+        try {
+            internal.FinishTransaction(TACommit, true);
+        } catch (...) {
+        }
+        throw;
+    }
+    try {
+        internal.Commit();
+    } catch (...) {
+        try {
+            internal.FinishTransaction(TARollback, true);
+        } catch (...) {
+        }
+        throw;
+    }
+}
+
+void TIBDatabase::CreateDatabase() {
+    CheckInactive();
+    EnsureServerType();
+    IGDSLibrary *lib = GDSLibrary();
+
+    if (FDBParams.Values(u"user_name").empty()) {
+        // The server's own CREATE DATABASE statement, with the parameter
+        // lines as its clauses. Quotes in the name are doubled so that the
+        // literal names exactly this file.
+        const String text = u"CREATE DATABASE '" + ReplaceAll(FDBName, u"'", u"''") + u"' " +
+                            ReplaceAll(FDBParams.Text(), u"\r\n", u" ");
+        const std::string bytes = AnsiBytes(text);
+        isc_tr_handle trHandle = 0;
+        Call(lib->isc_dsql_execute_immediate(StatusVector(), &FHandle, &trHandle, 0, bytes.c_str(),
+                                             static_cast<unsigned short>(FSQLDialect), nullptr),
+             true);
+        FDBSQLDialect = QueryDBSQLDialect();
+        ApplyDefaultCharacterSet();
+        return;
+    }
+
+    const bool hasDialect =
+        !FDBParams.Values(u"sql_dialect").empty() || !FDBParams.Values(u"isc_dpb_sql_dialect").empty();
+    const bool hasFiles = AsciiUpper(FDBParams.Text()).find(u"FILE ") != String::npos;
+    if (hasDialect && !hasFiles) {
+        BuildDPBInto(FDBParams);
+    } else {
+        TStringList lines(FDBParams);
+        if (!hasDialect) lines.SetValue(u"sql_dialect", IntToStr(FSQLDialect));
+        for (int i = lines.Count() - 1; i >= 0; --i)
+            if (HasFileClause(lines[i])) lines.Delete(i);
+        BuildDPBInto(lines);
+    }
+    FDBParamsChanged = false;
+
+    const std::string name = AnsiBytes(FDBName);
+    if (name.size() > 32767)
+        throw EIBClientError(0, Format(u"Database name is too long (%d bytes)", {static_cast<int64_t>(name.size())}));
+    const ISC_STATUS result =
+        Call(lib->isc_create_database(StatusVector(), static_cast<short>(name.size()), name.data(), &FHandle,
+                                      FDPBLength, reinterpret_cast<const ISC_SCHAR *>(FDPB.data()), 0),
+             false);
+    if (result > 0) {
+        FHandle = 0;
+        RaiseServerError(lib);
+    }
+
+    FDBSQLDialect = QueryDBSQLDialect();
+    if (FDBSQLDialect < FSQLDialect) {
+        FSQLDialect = FDBSQLDialect;
+        if (OnDialectDowngradeWarning) OnDialectDowngradeWarning(this);
+    }
+
+    // Runs one statement in a transaction of its own on the new database.
+    // The transaction ends in every case: a failed statement is rolled back
+    // (or, for the file clauses, committed as the statements before it).
+    auto runInOwnTransaction = [&](const String &sql, bool commitOnFailure) {
+        isc_tr_handle trHandle = 0;
+        const ISC_STATUS started = Call(lib->isc_start_transaction(StatusVector(), &trHandle, 1, &FHandle, 0,
+                                              static_cast<const ISC_SCHAR *>(nullptr)),
+                 false);
+        if (started > 0) RaiseServerError(lib);
+        const std::string bytes = AnsiBytes(sql);
+        try {
+            Call(lib->isc_dsql_execute_immediate(StatusVector(), &FHandle, &trHandle, 0, bytes.c_str(),
+                                                 static_cast<unsigned short>(FSQLDialect), nullptr),
+                 true);
+        } catch (...) {
+            if (trHandle != 0) {
+                ISC_STATUS ignored[ISC_STATUS_LENGTH] = {};
+                if (commitOnFailure) lib->isc_commit_transaction(ignored, &trHandle);
+                if (trHandle != 0) lib->isc_rollback_transaction(ignored, &trHandle);
+            }
+            throw;
+        }
+        lib->isc_commit_transaction(StatusVector(), &trHandle);
+    };
+
+    String characterSet = AsciiUpper(FDBParams.Values(u"lc_ctype"));
+    if (characterSet.empty()) characterSet = AsciiUpper(FDBParams.Values(u"isc_dpb_lc_ctype"));
+    if (characterSet.empty()) {
+        ApplyDefaultCharacterSet();
+    } else {
+        runInOwnTransaction(
+            Format(u"UPDATE RDB$DATABASE SET RDB$CHARACTER_SET_NAME='%s'", {ReplaceAll(characterSet, u"'", u"''")}),
+            false);
+    }
+
+    if (hasFiles) {
+        for (const String &line : FDBParams.Items())
+            if (HasFileClause(line)) runInOwnTransaction(u"ALTER DATABASE ADD " + line, true);
+    }
+}
+
+void TIBDatabase::DropDatabase() {
+    CheckActive();
+    IGDSLibrary *lib = GDSLibrary();
+    auto objects = FSQLObjects;
+    for (TIBBase *obj : objects)
+        if (std::find(FSQLObjects.begin(), FSQLObjects.end(), obj) != FSQLObjects.end())
+            obj->DoBeforeDatabaseDisconnect();
+    auto transactions = FTransactions;
+    for (TIBTransaction *tr : transactions)
+        if (std::find(FTransactions.begin(), FTransactions.end(), tr) != FTransactions.end())
+            tr->EndByDefaultAction();
+    Call(lib->isc_drop_database(StatusVector(), &FHandle), true);
+    FHandle = 0;
+    FHandleIsShared = false;
+}
+
+bool TIBDatabase::TestConnected() {
+    if (!Connected()) return false;
+    try {
+        IGDSLibrary *lib = GDSLibrary();
+        const ISC_SCHAR item = isc_info_base_level;
+        ISC_SCHAR buffer[512] = {};
+        Call(lib->isc_database_info(StatusVector(), &FHandle, 1, &item, sizeof(buffer), buffer), true);
+    } catch (...) {
+        try {
+            ForceClose();
+        } catch (...) {
+        }
+        return false;
+    }
+    return Connected();
+}
+
+}  // namespace vantrel
