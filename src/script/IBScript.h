@@ -96,8 +96,29 @@ protected:
 private:
     void HandleStatement(TIBParseKind AKind, const String &SQLText);
     void HandleParseError(const String &Error, const String &SQLText, int32_t LineIndex);
+    // Runs an action under the handling of database errors: OnExecuteError
+    // decides, or the error leaves. *resume turns false when the run ends.
+    void GuardStatement(const String &SQLText, const std::function<void()> &action, bool *resume = nullptr);
+    // Runs (or resumes) a run: on an exception the script's own
+    // transaction is rolled back and the DML statement object freed.
+    void RunGuarded(const std::function<void()> &run);
+    void CarryOut(TIBParseKind AKind, const String &SQLText);
+    void HandleBatchStatement(TIBParseKind AKind, const String &SQLText);
+    void ExecuteBatch();
+    void EndTransactions(int action);
+    void Savepoint(int kind, const String &name);
+    String SavepointName() const;
+    bool ClientHasSavepoints();
+    TIBTransaction *CheckScriptTransaction();
+    void EnsureDMLQuery();
+    void FreeDMLQuery();
+    void RollbackOwnTransaction() noexcept;
+
+    // Database directives.
     void CreateOwnConnection();
     bool HasExtendedCreateOptions() const;
+    void AddConnectParams(int first);
+    static String StripQuotes(const String &text);
 
     TIBSQLParser *FSQLParser = nullptr;
     bool FAutoDDL = true;
@@ -105,7 +126,7 @@ private:
     TIBDatabase *FDatabase = nullptr;
     TIBTransaction *FDDLTransaction = nullptr;
     TIBTransaction *FTransaction = nullptr;
-    String FTerminator = u";";
+    String FTerminator;
     TIBSQL *FDDLQuery = nullptr;
     TIBSQL *FDMLQuery = nullptr;
     bool FContinue = true;
@@ -116,6 +137,9 @@ private:
     String FCharSet;
     TIBParseKind FCurrentStmt = stmtEMPTY;
     bool FExecuting = false;
+    // A DML statement whose parameters OnParamCheck wants to fill first;
+    // resuming (Paused := false) executes it.
+    bool FPendingDML = false;
     bool InBatch = false;
     std::vector<std::vector<char>> FBatchBuffer;
 };

@@ -1,0 +1,494 @@
+// The script executor: runs what the parser hands it, statement by
+// statement. DDL goes through a statement object of its own, committed at
+// once while AutoDDL is on; DML goes through a statement object that lives
+// for one run, in the script's transaction, which the executor never
+// commits on its own. The database directives are in IBScriptDirectives.cpp.
+#include "script/IBScript.h"
+
+#include <ibase.h>
+
+#include "client/GDSLibrary.h"
+#include "client/IBDatabase.h"
+#include "client/IBErrors.h"
+#include "client/IBSQL.h"
+#include "client/IBTransaction.h"
+#include "client/IBXSQLDA.h"
+#include "platform/Encoding.h"
+#include "platform/Exceptions.h"
+
+namespace vantrel {
+
+namespace {
+
+// Client versions from which the binding has the savepoint entry points.
+constexpr int64_t kSavepointClientVersion = 71000;
+
+const char16_t *const kBatchOnlyDDLAndDML =
+    u"Only DDL and DML (excluding Select statements) allowed within a Batch block";
+
+}  // namespace
+
+TIBScript::TIBScript(TComponent *AOwner) : TComponent(AOwner) {
+    FSQLParser = new TIBSQLParser(this);
+    FSQLParser->SetOnParse(
+        [this](TComponent *, TIBParseKind AKind, const String &SQLText) { HandleStatement(AKind, SQLText); });
+    FSQLParser->SetOnError([this](TComponent *, const String &Error, const String &SQLText, int32_t LineIndex) {
+        HandleParseError(Error, SQLText, LineIndex);
+    });
+    FTerminator.clear();
+    SetTerminator(u";");
+    FDDLTransaction = new TIBTransaction(this);
+    FDDLQuery = new TIBSQL(this);
+    FDDLQuery->SetParamCheck(false);
+    FAutoDDL = true;
+    FStatsOn = true;
+    FStats = std::make_unique<TIBScriptStats>();
+    FStats->SetDatabase(FDatabase);
+    FSQLDialect = 3;
+    InBatch = false;
+}
+
+TIBScript::~TIBScript() {
+    // Owned components (own connection and transaction, statement objects,
+    // parser) go while this object can still hear their removal.
+    FreeDMLQuery();
+    BeginDestruction();
+    FStats.reset();
+}
+
+TStringList &TIBScript::Script() { return FSQLParser->Script(); }
+
+void TIBScript::SetScript(const TStringList &value) { FSQLParser->SetScript(value); }
+
+void TIBScript::SetTerminator(const String &value) {
+    if (value == FTerminator) return;
+    FTerminator = value;
+    FSQLParser->SetTerminator(value);
+}
+
+void TIBScript::SetDatabase(TIBDatabase *value) {
+    if (value == FDatabase) return;
+    if (FDatabase && FDatabase->Owner() != this) RemoveFreeNotification(FDatabase);
+    FDatabase = value;
+    if (FDatabase) FreeNotification(FDatabase);
+    FDDLQuery->SetDatabase(value);
+    FDDLTransaction->SetDefaultDatabase(value);
+    FStats->SetDatabase(value);
+    if (!FTransaction && value) SetTransaction(value->DefaultTransaction());
+    if (FDMLQuery) FDMLQuery->SetDatabase(value);
+}
+
+void TIBScript::SetTransaction(TIBTransaction *value) {
+    if (value != FTransaction) {
+        if (FTransaction && FTransaction->Owner() != this) RemoveFreeNotification(FTransaction);
+        FTransaction = value;
+        if (FTransaction) FreeNotification(FTransaction);
+    }
+    if (FDMLQuery) FDMLQuery->SetTransaction(value);
+    if (!FDatabase && value) SetDatabase(value->DefaultDatabase());
+}
+
+void TIBScript::SetStatistics(bool value) {
+    if (value == FStatsOn) return;
+    FStatsOn = value;
+    if (!FExecuting) return;
+    if (value) FStats->Start();
+    else FStats->Stop();
+}
+
+bool TIBScript::Paused() const { return FSQLParser->Paused(); }
+
+void TIBScript::SetPaused(bool value) {
+    if (value || !FSQLParser->Paused()) {
+        FSQLParser->SetPaused(value);
+        return;
+    }
+    // Resuming: the statements that follow need the DML statement object,
+    // which a pause keeps alive (or which an earlier pause let go).
+    RunGuarded([this] {
+        EnsureDMLQuery();
+        if (FPendingDML) {
+            FPendingDML = false;
+            bool resume = true;
+            GuardStatement(FDMLQuery->SQL().Text(), [this] { FDMLQuery->ExecQuery(); }, &resume);
+            if (!resume) return;
+        }
+        FSQLParser->SetPaused(false);
+    });
+}
+
+TIBXSQLDA &TIBScript::Params() {
+    if (!FDMLQuery) RaiseClientError(ibxeInvalidStatementHandle);
+    return FDMLQuery->Params();
+}
+
+TIBXSQLVAR *TIBScript::ParamByName(const String &name) {
+    if (!FDMLQuery) RaiseClientError(ibxeInvalidStatementHandle);
+    return FDMLQuery->ParamByName(name);
+}
+
+const TStringList &TIBScript::CurrentTokens() const { return FSQLParser->CurrentTokens(); }
+
+void TIBScript::Notification(TComponent *AComponent, TOperation Operation) {
+    TComponent::Notification(AComponent, Operation);
+    if (Operation != TOperation::opRemove) return;
+    // Only pointers are compared: the other component is half destroyed.
+    if (AComponent == FDatabase) {
+        FDatabase = nullptr;
+        FStats->SetDatabase(nullptr);
+    }
+    if (AComponent == FTransaction) FTransaction = nullptr;
+    if (AComponent == FDMLQuery) {
+        FDMLQuery = nullptr;
+        FPendingDML = false;
+    }
+    if (AComponent == FDDLQuery) FDDLQuery = nullptr;
+    if (AComponent == FDDLTransaction) FDDLTransaction = nullptr;
+    if (AComponent == FSQLParser) FSQLParser = nullptr;
+}
+
+// --- running ---
+
+void TIBScript::EnsureDMLQuery() {
+    if (FDMLQuery) return;
+    // The script owns the statement object (its connection may be replaced
+    // by CONNECT during the run); it is bound to the script's connection and
+    // transaction.
+    FDMLQuery = new TIBSQL(this);
+    FDMLQuery->SetDatabase(FDatabase);
+    if (FTransaction) FDMLQuery->SetTransaction(FTransaction);
+}
+
+void TIBScript::FreeDMLQuery() {
+    FPendingDML = false;
+    if (!FDMLQuery) return;
+    TIBSQL *query = FDMLQuery;
+    FDMLQuery = nullptr;
+    delete query;
+}
+
+void TIBScript::RollbackOwnTransaction() noexcept {
+    // A failed run leaves nothing of its DML behind in a transaction the
+    // script owns: nobody else would end it, and its default action when
+    // the script goes away would be a commit.
+    if (!FTransaction || FTransaction->Owner() != this || !FTransaction->InTransaction()) return;
+    try {
+        FTransaction->Rollback();
+    } catch (...) {
+        // The error that ended the run is the one to report.
+    }
+}
+
+void TIBScript::RunGuarded(const std::function<void()> &run) {
+    FExecuting = true;
+    try {
+        run();
+    } catch (...) {
+        FExecuting = false;
+        RollbackOwnTransaction();
+        FreeDMLQuery();
+        throw;
+    }
+    FExecuting = false;
+    // A statement waiting for its parameters keeps its statement object
+    // until the run is resumed.
+    if (!FPendingDML) FreeDMLQuery();
+}
+
+void TIBScript::ExecuteScript() {
+    FContinue = true;
+    FCharSet.clear();
+    InBatch = false;
+    FBatchBuffer.clear();
+    FreeDMLQuery();
+    RunGuarded([this] {
+        EnsureDMLQuery();
+        FStats->Clear();
+        if (FStatsOn && FDatabase && FDatabase->Connected()) FStats->Start();
+        FSQLParser->Parse();
+        if (FStatsOn) FStats->Stop();
+    });
+    // Statements collected for a batch that never ran are dropped.
+    InBatch = false;
+    FBatchBuffer.clear();
+}
+
+bool TIBScript::ValidateScript() {
+    FValidating = true;
+    FValidate = true;
+    // Validation carries nothing out, so the terminator that execution
+    // starts from must not be moved by a SET TERM met on the way.
+    const String terminator = FSQLParser->Terminator();
+    try {
+        FSQLParser->Parse();
+    } catch (...) {
+        FValidating = false;
+        FSQLParser->SetTerminator(terminator);
+        throw;
+    }
+    const bool result = FValidate;
+    FValidating = false;
+    FSQLParser->SetTerminator(terminator);
+    return result;
+}
+
+void TIBScript::GuardStatement(const String &SQLText, const std::function<void()> &action, bool *resume) {
+    try {
+        action();
+    } catch (const EIBError &e) {
+        FContinue = false;
+        FValidate = false;
+        if (!OnExecuteError) throw;
+        bool ignore = false;
+        OnExecuteError(this, e.Message(), SQLText, FSQLParser->CurrentLine(), ignore);
+        FContinue = ignore;
+        if (!ignore) {
+            FSQLParser->SetPaused(true);
+            if (resume) *resume = false;
+        }
+    }
+}
+
+void TIBScript::HandleStatement(TIBParseKind AKind, const String &SQLText) {
+    FCurrentStmt = AKind;
+    GuardStatement(SQLText, [&] {
+        if (!FValidating) {
+            if (InBatch) HandleBatchStatement(AKind, SQLText);
+            else CarryOut(AKind, SQLText);
+        }
+        if (OnParse) OnParse(this, AKind, SQLText);
+    });
+}
+
+void TIBScript::HandleParseError(const String &Error, const String &SQLText, int32_t LineIndex) {
+    if (OnParseError) OnParseError(this, Error, SQLText, LineIndex);
+    FValidate = false;
+    FSQLParser->SetPaused(true);
+}
+
+void TIBScript::CarryOut(TIBParseKind AKind, const String &SQLText) {
+    switch (AKind) {
+    case stmtDDL: ExecuteDDL(SQLText); break;
+    case stmtDML: ExecuteDML(SQLText); break;
+    case stmtSET: ExecuteSetStatement(SQLText); break;
+    case stmtCONNECT: ConnectDatabase(SQLText); break;
+    case stmtDrop: DropCurrentDatabase(SQLText); break;
+    case stmtCREATE: CreateNewDatabase(SQLText); break;
+    case stmtReconnect: ReconnectDatabase(SQLText); break;
+    case stmtTERM: FTerminator = Trim(SQLText); break;
+    case stmtCOMMIT: EndTransactions(TACommit); break;
+    case stmtROLLBACK: EndTransactions(TARollback); break;
+    case stmtCOMMITRetaining: EndTransactions(TACommitRetaining); break;
+    case stmtROLLBACKRetaining: EndTransactions(TARollbackRetaining); break;
+    case stmtStartSavepoint: Savepoint(stmtStartSavepoint, CurrentTokens()[1]); break;
+    case stmtReleaseSavePoint:
+        Savepoint(stmtReleaseSavePoint, CurrentTokens().Count() > 2 ? CurrentTokens()[2] : String());
+        break;
+    case stmtRollbackSavePoint: Savepoint(stmtRollbackSavePoint, SavepointName()); break;
+    case stmtBatchStart:
+        InBatch = true;
+        FBatchBuffer.clear();
+        break;
+    case stmtServerSET: ExecuteServerSet(SQLText); break;
+    case stmtSetTransaction: ExecuteSetTransaction(SQLText); break;
+    default: break;
+    }
+}
+
+void TIBScript::EndTransactions(int action) {
+    auto end = [action](TIBTransaction *tr) {
+        if (!tr || !tr->InTransaction()) return;
+        switch (action) {
+        case TACommit: tr->Commit(); break;
+        case TARollback: tr->Rollback(); break;
+        case TACommitRetaining: tr->CommitRetaining(); break;
+        default: tr->RollbackRetaining(); break;
+        }
+    };
+    end(FTransaction);
+    end(FDDLTransaction);
+}
+
+String TIBScript::SavepointName() const {
+    const TStringList &tokens = CurrentTokens();
+    if (tokens.Count() == 4 && SameTextAscii(tokens[1], u"TO") && SameTextAscii(tokens[2], u"SAVEPOINT"))
+        return tokens[3];
+    if (tokens.Count() == 5 && SameTextAscii(tokens[2], u"TO") && SameTextAscii(tokens[3], u"SAVEPOINT"))
+        return tokens[4];
+    return String();
+}
+
+TIBTransaction *TIBScript::CheckScriptTransaction() {
+    if (!FTransaction) RaiseClientError(ibxeTransactionNotAssigned);
+    return FTransaction;
+}
+
+bool TIBScript::ClientHasSavepoints() {
+    TIBDatabase *db = FDatabase ? FDatabase : (FTransaction ? FTransaction->FindDefaultDatabase() : nullptr);
+    IGDSLibrary *lib = db ? db->GDSLibrary() : nullptr;
+    // Without a connection to ask, the client is taken to have them.
+    return !lib || lib->GetIBClientVersion() >= kSavepointClientVersion;
+}
+
+void TIBScript::Savepoint(int kind, const String &name) {
+    TIBTransaction *tr = CheckScriptTransaction();
+    tr->CheckInTransaction();
+    TIBDatabase *db = FDatabase ? FDatabase : tr->FindDefaultDatabase();
+    if (!db) RaiseClientError(ibxeDatabaseNotAssigned);
+    if (ClientHasSavepoints()) {
+        if (kind == stmtStartSavepoint) tr->StartSavepoint(name);
+        else if (kind == stmtReleaseSavePoint) tr->ReleaseSavepoint(name);
+        else tr->RollbackSavepoint(name);
+        return;
+    }
+    // The Firebird client has no savepoint entry points; its server
+    // understands the same operations as SQL.
+    String sql;
+    if (kind == stmtStartSavepoint) sql = u"SAVEPOINT " + name;
+    else if (kind == stmtReleaseSavePoint) sql = u"RELEASE SAVEPOINT " + name;
+    else sql = u"ROLLBACK TO SAVEPOINT " + name;
+    db->ExecuteImmediate(sql, tr);
+}
+
+// --- batches ---
+
+void TIBScript::HandleBatchStatement(TIBParseKind AKind, const String &SQLText) {
+    switch (AKind) {
+    case stmtDDL:
+    case stmtDML: {
+        if (!FDatabase) RaiseClientError(ibxeDatabaseNotAssigned);
+        String text = SQLText;
+        text.push_back(u'\0');
+        const std::string bytes = FDatabase->Encoding()->GetBytes(text);
+        std::vector<char> buffer(bytes.size() + 1, '\0');
+        std::copy(bytes.begin(), bytes.end(), buffer.begin());
+        FBatchBuffer.push_back(std::move(buffer));
+        break;
+    }
+    case stmtTERM: FTerminator = Trim(SQLText); break;
+    case stmtBatchExecute: ExecuteBatch(); break;
+    default: throw EIBError(-1, String(kBatchOnlyDDLAndDML));
+    }
+}
+
+void TIBScript::ExecuteBatch() {
+    // Whatever the outcome, the collected statements are gone and batch
+    // mode ends.
+    struct EndBatch {
+        TIBScript *script;
+        ~EndBatch() {
+            script->FBatchBuffer.clear();
+            script->InBatch = false;
+        }
+    } endBatch{this};
+    if (!FDatabase) RaiseClientError(ibxeDatabaseNotAssigned);
+    TIBTransaction *tr = CheckScriptTransaction();
+    if (!tr->InTransaction()) tr->StartTransaction();
+    std::vector<ISC_SCHAR *> statements;
+    statements.reserve(FBatchBuffer.size());
+    for (auto &buffer : FBatchBuffer) statements.push_back(buffer.data());
+    std::vector<ISC_ULONG> results(FBatchBuffer.size() + 1, 0);
+    isc_db_handle dbHandle = FDatabase->Handle();
+    isc_tr_handle trHandle = tr->Handle();
+    IGDSLibrary *lib = FDatabase->GDSLibrary();
+    const ISC_STATUS status = lib->isc_dsql_batch_execute_immed(
+        StatusVector(), &dbHandle, &trHandle, static_cast<unsigned short>(FDatabase->SQLDialect()),
+        static_cast<ISC_ULONG>(statements.size()), statements.data(), results.data());
+    tr->Call(status, true);
+}
+
+// --- statements ---
+
+void TIBScript::ExecuteDDL(const String &SQLText) {
+    TIBTransaction *tr = FAutoDDL ? FDDLTransaction : CheckScriptTransaction();
+    FDDLQuery->SetTransaction(tr);
+    if (!tr->InTransaction()) tr->StartTransaction();
+    try {
+        FDDLQuery->SetSQL(SQLText);
+        FDDLQuery->ExecQuery();
+        if (FAutoDDL) FDDLTransaction->Commit();
+    } catch (...) {
+        if (FAutoDDL && FDDLTransaction->InTransaction()) {
+            try {
+                FDDLTransaction->Rollback();
+            } catch (...) {
+                // The statement's own error is the one to report.
+            }
+        }
+        throw;
+    }
+}
+
+void TIBScript::ExecuteDML(const String &SQLText) {
+    EnsureDMLQuery();
+    if (FDMLQuery->Open()) FDMLQuery->Close();
+    FDMLQuery->SetSQL(SQLText);
+    TIBTransaction *tr = FDMLQuery->Transaction();
+    if (!tr) RaiseClientError(ibxeTransactionNotAssigned);
+    if (!tr->InTransaction()) tr->StartTransaction();
+    FDMLQuery->Prepare();
+    if (FDMLQuery->Params().Count() > 0 && OnParamCheck) {
+        bool pause = false;
+        OnParamCheck(this, pause);
+        if (pause) {
+            FPendingDML = true;
+            FSQLParser->SetPaused(true);
+            return;
+        }
+    }
+    FDMLQuery->ExecQuery();
+}
+
+void TIBScript::ExecuteServerSet(const String &SQLText) {
+    EnsureDMLQuery();
+    if (FDMLQuery->Open()) FDMLQuery->Close();
+    FDMLQuery->SetSQL(SQLText);
+    TIBTransaction *tr = FDMLQuery->Transaction();
+    if (!tr) RaiseClientError(ibxeTransactionNotAssigned);
+    if (!tr->InTransaction()) tr->StartTransaction();
+    FDMLQuery->ExecQuery();
+}
+
+void TIBScript::ExecuteSetTransaction(const String &) {}
+
+void TIBScript::ExecuteSetStatement(const String &) {
+    const TStringList &tokens = CurrentTokens();
+    const String t1 = tokens.Count() > 1 ? tokens[1] : String();
+    const String t2 = tokens.Count() > 2 ? tokens[2] : String();
+    if (SameTextAscii(t1, u"AUTODDL")) {
+        SetAutoDDL(t2 == u"ON");
+    } else if (SameTextAscii(t1, u"STATISTICS")) {
+        SetStatistics(t2 == u"ON");
+    } else if (SameTextAscii(t1, u"SQL") && SameTextAscii(t2, u"DIALECT")) {
+        FSQLDialect = StrToInt(tokens[3]);
+        if (FDatabase && FDatabase->SQLDialect() != FSQLDialect) {
+            if (FDatabase->Connected()) {
+                FDatabase->Close();
+                FDatabase->SetSQLDialect(FSQLDialect);
+                FDatabase->Open();
+            } else {
+                FDatabase->SetSQLDialect(FSQLDialect);
+            }
+        }
+    } else if (SameTextAscii(t1, u"NAMES")) {
+        FCharSet = t2;
+    } else if (SameTextAscii(t1, u"SAVEPOINTS")) {
+        if (!FTransaction) return;
+        // InterBase's no_savepoint item has the code that Firebird reads as
+        // lock_timeout, which makes every later start fail; a client without
+        // the savepoint entry points is a Firebird client, whose item for
+        // the same wish (no transaction-level undo) is no_auto_undo.
+        const String item = ClientHasSavepoints() ? u"no_savepoint" : u"no_auto_undo";
+        TStringList &params = FTransaction->Params();
+        if (t2 == u"OFF") {
+            if (params.IndexOf(item) < 0) params.Add(item);
+        } else {
+            for (StringView line : {u"no_savepoint", u"no_auto_undo"}) {
+                const int index = params.IndexOf(line);
+                if (index >= 0) params.Delete(index);
+            }
+        }
+    }
+}
+
+}  // namespace vantrel
