@@ -102,7 +102,15 @@ void TIBTransaction::SetDefaultAction(TIBTransactionAction Value) {
             fallback = FindServerLibrary(u"IBServer");
             if (fallback->TryIBLoad()) lib = fallback.get();
         }
-        if (lib && lib->GetIBClientVersion() < 60000) RaiseClientError(ibxeIB60feature, {u"isc_rollback_retaining"});
+        if (lib && lib->GetIBClientVersion() < 60000) {
+            // Firebird numbers its clients from 1.0 again although they have
+            // the function: only a binding that refuses the call refuses the
+            // setting (its refusal raises the version-6 error). The probe
+            // with no transaction changes nothing on a real client.
+            ISC_STATUS status[ISC_STATUS_LENGTH] = {};
+            isc_tr_handle none = 0;
+            lib->isc_rollback_retaining(status, &none);
+        }
     }
     FDefaultAction = Value;
 }

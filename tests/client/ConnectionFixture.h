@@ -49,6 +49,37 @@ inline long long CountRows(const std::string &database, const std::string &table
     return QueryInteger(database, "SELECT COUNT(*) FROM " + table + ";");
 }
 
+// Counts the committed rows of a table through an attachment of this
+// process (the embedded engine keeps a database it has open to itself, so
+// isql cannot look while a test holds a connection).
+inline long long CountRowsInProcess(const std::string &database, const std::string &table) {
+    auto db = MakeConnection(database);
+    db->Open();
+    TIBTransaction tr(db.get());
+    tr.StartTransaction();
+    TIBBase link(nullptr);
+    link.SetDatabase(db.get());
+    link.SetTransaction(&tr);
+    std::vector<char> buffer(XSQLDA_LENGTH(1));
+    auto *da = reinterpret_cast<XSQLDA *>(buffer.data());
+    da->version = SQLDA_VERSION1;
+    da->sqln = 1;
+    da->sqld = 1;
+    int64_t value = -1;
+    short indicator = 0;
+    da->sqlvar[0].sqltype = SQL_INT64 + 1;
+    da->sqlvar[0].sqllen = sizeof(value);
+    da->sqlvar[0].sqlscale = 0;
+    da->sqlvar[0].sqldata = reinterpret_cast<char *>(&value);
+    da->sqlvar[0].sqlind = &indicator;
+    const std::string sql = "SELECT COUNT(*) FROM " + table;
+    db->Call(db->GDSLibrary()->isc_dsql_exec_immed2(StatusVector(), link.DBHandle(), link.TRHandle(), 0, sql.c_str(),
+                                                    3, nullptr, da),
+             true);
+    tr.Commit();
+    return value;
+}
+
 // The message lines isql-fb prints for a failed CONNECT, joined with CR LF
 // the way the client layer composes server errors (isql marks every line
 // after the first with "-"; the final full stop is dropped).
