@@ -81,6 +81,9 @@ BEGIN
 END^
 SET TERM ; ^
 
+-- новые процедуры видны после фиксации
+COMMIT WORK;
+
 EXECUTE PROCEDURE STOCK_ADD ('Карандаш', 10);
 EXECUTE PROCEDURE STOCK_ADD ('Тетрадь в клетку', NULL);
 EXECUTE PROCEDURE STOCK_ADD ('Ластик', -5);

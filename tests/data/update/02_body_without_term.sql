@@ -76,6 +76,9 @@ BEGIN
   SUSPEND;
 END;
 
+-- новые процедуры видны после фиксации
+COMMIT WORK;
+
 EXECUTE PROCEDURE STOCK_ADD ('Карандаш', 10);
 EXECUTE PROCEDURE STOCK_ADD ('Тетрадь в клетку', NULL);
 EXECUTE PROCEDURE STOCK_ADD ('Ластик', -5);

@@ -9,6 +9,7 @@ CREATE TABLE NOTES ( /* комментарий после скобки */
   KIND SMALLINT DEFAULT 1 CHECK (KIND BETWEEN 1 AND 3), /* вид */
   CONSTRAINT PK_NOTES PRIMARY KEY (ID)
 ); -- комментарий после оператора
+COMMIT;
 
 /* один */ /* два */ INSERT INTO NOTES (ID, BODY) VALUES (1, 'первая /* не комментарий */');
 INSERT INTO NOTES (ID, BODY) VALUES (2, '-- и это не комментарий');;
@@ -33,6 +34,7 @@ BEGIN
     NEW.BODY = OLD.BODY;
 END!!
 SET TERM ; !!
+COMMIT WORK;
 
 UPDATE NOTES SET BODY = NULL WHERE ID = 1; -- триггер вернёт прежний текст
 UPDATE NOTES SET KIND = 3 /* архив */ WHERE ID IN (2, 3);

@@ -4,6 +4,7 @@ CREATE TABLE "Справочник" (
   "Наименование" VARCHAR(100) CHARACTER SET WIN1251 NOT NULL,
   "Описание" BLOB SUB_TYPE TEXT CHARACTER SET WIN1251
 );
+COMMIT;
 
 INSERT INTO "Справочник" ("Код", "Наименование") VALUES (1, 'АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ');
 INSERT INTO "Справочник" ("Код", "Наименование") VALUES (2, 'абвгдеёжзийклмнопрстуфхцчшщъыьэюя');
