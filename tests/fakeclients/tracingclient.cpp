@@ -72,8 +72,8 @@ F *Real(const char *name) {
 #define VT_TRAMPOLINE(name)                                                                      \
     extern "C" __attribute__((visibility("hidden"))) void *vt_real_##name;                      \
     void *vt_real_##name = nullptr;                                                              \
-    asm(".text\n.globl " #name "\n.type " #name ", @function\n" #name ":\n\tjmp *vt_real_" #name \
-        "(%rip)\n.size " #name ", . - " #name "\n");
+    asm(".pushsection .text\n.globl " #name "\n.type " #name ", @function\n" #name                  \
+        ":\n\tjmp *vt_real_" #name "(%rip)\n.size " #name ", . - " #name "\n.popsection\n");
 
 #define VT_NAMES(X)                                                                                              \
     X(BLOB_get) X(BLOB_put) X(isc_add_user) X(isc_array_gen_sdl) X(isc_array_get_slice)                         \
