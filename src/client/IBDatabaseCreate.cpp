@@ -21,6 +21,14 @@ String ReplaceAll(String text, StringView from, StringView to) {
     return text;
 }
 
+// A name that can stand unquoted in a statement.
+bool IsPlainIdentifier(StringView name) {
+    if (name.empty()) return false;
+    for (char16_t c : name)
+        if (!((c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_' || c == u'$')) return false;
+    return true;
+}
+
 bool HasFileClause(const String &line) { return AsciiUpper(line).find(u"FILE ") != String::npos; }
 
 }  // namespace
@@ -146,9 +154,15 @@ void TIBDatabase::CreateDatabase() {
     if (characterSet.empty()) {
         ApplyDefaultCharacterSet();
     } else {
-        runInOwnTransaction(
-            Format(u"UPDATE RDB$DATABASE SET RDB$CHARACTER_SET_NAME='%s'", {ReplaceAll(characterSet, u"'", u"''")}),
-            false);
+        const String quoted = ReplaceAll(characterSet, u"'", u"''");
+        try {
+            runInOwnTransaction(Format(u"UPDATE RDB$DATABASE SET RDB$CHARACTER_SET_NAME='%s'", {quoted}), false);
+        } catch (const EIBInterBaseError &) {
+            // Firebird 3 and later refuse updates of system tables; they set
+            // the default character set with their own statement.
+            if (!Connected() || !IsPlainIdentifier(characterSet)) throw;
+            runInOwnTransaction(Format(u"ALTER DATABASE SET DEFAULT CHARACTER SET %s", {characterSet}), false);
+        }
     }
 
     if (hasFiles) {

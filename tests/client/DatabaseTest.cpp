@@ -4,7 +4,10 @@
 // lists of transactions and SQL objects and their notifications.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "client/IBSchema.h"
+#include "platform/Files.h"
 #include "ConnectionFixture.h"
 
 namespace vantrel {
@@ -558,6 +561,142 @@ TEST_F(DatabaseTest, FailedStoredConnectIsReportedAndRetriedByTheNextCheck) {
     db->SetDatabaseName(U(Path));
     db->CheckActive();
     EXPECT_TRUE(db->Connected());
+}
+
+
+// Creating and dropping databases, running single statements.
+class DatabaseCreateTest : public ::testing::Test {
+protected:
+    test::TempDir Dir;
+};
+
+TEST_F(DatabaseCreateTest, PlainFormRunsTheServersCreateStatement) {
+    std::string path = Dir.File("plain.fdb");
+    TIBDatabase db(nullptr);
+    db.SetLoginPrompt(false);
+    db.SetDatabaseName(U(path));
+    db.Params().Add(U(std::string("USER 'SYSDBA' PASSWORD '") + test::kPassword + "'"));
+    db.Params().Add(u"PAGE_SIZE 8192");
+    db.Params().Add(u"DEFAULT CHARACTER SET WIN1251");
+    int events = 0;
+    db.BeforeConnect = db.AfterConnect = [&](TCustomConnection *) { ++events; };
+    db.CreateDatabase();
+    EXPECT_TRUE(db.Connected());
+    EXPECT_EQ(events, 0);  // creating is no connect
+    EXPECT_EQ(db.ServerType(), u"IBServer");
+    EXPECT_EQ(db.DBSQLDialect(), 3);
+    EXPECT_EQ(db.CharacterSet(), u"NONE");
+    EXPECT_EQ(db.Encoding()->CodePage(), DefaultAnsiCodePage());
+    db.ExecuteImmediate(u"CREATE TABLE T (I INTEGER)");
+    EXPECT_EQ(ClientErrorOf([&] { db.CreateDatabase(); }), 16);
+    db.Close();
+    EXPECT_EQ(test::QueryInteger(path, "SELECT MON$PAGE_SIZE FROM MON$DATABASE;"), 8192);
+    std::string charset = test::RunIsql(path, "SELECT RDB$CHARACTER_SET_NAME FROM RDB$DATABASE;");
+    EXPECT_NE(charset.find("WIN1251"), std::string::npos) << charset;
+    EXPECT_EQ(test::CountRows(path, "T"), 0);
+}
+
+TEST_F(DatabaseCreateTest, QuotesInTheNameAreKeptInTheStatement) {
+    std::string path = Dir.File("it's.fdb");
+    TIBDatabase db(nullptr);
+    db.SetDatabaseName(U(path));
+    db.Params().Add(U(std::string("USER 'SYSDBA' PASSWORD '") + test::kPassword + "'"));
+    db.CreateDatabase();
+    EXPECT_TRUE(db.Connected());
+    db.Close();
+    EXPECT_TRUE(FileExists(U(path)));
+}
+
+TEST_F(DatabaseCreateTest, ParameterFormBuildsABlockWithTheDialect) {
+    std::string path = Dir.File("block.fdb");
+    auto db = MakeConnection(path);
+    db->Params().Add(u"page_size=4096");
+    db->SetSQLDialect(1);
+    int warnings = 0;
+    db->OnDialectDowngradeWarning = [&](TIBDatabase *) { ++warnings; };
+    db->CreateDatabase();
+    EXPECT_TRUE(db->Connected());
+    EXPECT_EQ(db->DBSQLDialect(), 1);
+    EXPECT_EQ(warnings, 0);  // the client asked for dialect 1 itself
+    EXPECT_EQ(db->CharacterSet(), u"WIN1251");
+    EXPECT_EQ(db->CharacterSetCodePage(), 1251);
+    // The block carries the dialect item although Params name none.
+    std::vector<uint8_t> dialectItem{63, 4, 1, 0, 0, 0};
+    EXPECT_NE(std::search(db->DPB().begin(), db->DPB().end(), dialectItem.begin(), dialectItem.end()),
+              db->DPB().end());
+    EXPECT_EQ(db->Params().IndexOfName(u"sql_dialect"), -1);
+    const std::vector<uint8_t> block = db->DPB();
+    db->Close();
+    // A later open reuses the block.
+    db->Open();
+    EXPECT_EQ(db->DPB(), block);
+    db->Close();
+    EXPECT_EQ(test::QueryInteger(path, "SELECT MON$SQL_DIALECT FROM MON$DATABASE;"), 1);
+    EXPECT_EQ(test::QueryInteger(path, "SELECT MON$PAGE_SIZE FROM MON$DATABASE;"), 4096);
+    std::string charset = test::RunIsql(path, "SELECT RDB$CHARACTER_SET_NAME FROM RDB$DATABASE;");
+    EXPECT_NE(charset.find("WIN1251"), std::string::npos) << charset;
+}
+
+TEST_F(DatabaseCreateTest, ParameterFormAddsSecondaryFiles) {
+    std::string path = Dir.File("multi.fdb");
+    std::string second = Dir.File("multi2.fdb");
+    auto db = MakeConnection(path, nullptr, "");
+    db->Params().Add(u"sql_dialect=3");
+    db->Params().Add(U("FILE '" + second + "' STARTING AT 2000"));
+    db->CreateDatabase();
+    EXPECT_TRUE(db->Connected());
+    EXPECT_EQ(db->CharacterSet(), u"NONE");
+    db->Close();
+    std::string files = test::RunIsql(path, "SELECT RDB$FILE_NAME, RDB$FILE_START FROM RDB$FILES;");
+    EXPECT_NE(files.find(second), std::string::npos) << files;
+    EXPECT_NE(files.find("2000"), std::string::npos) << files;
+}
+
+TEST_F(DatabaseCreateTest, CreateFailureLeavesTheConnectionClosed) {
+    auto db = MakeConnection(Dir.File("no-such-dir/x.fdb"));
+    EXPECT_THROW(db->CreateDatabase(), EIBInterBaseError);
+    EXPECT_FALSE(db->Connected());
+    EXPECT_EQ(db->Handle(), 0u);
+}
+
+TEST_F(DatabaseCreateTest, DropEndsTheTransactionFirstAndFiresNoEvents) {
+    std::string path = Dir.File("drop.fdb");
+    test::CreateDatabase(path, 3, "WIN1251");
+    auto db = MakeConnection(path);
+    TIBTransaction tr(db.get());
+    tr.SetDefaultAction(TARollback);
+    ProbeSQLObject sql;
+    sql.Base.SetDatabase(db.get());
+    db->Open();
+    tr.StartTransaction();
+    int events = 0;
+    db->BeforeDisconnect = db->AfterDisconnect = [&](TCustomConnection *) { ++events; };
+    sql.Events.clear();
+    db->DropDatabase();
+    EXPECT_FALSE(db->Connected());
+    EXPECT_FALSE(tr.InTransaction());
+    EXPECT_EQ(events, 0);
+    EXPECT_EQ(sql.Events, (std::vector<std::string>{"BeforeDatabaseDisconnect", "BeforeTransactionEnd(active)",
+                                                    "AfterTransactionEnd(ended)"}));
+    EXPECT_FALSE(FileExists(U(path)));
+}
+
+TEST_F(DatabaseCreateTest, ExecuteImmediateWithAndWithoutATransaction) {
+    std::string path = Dir.File("exec.fdb");
+    test::CreateDatabase(path, 3, "WIN1251");
+    auto db = MakeConnection(path);
+    db->Open();
+    db->ExecuteImmediate(u"CREATE TABLE T (I INTEGER)");
+    EXPECT_FALSE(db->InternalTransaction()->InTransaction());
+    TIBTransaction tr(db.get());
+    EXPECT_EQ(ClientErrorOf([&] { db->ExecuteImmediate(u"INSERT INTO T VALUES (1)", &tr); }), 18);
+    tr.StartTransaction();
+    db->ExecuteImmediate(u"INSERT INTO T VALUES (1)", &tr);
+    db->ExecuteImmediate(u"INSERT INTO T VALUES (2)");  // committed at once
+    EXPECT_EQ(test::CountRowsInProcess(path, "T"), 1);
+    tr.Rollback();
+    EXPECT_EQ(test::CountRowsInProcess(path, "T"), 1);
+    EXPECT_TRUE(db->TestConnected());
 }
 
 }  // namespace
