@@ -75,3 +75,8 @@ inline String U(const std::string &utf8) { return Utf8ToString(utf8); }
 inline std::string N(const String &text) { return StringToUtf8(text); }
 
 }  // namespace vantrel::test
+
+namespace vantrel::test {
+// The C host linked against libvantrel.so (tests/hosts/entry_host.c).
+inline std::string EntryHostPath() { return VANTREL_ENTRY_HOST_PATH; }
+}  // namespace vantrel::test

@@ -1,0 +1,213 @@
+// The exported functions CheckDBVersion and UpdateDB (and their Ex variants
+// for hosts that cannot catch C++ exceptions), and the BSTR/VARIANT helpers
+// a host needs to build arguments and release results.
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "client/IBDatabase.h"
+#include "client/IBSQLMonitor.h"
+#include "client/IBTransaction.h"
+#include "datasets/Fields.h"
+#include "datasets/IBQuery.h"
+#include "datasets/IBTable.h"
+#include "entry/UDMUpdate.h"
+#include "platform/Exceptions.h"
+#include "platform/Files.h"
+#include "platform/MessageBox.h"
+#include "platform/Variant.h"
+#include "script/IBScript.h"
+#include "vantrel/vantrel.h"
+
+namespace vantrel {
+
+namespace {
+
+// The message of whatever was thrown.
+String MessageOf(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const Exception &e) {
+        return e.Message();
+    } catch (const std::bad_alloc &) {
+        return u"Out of memory";
+    } catch (const std::exception &e) {
+        return Utf8ToString(e.what());
+    } catch (...) {
+        return u"Unknown error";
+    }
+}
+
+// Creates the module of this call and publishes it in DMUpdate.
+std::unique_ptr<TDMUpdate> CreateModule() {
+    auto module = std::make_unique<TDMUpdate>(nullptr);
+    DMUpdate = module.get();
+    return module;
+}
+
+// Destroys the module whatever happens while its components close.
+void DestroyModule(std::unique_ptr<TDMUpdate> &module) {
+    module.reset();
+    DMUpdate = nullptr;
+}
+
+void SetResultText(VARIANT *result, const String &text) {
+    VariantClear(result);
+    result->vt = VT_BSTR;
+    result->u.bstrVal = SysAllocString(text);
+}
+
+// The result VARIANT on entry: its 16 bytes zeroed (what it held is not
+// released), then the empty string.
+void ResetResult(VARIANT *result) {
+    std::memset(result, 0, sizeof *result);
+    result->vt = VT_BSTR;
+    result->u.bstrVal = nullptr;
+}
+
+int32_t RunCheckDBVersion(const VARIANT &DatabaseName) {
+    TVariantCopy name(DatabaseName);
+    std::unique_ptr<TDMUpdate> module = CreateModule();
+
+    int32_t result = 0;
+    std::exception_ptr failure;
+    try {
+        String text = VarToText(name.Value());
+        // A local path with a drive letter is tested before connecting;
+        // server-qualified names, aliases and relative paths are not.
+        if (text.size() >= 2 && text[1] == u':' && !FileExists(text))
+            throw Exception(u"Файл " + VarToText(name.Value()) + u" не найден");
+        module->DB->SetDatabaseName(VarToText(name.Value()));
+        try {
+            module->DB->Open();
+        } catch (...) {
+            // The first connection failure is shown and the call goes on; the
+            // query's open tries once more and lets a second failure leave.
+            ShowMessageBox(MessageOf(std::current_exception()));
+        }
+        module->QVerExists->Open();
+        if (module->QVerExistsEXIST->AsInteger() != 0) {
+            module->TVer->Open();
+            result = module->TVerVERSION->AsInteger();
+            module->TVer->Close();
+        }
+    } catch (...) {
+        failure = std::current_exception();
+    }
+
+    // Clean-up in every case: close the query, close the connection (which
+    // commits the module's transaction), destroy the module. The module is
+    // destroyed even when closing fails; the first error of the clean-up
+    // then leaves in place of an earlier one.
+    try {
+        module->QVerExists->Close();
+        module->DB->Close();
+    } catch (...) {
+        DestroyModule(module);
+        throw;
+    }
+    DestroyModule(module);
+    if (failure) std::rethrow_exception(failure);
+    return result;
+}
+
+void RunUpdateDB(const VARIANT &DatabaseName, const VARIANT &ScriptFile, VARIANT *ErrorText) {
+    TVariantCopy database(DatabaseName);
+    TVariantCopy script(ScriptFile);
+    ResetResult(ErrorText);
+    std::unique_ptr<TDMUpdate> module = CreateModule();
+
+    try {
+        if (!FileExists(VarToText(script.Value())))
+            throw Exception(u"Не найден файл обновления БД" + VarToText(script.Value()));
+        module->DB->SetDatabaseName(VarToText(database.Value()));
+        try {
+            module->DB->Open();
+            if (!module->Trans->InTransaction()) module->Trans->StartTransaction();
+            LoadLinesFromFile(VarToText(script.Value()), module->IBScript->Script());
+            module->IBScript->ExecuteScript();
+            if (module->Trans->InTransaction()) module->Trans->Commit();
+        } catch (...) {
+            // Nothing of a failed run stays pending; a failing rollback
+            // replaces the earlier error.
+            if (module->Trans->InTransaction()) module->Trans->Rollback();
+            throw;
+        }
+    } catch (...) {
+        SetResultText(ErrorText, MessageOf(std::current_exception()));
+    }
+
+    // Final clean-up: tracing off for the process, close the connection,
+    // destroy the module (also when closing fails).
+    try {
+        MonitorHook().SetEnabled(false);
+        module->DB->Close();
+    } catch (...) {
+        DestroyModule(module);
+        throw;
+    }
+    DestroyModule(module);
+}
+
+}  // namespace
+
+}  // namespace vantrel
+
+using namespace vantrel;
+
+extern "C" {
+
+VANTREL_API BSTR VantrelSysAllocStringLen(const VANTREL_WCHAR *text, uint32_t length) {
+    try {
+        return SysAllocStringLen(text, length);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+VANTREL_API void VantrelSysFreeString(BSTR text) { SysFreeString(text); }
+
+VANTREL_API uint32_t VantrelSysStringLen(BSTR text) { return SysStringLen(text); }
+
+VANTREL_API void VantrelVariantInit(VARIANT *value) { VariantInit(value); }
+
+VANTREL_API void VantrelVariantClear(VARIANT *value) { VariantClear(value); }
+
+VANTREL_API void VantrelSetMessageBoxHandler(VantrelMessageBoxHandler handler, void *context) {
+    SetMessageBoxHandler(handler, context);
+}
+
+VANTREL_API int32_t CheckDBVersion(VARIANT DatabaseName) { return RunCheckDBVersion(DatabaseName); }
+
+VANTREL_API void UpdateDB(VARIANT DatabaseName, VARIANT ScriptFile, VARIANT *ErrorText) {
+    // Without a result VARIANT there is nowhere to report to, so nothing is
+    // done at all rather than an update whose outcome nobody can learn.
+    if (!ErrorText) return;
+    RunUpdateDB(DatabaseName, ScriptFile, ErrorText);
+}
+
+VANTREL_API int32_t CheckDBVersionEx(VARIANT DatabaseName, int32_t *Version, VARIANT *ErrorText) {
+    if (ErrorText) ResetResult(ErrorText);
+    if (Version) *Version = 0;
+    try {
+        int32_t v = RunCheckDBVersion(DatabaseName);
+        if (Version) *Version = v;
+        return 0;
+    } catch (...) {
+        if (ErrorText) SetResultText(ErrorText, MessageOf(std::current_exception()));
+        return 1;
+    }
+}
+
+VANTREL_API int32_t UpdateDBEx(VARIANT DatabaseName, VARIANT ScriptFile, VARIANT *ErrorText) {
+    if (!ErrorText) return 1;
+    try {
+        RunUpdateDB(DatabaseName, ScriptFile, ErrorText);
+        return 0;
+    } catch (...) {
+        SetResultText(ErrorText, MessageOf(std::current_exception()));
+        return 1;
+    }
+}
+
+}  // extern "C"
