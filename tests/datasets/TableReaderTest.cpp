@@ -157,6 +157,34 @@ TEST_F(TableReader, ViewOverTwoTablesIsReadOnly) {
     EXPECT_EQ(t->CurrentDBKey()[0], 0);
 }
 
+TEST_F(TableReader, ViewWithoutRowKeysDropsTheRefreshStatementAndStillOpens) {
+    // Preparing a key lookup on an aggregate view fails with "invalid
+    // database key"; the table gives up the refresh statement and retries.
+    std::string path = MakeDatabase(Dir, "d1.fdb", 1,
+                                    "create table T1 (ID integer);\n"
+                                    "create view VA (VERSION) as select count(*) from T1;\n"
+                                    "insert into T1 values (1); insert into T1 values (2);");
+    TModuleLike m(path);
+    TIntegerField *version = nullptr;
+    TIBTable *t = m.AddTable(u"TV", u"VA", &version);
+    t->Open();
+    EXPECT_EQ(version->AsInteger(), 2);
+    EXPECT_TRUE(t->RefreshSQL().Text().empty());
+    EXPECT_FALSE(t->WhereDBKeyRefreshSQL().empty());
+    EXPECT_FALSE(t->LiveMode().Contains(lmRefresh));
+    EXPECT_TRUE(t->ReadOnly());
+}
+
+TEST_F(TableReader, WithoutDefaultIndexThereIsNoOrder) {
+    std::string path = MakeDatabase(Dir, "d1.fdb", 1, kVerTable);
+    TModuleLike m(path);
+    TIBTable *t = m.AddTable(u"TVer", u"VER");
+    t->SetDefaultIndex(false);
+    t->Open();
+    EXPECT_EQ(t->PrimaryIndexFields(), u"ID");
+    EXPECT_EQ(t->SelectSQL().Text(), u"select VER.*, RDB$DB_KEY as VANTREL_INTERNAL_DBKEY from VER\r\n");
+}
+
 TEST_F(TableReader, CompositeKeyIsReadOnceAndOrdersByAllItsColumns) {
     std::string path = MakeDatabase(Dir, "d1.fdb", 1,
                                     "create table VER (A integer not null, B integer not null, VERSION integer,\n"
