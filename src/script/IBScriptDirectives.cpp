@@ -17,10 +17,12 @@ namespace vantrel {
 namespace {
 
 // Parameter name of a CONNECT/RECONNECT keyword; empty for any other word.
+// The role goes under the parameter block's own name for it: a line
+// "user_role" would make every such connect fail as an unknown constant.
 String ConnectParamName(const String &keyword) {
     if (SameTextAscii(keyword, u"USER")) return u"user_name";
     if (SameTextAscii(keyword, u"PASSWORD")) return u"password";
-    if (SameTextAscii(keyword, u"ROLE")) return u"user_role";
+    if (SameTextAscii(keyword, u"ROLE")) return u"sql_role_name";
     return String();
 }
 
