@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "entry/EntryLibrary.h"
 #include "support/TestSupport.h"
 #include "vantrel/vantrel.h"
 
@@ -15,88 +16,7 @@ using namespace vantrel::test;
 
 namespace {
 
-// The library as a host sees it: loaded with dlopen, functions by name.
-struct Library {
-    void *Handle = nullptr;
-    decltype(&::CheckDBVersion) CheckDBVersion = nullptr;
-    decltype(&::UpdateDB) UpdateDB = nullptr;
-    decltype(&::CheckDBVersionEx) CheckDBVersionEx = nullptr;
-    decltype(&::UpdateDBEx) UpdateDBEx = nullptr;
-    decltype(&::VantrelSysAllocStringLen) SysAllocStringLen = nullptr;
-    decltype(&::VantrelSysStringLen) SysStringLen = nullptr;
-    decltype(&::VantrelVariantClear) VariantClear = nullptr;
-    decltype(&::VantrelSetMessageBoxHandler) SetMessageBoxHandler = nullptr;
-
-    static Library &Get() {
-        static Library lib = [] {
-            Library l;
-            l.Handle = dlopen(SharedLibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
-            if (!l.Handle) return l;
-            l.CheckDBVersion = reinterpret_cast<decltype(l.CheckDBVersion)>(dlsym(l.Handle, "CheckDBVersion"));
-            l.UpdateDB = reinterpret_cast<decltype(l.UpdateDB)>(dlsym(l.Handle, "UpdateDB"));
-            l.CheckDBVersionEx = reinterpret_cast<decltype(l.CheckDBVersionEx)>(dlsym(l.Handle, "CheckDBVersionEx"));
-            l.UpdateDBEx = reinterpret_cast<decltype(l.UpdateDBEx)>(dlsym(l.Handle, "UpdateDBEx"));
-            l.SysAllocStringLen =
-                reinterpret_cast<decltype(l.SysAllocStringLen)>(dlsym(l.Handle, "VantrelSysAllocStringLen"));
-            l.SysStringLen = reinterpret_cast<decltype(l.SysStringLen)>(dlsym(l.Handle, "VantrelSysStringLen"));
-            l.VariantClear = reinterpret_cast<decltype(l.VariantClear)>(dlsym(l.Handle, "VantrelVariantClear"));
-            l.SetMessageBoxHandler =
-                reinterpret_cast<decltype(l.SetMessageBoxHandler)>(dlsym(l.Handle, "VantrelSetMessageBoxHandler"));
-            return l;
-        }();
-        return lib;
-    }
-};
-
-class Exports : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_NE(L().Handle, nullptr) << dlerror();
-        L().SetMessageBoxHandler(&Exports::RecordMessage, this);
-    }
-    void TearDown() override {
-        if (L().Handle) L().SetMessageBoxHandler(nullptr, nullptr);
-        for (auto &v : Owned) L().VariantClear(&v);
-    }
-    static Library &L() { return Library::Get(); }
-
-    VARIANT Text(const std::string &utf8) {
-        String s = U(utf8);
-        VARIANT v{};
-        v.vt = VT_BSTR;
-        v.u.bstrVal = L().SysAllocStringLen(s.data(), static_cast<uint32_t>(s.size()));
-        Owned.push_back(v);
-        return v;
-    }
-    static VARIANT Of(VARTYPE vt) {
-        VARIANT v{};
-        v.vt = vt;
-        return v;
-    }
-    String ResultText(const VARIANT &v) {
-        EXPECT_EQ(v.vt, VT_BSTR);
-        if (v.vt != VT_BSTR || !v.u.bstrVal) return String();
-        return String(v.u.bstrVal, L().SysStringLen(v.u.bstrVal));
-    }
-    // Runs UpdateDB and returns its result text (the result released).
-    String Update(VARIANT db, VARIANT script, bool *nullPointer = nullptr) {
-        VARIANT result;
-        std::memset(&result, 0xAB, sizeof result);  // garbage: the call must zero it
-        L().UpdateDB(db, script, &result);
-        EXPECT_EQ(result.vt, VT_BSTR);
-        if (nullPointer) *nullPointer = result.u.bstrVal == nullptr;
-        String text = ResultText(result);
-        L().VariantClear(&result);
-        return text;
-    }
-    static void RecordMessage(const char16_t *text, void *context) {
-        static_cast<Exports *>(context)->Messages.emplace_back(text);
-    }
-
-    std::vector<VARIANT> Owned;
-    std::vector<String> Messages;
-    TempDir Dir;
-};
+class Exports : public EntryTest {};
 
 const std::string kMissingScript = "Не найден файл обновления БД";
 const std::string kNullText = "Could not convert variant of type (Null) into type (OleStr)";
