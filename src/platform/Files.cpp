@@ -11,6 +11,8 @@
 #include <climits>
 #include <cstring>
 
+#include <unicode/ucnv.h>
+
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
 
@@ -119,8 +121,67 @@ String DecodeTextFile(const std::vector<uint8_t> &bytes) {
     return text;
 }
 
+namespace {
+
+// True when cutting the bytes right after a CR or LF byte never cuts a
+// character or a shift state: UTF-8 and single-byte code pages.
+bool SplitsAtLineBreakBytes(const TEncoding &encoding) {
+    if (encoding.CodePage() == 65001) return true;
+    UErrorCode err = U_ZERO_ERROR;
+    UConverter *cnv = ucnv_open(TEncoding::ConverterName(encoding.CodePage()).c_str(), &err);
+    if (U_FAILURE(err)) return false;
+    bool single = ucnv_getMaxCharSize(cnv) == 1;
+    ucnv_close(cnv);
+    return single;
+}
+
+// Lines of an unmarked file decoded a piece at a time, each piece ending
+// after a line break, so that the whole decoded text never exists next to
+// the lines (a script of 100 MB would otherwise need both at once).
+std::vector<String> DecodeLinesByPieces(const char *data, size_t size, const TEncoding &encoding) {
+    size_t count = 1;
+    for (size_t i = 0; i < size && data[i] != 0; ++i)
+        if (data[i] == '\n' || (data[i] == '\r' && (i + 1 >= size || data[i + 1] != '\n'))) ++count;
+    std::vector<String> lines;
+    lines.reserve(count);
+    constexpr size_t kPiece = 1 << 20;
+    size_t pos = 0;
+    while (pos < size) {
+        size_t end = pos + kPiece < size ? pos + kPiece : size;
+        while (end < size && data[end - 1] != '\n' && data[end - 1] != '\r') ++end;
+        if (end < size && data[end - 1] == '\r' && data[end] == '\n') ++end;  // keep CR LF together
+        String piece = encoding.GetString(data + pos, end - pos);
+        auto nul = piece.find(u'\0');
+        if (nul != String::npos) piece.resize(nul);
+        for (auto &line : TStringList::SplitLines(piece)) lines.push_back(std::move(line));
+        if (nul != String::npos) break;
+        pos = end;
+    }
+    return lines;
+}
+
+}  // namespace
+
 void LoadLinesFromFile(const String &path, TStringList &lines) {
-    lines.SetText(DecodeTextFile(ReadWholeFile(path)));
+    std::vector<String> result;
+    {
+        std::vector<uint8_t> bytes = ReadWholeFile(path);
+        const char *data = reinterpret_cast<const char *>(bytes.data());
+        bool utf8Mark = bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF;
+        bool utf16Mark = bytes.size() >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) ||
+                                               (bytes[0] == 0xFE && bytes[1] == 0xFF));
+        auto ansi = AnsiEncoding();
+        if (utf8Mark) {
+            result = DecodeLinesByPieces(data + 3, bytes.size() - 3, *TEncoding::GetEncoding(65001));
+        } else if (!utf16Mark && SplitsAtLineBreakBytes(*ansi)) {
+            result = DecodeLinesByPieces(data, bytes.size(), *ansi);
+        } else {
+            String text = DecodeTextFile(bytes);
+            std::vector<uint8_t>().swap(bytes);
+            result = TStringList::SplitLines(text);
+        }
+    }
+    lines.SetLines(std::move(result));
 }
 
 }  // namespace vantrel

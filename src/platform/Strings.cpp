@@ -64,6 +64,12 @@ void TStringList::Assign(const TStringList &other) {
     Changed();
 }
 
+void TStringList::SetLines(std::vector<String> lines) {
+    Changing();
+    FItems = std::move(lines);
+    Changed();
+}
+
 void TStringList::AddStrings(const TStringList &other) {
     Changing();
     FItems.insert(FItems.end(), other.FItems.begin(), other.FItems.end());

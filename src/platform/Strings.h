@@ -30,6 +30,8 @@ public:
     void Delete(int index);
     void Clear();
     void Assign(const TStringList &other);
+    // Replaces the lines by the given ones, taken over without copying.
+    void SetLines(std::vector<String> lines);
     void AddStrings(const TStringList &other);
     int IndexOf(StringView line) const;  // case-insensitive (ASCII)
 
