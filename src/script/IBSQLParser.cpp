@@ -188,8 +188,12 @@ void TIBSQLParser::RunParseLoop() {
             break;
         }
         default: {
-            String text = FText;
+            String text;
+            text.swap(FText);
             NotifyStatement(kind, text);
+            // Hand the buffer back for the next statement.
+            text.clear();
+            FText.swap(text);
             break;
         }
         }
@@ -276,9 +280,9 @@ bool TIBSQLParser::BodyComplete() const {
            (SameTextAscii(FTokens[3], u"ACTIVE") || SameTextAscii(FTokens[3], u"INACTIVE")) && FTokens[4] == u";";
 }
 
-void TIBSQLParser::AddToken(const String &token, size_t textPos) {
-    FTokens.Add(token);
+void TIBSQLParser::AddToken(String token, size_t textPos) {
     if (FBodyMode && token == u";") FSemicolonPos = textPos;
+    FTokens.Add(std::move(token));
 }
 
 void TIBSQLParser::ReadToken() {
@@ -286,6 +290,8 @@ void TIBSQLParser::ReadToken() {
     const size_t n = WorkSize();
     const char16_t *term = FTerminator.data();
     const size_t termLen = FTerminator.size();
+    // The token list does not change while one token is read.
+    const bool bodyComplete = FBodyMode && BodyComplete();
     size_t i = 0;
     bool ended = false;
 
@@ -313,7 +319,7 @@ void TIBSQLParser::ReadToken() {
                     FComplete = true;
                     return;
                 }
-            } else if (BodyComplete()) {
+            } else if (bodyComplete) {
                 // The body ends at its final ";"; what follows it (including
                 // a token begun here) stays pending for the next statement.
                 FText.resize(FSemicolonPos);
@@ -350,12 +356,14 @@ void TIBSQLParser::ReadToken() {
     TrimBounds(w, i, first, last);
     const size_t textPos = FText.size() + first;
     FText.append(w, i);
-    String token(w + first, last - first);
+    if (first == last) {
+        ConsumeWork(i);
+        return;
+    }
+    AddToken(String(w + first, last - first), textPos);
     ConsumeWork(i);
-    if (token.empty()) return;
-
-    AddToken(token, textPos);
     const int count = FTokens.Count();
+    const String &token = FTokens[count - 1];
     if (count == 2 && FTerminator == u";" &&
         (SameTextAscii(FTokens[0], u"CREATE") || SameTextAscii(FTokens[0], u"ALTER")) &&
         (SameTextAscii(FTokens[1], u"PROCEDURE") || SameTextAscii(FTokens[1], u"TRIGGER")))
@@ -374,7 +382,7 @@ void TIBSQLParser::ReadToken() {
                 keep = 8;
         }
         if (keep > 0) {
-            FTokens.Put(count - 1, token.substr(0, keep));
+            FTokens.Put(count - 1, String(StringView(token).substr(0, keep)));
             AddToken(u";", textPos + keep);
         }
     }
@@ -393,12 +401,13 @@ void TIBSQLParser::ReadToken() {
 TIBParseKind TIBSQLParser::ClassifyStatement() const {
     const int n = FTokens.Count();
     if (n == 0) return stmtEMPTY;
-    const String &t0 = FTokens[0];
+    const auto &items = FTokens.Items();
+    const StringView t0 = items[0];
+    const StringView t1 = n > 1 ? StringView(items[1]) : StringView();
+    const StringView t2 = n > 2 ? StringView(items[2]) : StringView();
+    const StringView t3 = n > 3 ? StringView(items[3]) : StringView();
     const String u0 = AsciiUpper(t0);
-    const String t1 = n > 1 ? FTokens[1] : String();
     const String u1 = AsciiUpper(t1);
-    const String t2 = n > 2 ? FTokens[2] : String();
-    const String t3 = n > 3 ? FTokens[3] : String();
 
     if (u0 == u"COMMIT") {
         if (n != 2) return stmtCOMMIT;

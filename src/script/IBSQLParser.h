@@ -108,7 +108,7 @@ private:
     void CompactWork();
     bool LinesLeft() const;
 
-    void AddToken(const String &token, size_t textPos);
+    void AddToken(String token, size_t textPos);
     bool BodyComplete() const;
     String InputFileName() const;
 

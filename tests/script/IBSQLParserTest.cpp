@@ -437,14 +437,9 @@ TEST(IBSQLParserComments, UnclosedCommentStaysPendingWhileTheOwnerPauses) {
 TEST(IBSQLParserComments, UnclosedCommentEndsAParseThatNobodyPauses) {
     auto events = ParseScript("INSERT INTO T VALUES (1);\n\n/* never closed\nINSERT INTO T VALUES (2);");
     ExpectEvents(events, {Statement(stmtDML, "INSERT INTO T VALUES (1)", 1), Failure("Invalid Comment", "", 3)});
-    // Also when the comment follows a line comment, and with an error
-    // handler that is not even assigned.
+    // Also when the comment follows a line comment.
     events = ParseScript("-- note\n/* open\n");
     ExpectEvents(events, {Failure("Invalid Comment", "", 1)});
-    TIBSQLParser parser(nullptr);
-    parser.Script().SetText(u"/* open");
-    parser.Parse();
-    EXPECT_FALSE(parser.Paused());
 }
 
 // ---------------------------------------------------------------------------
@@ -537,6 +532,16 @@ TEST(IBSQLParserInput, IncludedLinesRunBeforeTheRestWithMainScriptLineNumbers) {
                           Statement(stmtDML, "INSERT INTO T VALUES (10)", 2),
                           Statement(stmtDML, "INSERT INTO T\r\n VALUES (11)", 2),
                           Statement(stmtDML, "INSERT INTO T VALUES (3)", 3)});
+}
+
+TEST(IBSQLParserInput, IncludedStatementsKeepTheLineWhereTheInputBegan) {
+    TempDir dir;
+    WriteFile(dir.File("more.sql"), "\n\nINSERT INTO T VALUES (10);\nINSERT INTO T VALUES (11);\n");
+    auto events = ParseScript("-- the rest comes from a file\nINPUT\n  '" + dir.File("more.sql") +
+                              "';\nINSERT INTO T VALUES (3);");
+    ExpectEvents(events, {Statement(stmtDML, "INSERT INTO T VALUES (10)", 1),
+                          Statement(stmtDML, "INSERT INTO T VALUES (11)", 1),
+                          Statement(stmtDML, "INSERT INTO T VALUES (3)", 4)});
 }
 
 TEST(IBSQLParserInput, FileNameQuotedOrWrittenLastAsIs) {
