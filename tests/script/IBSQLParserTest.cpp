@@ -799,6 +799,34 @@ TEST(IBSQLParserFiles, LineBreaksOfEveryKind) {
                                                     Statement(stmtCOMMIT, "COMMIT", 6)});
 }
 
+TEST(IBSQLParserFiles, LargeFileLoadsLineForLineLikeTheWholeText) {
+    // Large files are decoded in pieces of 1 MiB that end after a line
+    // break; a CR LF across the cut, multi-byte letters and every kind of
+    // line break must come out as from the whole text.
+    const size_t piece = 1 << 20;
+    std::string bytes(piece - 1, 'a');
+    bytes += "\r\n";
+    for (int i = 0; bytes.size() < 2 * piece + 300000; ++i) {
+        bytes += "INSERT INTO \"Города\" VALUES (" + std::to_string(i) + ", 'жжж');";
+        bytes += i % 3 == 0 ? "\r\n" : i % 3 == 1 ? "\n" : "\r";
+        if (i % 1000 == 0) bytes += "\n\r";
+    }
+    bytes += "last line without a break";
+    TempDir dir;
+    for (const std::string &prefix : {std::string(), std::string("\xEF\xBB\xBF")}) {
+        WriteFile(dir.File("large.sql"), prefix + bytes);
+        TStringList lines;
+        LoadLinesFromFile(U(dir.File("large.sql")), lines);
+        std::vector<uint8_t> raw(prefix.begin(), prefix.end());
+        raw.insert(raw.end(), bytes.begin(), bytes.end());
+        auto expected = TStringList::SplitLines(DecodeTextFile(raw));
+        ASSERT_EQ(static_cast<size_t>(lines.Count()), expected.size());
+        EXPECT_TRUE(lines.Items() == expected);
+        EXPECT_EQ(lines[0].size(), piece - 1);
+        EXPECT_EQ(lines[1], u"INSERT INTO \"Города\" VALUES (0, 'жжж');");
+    }
+}
+
 TEST(IBSQLParserFiles, NulEndsTheScript) {
     TempDir dir;
     static const char withNul[] = "INSERT INTO T VALUES (1);\nINSERT INTO T VAL\0UES (2);\nDROP TABLE T;\n";
