@@ -18,11 +18,12 @@ namespace vantrel::test {
 
 struct TScratchDatabase {
     TScratchDatabase(int dialect, const std::string &charset, const std::string &setupSql = std::string(),
-                     const std::string &connectionCharset = std::string()) {
+                     const std::string &connectionCharset = std::string(), const String &serverType = String()) {
         Path = Dir.File("scratch.fdb");
         CreateDatabase(Path, dialect, charset);
         if (!setupSql.empty()) RunIsql(Path, setupSql);
         DB = std::make_unique<TIBDatabase>(nullptr);
+        if (!serverType.empty()) DB->SetServerType(serverType);
         DB->SetDatabaseName(U(Path));
         DB->Params().Add(u"user_name=SYSDBA");
         DB->Params().Add(U(std::string("password=") + kPassword));

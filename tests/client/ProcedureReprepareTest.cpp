@@ -1,0 +1,99 @@
+// An executable procedure whose prepared request the server no longer knows
+// (335544485): the statement prepares its text again and executes once more.
+// The failure comes from a client library shim that forwards to the real
+// one, loaded through a binding object of its own.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include "SQLFixture.h"
+#include "client/GDSLibrary.h"
+
+namespace vantrel {
+namespace {
+
+using test::TScratchDatabase;
+using test::U;
+
+class TStaleStatementLibrary : public TIBServerLibrary {
+public:
+    String LibraryName() const override { return Utf8ToString(test::FakeClientPath("stalestatement")); }
+};
+
+struct TShim {
+    TShim() {
+        static const bool registered = [] {
+            RegisterServerLibrary(u"StaleStatement", std::make_shared<TStaleStatementLibrary>());
+            return true;
+        }();
+        (void)registered;
+    }
+    // The shim's controls, once the binding has loaded it.
+    template <class F>
+    F *Fn(const char *name) {
+        void *h = dlopen(test::FakeClientPath("stalestatement").c_str(), RTLD_NOW | RTLD_NOLOAD);
+        EXPECT_NE(h, nullptr);
+        auto *f = h ? reinterpret_cast<F *>(dlsym(h, name)) : nullptr;
+        if (h) dlclose(h);
+        return f;
+    }
+    void Arm(int n) { Fn<void(int)>("StaleStatementArm")(n); }
+    int Failures() { return Fn<int()>("StaleStatementFailures")(); }
+    int Prepares() { return Fn<int()>("StaleStatementPrepares")(); }
+};
+
+const char *kProcedure =
+    "SET TERM ^;\n"
+    "CREATE PROCEDURE TWICE (A INTEGER) RETURNS (B INTEGER) AS BEGIN B = A * 2; END^\n"
+    "SET TERM ;^\n";
+
+TEST(ProcedureReprepare, StaleHandleIsPreparedAgainAndExecutedOnce) {
+    TShim shim;
+    TScratchDatabase s(3, "WIN1251", kProcedure, std::string(), u"StaleStatement");
+    s.Trans->StartTransaction();
+    auto q = s.Query("EXECUTE PROCEDURE TWICE :A");
+    q->ParamByName(u"A")->SetAsInteger(21);
+    int preparesBefore = shim.Prepares();
+    int failuresBefore = shim.Failures();
+    shim.Arm(1);
+    q->ExecQuery();
+    EXPECT_EQ(shim.Failures() - failuresBefore, 1);
+    EXPECT_EQ(shim.Prepares() - preparesBefore, 1);
+    EXPECT_EQ(q->FieldByName(u"B")->AsInteger(), 42);
+    EXPECT_FALSE(q->Canceled());
+
+    // Unarmed, the same statement runs without preparing again.
+    q->ParamByName(u"A")->SetAsInteger(5);
+    q->ExecQuery();
+    EXPECT_EQ(q->FieldByName(u"B")->AsInteger(), 10);
+    EXPECT_EQ(shim.Prepares() - preparesBefore, 1);
+}
+
+TEST(ProcedureReprepare, ASecondFailureIsRaised) {
+    TShim shim;
+    TScratchDatabase s(3, "WIN1251", kProcedure, std::string(), u"StaleStatement");
+    s.Trans->StartTransaction();
+    auto q = s.Query("EXECUTE PROCEDURE TWICE 1");
+    q->Prepare();
+    shim.Arm(2);
+    try {
+        q->ExecQuery();
+        ADD_FAILURE() << "the second failure must be raised";
+    } catch (const EIBInterBaseError &e) {
+        EXPECT_EQ(e.IBErrorCode(), isc_bad_stmt_handle);
+    }
+    shim.Arm(0);
+}
+
+TEST(ProcedureReprepare, QueriesAreNotRetried) {
+    TShim shim;
+    TScratchDatabase s(3, "WIN1251", std::string(), std::string(), u"StaleStatement");
+    s.Trans->StartTransaction();
+    auto q = s.Query("SELECT 1 FROM RDB$DATABASE");
+    shim.Arm(1);
+    q->ExecQuery();  // no output descriptor at execute: the shim lets it through
+    EXPECT_EQ(q->GetFields(0)->AsInteger(), 1);
+    shim.Arm(0);
+}
+
+}  // namespace
+}  // namespace vantrel
