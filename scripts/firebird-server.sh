@@ -55,8 +55,7 @@ install_server() {
 
 port_open() { (exec 3<>"/dev/tcp/127.0.0.1/$PORT") 2>/dev/null; }
 
-# The guarded server process. Stopping it with TERM is a normal shutdown,
-# after which the guardian ends too.
+# The guarded server process.
 server_pid() {
   [[ -s $PID_FILE ]] || return 1
   local pid
@@ -144,19 +143,38 @@ start_server() {
   exit 1
 }
 
+# The guardian: the parent of the server process.
+guard_of() {
+  local ppid
+  ppid=$(awk '{print $4}' "/proc/$1/stat" 2>/dev/null) || return 1
+  [[ $(cat "/proc/$ppid/comm" 2>/dev/null) == fbguard ]] && echo "$ppid"
+}
+
+wait_gone() {
+  local pid=$1 i
+  for ((i = 0; i < 40; i++)); do
+    kill -0 "$pid" 2>/dev/null || return 0
+    sleep 0.25
+  done
+  return 1
+}
+
 stop_server() {
-  local pid i
+  local pid guard i
   if pid=$(server_pid); then
-    log "stopping the server ($pid)"
-    kill -TERM "$pid" 2>/dev/null || true
-    for ((i = 0; i < 40; i++)); do
-      kill -0 "$pid" 2>/dev/null || break
-      sleep 0.25
-    done
-    kill -0 "$pid" 2>/dev/null && kill -KILL "$pid" 2>/dev/null || true
+    # The guardian goes first, or it would start a new server.
+    if guard=$(guard_of "$pid"); then
+      log "stopping fbguard ($guard)"
+      kill -TERM "$guard" 2>/dev/null || true
+      wait_gone "$guard" || kill -KILL "$guard" 2>/dev/null || true
+    fi
+    if kill -0 "$pid" 2>/dev/null; then
+      log "stopping the server ($pid)"
+      kill -TERM "$pid" 2>/dev/null || true
+      wait_gone "$pid" || kill -KILL "$pid" 2>/dev/null || true
+    fi
     rm -f "$PID_FILE"
   fi
-  # The guardian takes its server down with it; wait until the port is free.
   for ((i = 0; i < 40; i++)); do
     port_open || return 0
     sleep 0.25

@@ -279,10 +279,16 @@ void TIBTransaction::FinishTransaction(TIBTransactionAction Action, bool Force) 
                 if (Force) {
                     FHandle = 0;
                 } else if (result > 0) {
+                    // A broken link to the server ends the connection: every
+                    // later call would fail the same way. Besides the network
+                    // error itself, the read, write and lost-connection codes
+                    // (what a server that died mid-commit leaves) count too.
+                    const bool linkBroken =
+                        StatusVectorHas({kNetworkReadError, kNetworkWriteError, kConnectionLost});
                     try {
                         RaiseServerError(lib);
                     } catch (const EIBError &e) {
-                        if (e.SQLCode() == -902 && e.IBErrorCode() == kNetworkError) {
+                        if ((e.SQLCode() == -902 && e.IBErrorCode() == kNetworkError) || linkBroken) {
                             try {
                                 if (TIBDatabase *main = MainDatabase()) main->ForceClose();
                             } catch (...) {
