@@ -122,3 +122,49 @@ std::string FakeClientPath(const std::string &name) {
 std::string TestDataPath(const std::string &name) { return std::string(VANTREL_TEST_DATA_DIR) + "/" + name; }
 
 }  // namespace vantrel::test
+
+namespace vantrel::test {
+
+namespace {
+std::string ProcessName(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    std::getline(in, name);
+    return name;
+}
+}  // namespace
+
+pid_t FirebirdServerProcess() {
+    std::ifstream in("/run/firebird3.0/fbguard.pid");
+    long pid = 0;
+    if (in >> pid && pid > 0 && ProcessName(static_cast<pid_t>(pid)) == "firebird") return static_cast<pid_t>(pid);
+    std::error_code ec;
+    for (const auto &entry : std::filesystem::directory_iterator("/proc", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        const pid_t candidate = static_cast<pid_t>(std::stol(name));
+        if (ProcessName(candidate) == "firebird") return candidate;
+    }
+    return 0;
+}
+
+bool WaitForServer(const std::string &remoteDatabase, int seconds) {
+    for (int i = 0; i < seconds * 4; ++i) {
+        ProcessResult r = RunCommand("echo 'SELECT 1 FROM RDB$DATABASE;' | isql-fb -q -user SYSDBA -password " +
+                                     std::string(kPassword) + " " + ShellQuote(remoteDatabase));
+        if (r.ExitCode == 0 && r.Output.find("SQLSTATE") == std::string::npos &&
+            r.Output.find("Statement failed") == std::string::npos)
+            return true;
+        usleep(250000);
+    }
+    return false;
+}
+
+bool RequireServer() {
+    if (ServerAvailable()) return true;
+    const char *v = std::getenv("VANTREL_REQUIRE_SERVER");
+    if (v && std::string(v) == "1") ADD_FAILURE() << "no Firebird server answers on localhost";
+    return false;
+}
+
+}  // namespace vantrel::test

@@ -80,3 +80,17 @@ namespace vantrel::test {
 // The C host linked against libvantrel.so (tests/hosts/entry_host.c).
 inline std::string EntryHostPath() { return VANTREL_ENTRY_HOST_PATH; }
 }  // namespace vantrel::test
+
+#include <sys/types.h>
+
+namespace vantrel::test {
+// The running Firebird server process (the one its guardian recorded, else
+// any process named firebird); 0 when there is none.
+pid_t FirebirdServerProcess();
+// True once SQL through the server on that database succeeds, polling up to
+// the given number of seconds (the guardian restarts a killed server).
+bool WaitForServer(const std::string &remoteDatabase, int seconds);
+// Fails the current test, or skips it, when no server answers on localhost:
+// VANTREL_REQUIRE_SERVER=1 turns the skip into a failure.
+bool RequireServer();
+}  // namespace vantrel::test

@@ -1,0 +1,67 @@
+// UpdateDB through a Firebird server on localhost, including a server that
+// dies in the middle of a long script.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <sstream>
+#include <thread>
+
+#include "entry/EntryLibrary.h"
+#include "support/TestSupport.h"
+
+using namespace vantrel;
+using namespace vantrel::test;
+
+namespace {
+
+class UpdateDBServer : public EntryTest {
+protected:
+    void SetUp() override {
+        EntryTest::SetUp();
+        if (!RequireServer()) GTEST_SKIP() << "no Firebird server answers on localhost";
+        // Created through the server, so that the server owns the file.
+        Remote = "localhost:" + Dir.File("server.fdb");
+        ProcessResult r = RunCommand("isql-fb -q", "CREATE DATABASE '" + Remote + "' USER 'SYSDBA' PASSWORD '" +
+                                                       kPassword + "' DEFAULT CHARACTER SET WIN1251;\n"
+                                                       "CREATE TABLE T (ID INTEGER NOT NULL);\nCOMMIT;\n");
+        ASSERT_EQ(r.ExitCode, 0) << r.Output;
+    }
+    std::string Count() {
+        std::string out = RunIsql(Remote, "SELECT '<' || COUNT(*) || '>' FROM T;", false);
+        auto a = out.find('<'), b = out.find('>');
+        return a == std::string::npos || b == std::string::npos ? out : out.substr(a + 1, b - a - 1);
+    }
+    std::string Remote;
+};
+
+}  // namespace
+
+TEST_F(UpdateDBServer, UpdatesADatabaseThroughTheServer) {
+    WriteFile(Dir.File("s.sql"), "INSERT INTO T VALUES (1);\nINSERT INTO T VALUES (2);\n");
+    EXPECT_EQ(Update(Text(Remote), Text(Dir.File("s.sql"))), u"");
+    EXPECT_EQ(Count(), "2");
+}
+
+TEST_F(UpdateDBServer, AServerThatDiesMidScriptLeavesNoneOfTheRunsData) {
+    std::ostringstream script;
+    for (int i = 0; i < 400000; ++i) script << "INSERT INTO T VALUES (" << i << ");\n";
+    WriteFile(Dir.File("long.sql"), script.str());
+
+    pid_t server = FirebirdServerProcess();
+    ASSERT_NE(server, 0);
+    std::thread killer([server] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        kill(server, SIGKILL);
+    });
+    const auto started = std::chrono::steady_clock::now();
+    String text = Update(Text(Remote), Text(Dir.File("long.sql")));
+    killer.join();
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started).count();
+
+    EXPECT_NE(text.find(u"connection"), String::npos)
+        << "a dead server must end the run with the connection error (run took " << seconds << " s): " << N(text);
+    ASSERT_TRUE(WaitForServer(Remote, 30)) << "the guardian did not bring the server back";
+    EXPECT_EQ(Count(), "0");
+}
