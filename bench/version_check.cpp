@@ -1,6 +1,6 @@
-// The version check, repeated: what one CheckDBVersion call sends (a fresh
-// connection, the existence query through TIBQuery, then TIBTable over VER,
-// reading VERSION of the first row) N times in one process against an
+// The version check, repeated: the exported CheckDBVersion (a fresh update
+// module and connection, the existence query through TIBQuery, then TIBTable
+// over VER, reading VERSION of the first row) N times in one process against an
 // embedded dialect 1 database, beside a floor that issues the same
 // statements directly through the client API (libfbclient.so.2 opened with
 // dlopen). Prints the time per call of both, their ratio, and the peak and
@@ -24,12 +24,8 @@
 #include <string>
 #include <vector>
 
-#include "client/IBDatabase.h"
-#include "client/IBTransaction.h"
-#include "datasets/Fields.h"
-#include "datasets/IBQuery.h"
-#include "datasets/IBTable.h"
-#include "platform/Exceptions.h"
+#include "platform/Text.h"
+#include "vantrel/vantrel.h"
 
 namespace {
 
@@ -40,64 +36,16 @@ const char kExists[] = "SELECT Count(*) as EXIST FROM rdb$relations WHERE rdb$re
 
 // ---- through the library ----------------------------------------------------
 
-// Builds the components as the update module does, checks the version and
-// tears everything down again.
+// One exported version check: a fresh update module, the existence query,
+// the version table, clean-up.
 int32_t VantrelCheck(const std::string &database) {
-    TComponent module(nullptr);
-    auto *db = new TIBDatabase(&module);
-    db->SetName(u"DB");
-    db->BeginLoading();
-    db->Params().Add(u"user_name=SYSDBA");
-    db->Params().Add(u"password=quillfern");
-    db->Params().Add(u"lc_ctype=WIN1251");
-    db->SetLoginPrompt(false);
-    db->SetServerType(u"IBServer");
-    auto *trans = new TIBTransaction(&module);
-    trans->SetName(u"Trans");
-    trans->BeginLoading();
-    trans->SetDefaultDatabase(db);
-    auto *ver = new TIBTable(&module);
-    ver->SetName(u"TVer");
-    ver->BeginLoading();
-    ver->SetDatabase(db);
-    ver->SetTransaction(trans);
-    ver->SetBufferChunks(1000);
-    ver->FieldDefs().Add(u"ID", ftInteger, 0, true);
-    ver->FieldDefs().Add(u"VERSION", ftInteger);
-    ver->FieldDefs().Add(u"SERIAL", ftString, 4000);
-    ver->IndexDefs().Add(u"PK_VER", u"ID", {ixUnique});
-    ver->SetStoreDefs(true);
-    ver->SetTableName(u"VER");
-    auto *version = new TIntegerField(&module);
-    version->SetFieldName(u"VERSION");
-    version->SetDataSet(ver);
-    auto *exists = new TIBQuery(&module);
-    exists->SetName(u"QVerExists");
-    exists->BeginLoading();
-    exists->SetDatabase(db);
-    exists->SetTransaction(trans);
-    exists->SetParamCheck(true);
-    exists->SQL().Add(Utf8ToString(kExists));
-    auto *exist = new TIntegerField(&module);
-    exist->SetFieldName(u"EXIST");
-    exist->SetProviderFlags({});
-    exist->SetDataSet(exists);
-    db->SetDefaultTransaction(trans);
-    for (TComponent *c : {static_cast<TComponent *>(db), static_cast<TComponent *>(trans),
-                          static_cast<TComponent *>(ver), static_cast<TComponent *>(exists)})
-        c->EndLoading();
-
-    db->SetDatabaseName(Utf8ToString(database));
-    db->Open();
-    exists->Open();
-    int32_t result = 0;
-    if (exist->AsInteger() != 0) {
-        ver->Open();
-        result = version->AsInteger();
-        ver->Close();
-    }
-    exists->Close();
-    db->Close();
+    const std::u16string name = Utf8ToString(database);
+    VARIANT argument;
+    VantrelVariantInit(&argument);
+    argument.vt = VT_BSTR;
+    argument.u.bstrVal = VantrelSysAllocStringLen(name.data(), static_cast<uint32_t>(name.size()));
+    int32_t result = CheckDBVersion(argument);
+    VantrelVariantClear(&argument);
     return result;
 }
 
@@ -394,7 +342,7 @@ double Run(int calls, F &&call, int32_t expected) {
 
 int main(int argc, char **argv) {
     try {
-        const int calls = argc > 1 ? std::max(100, std::atoi(argv[1])) : 1000;
+        const int calls = argc > 1 ? std::max(400, std::atoi(argv[1])) : 1000;
         const bool scratch = argc <= 2;
         const std::string database = scratch ? CreateScratchDatabase() : argv[2];
         TClient client;
@@ -403,21 +351,35 @@ int main(int argc, char **argv) {
         const int32_t expected = FloorCheck(client, database);
         if (VantrelCheck(database) != expected) throw std::runtime_error("the two paths disagree");
 
-        const double vantrel100 = Run(100, [&] { return VantrelCheck(database); }, expected);
+        // Memory: the library path alone, resident size after 100 calls, after
+        // half of them and after all of them.
+        const auto start = Clock::now();
+        Run(100, [&] { return VantrelCheck(database); }, expected);
         const long peak100 = PeakRssKiB(), current100 = CurrentRssKiB();
-        const double vantrelRest = Run(calls - 100, [&] { return VantrelCheck(database); }, expected);
+        Run(calls / 2 - 100, [&] { return VantrelCheck(database); }, expected);
+        const long peakHalf = PeakRssKiB(), currentHalf = CurrentRssKiB();
+        Run(calls - calls / 2, [&] { return VantrelCheck(database); }, expected);
         const long peakAll = PeakRssKiB(), currentAll = CurrentRssKiB();
-        const double floorAll = Run(calls, [&] { return FloorCheck(client, database); }, expected);
+        const double alone = std::chrono::duration<double, std::milli>(Clock::now() - start).count() / calls;
 
-        const double vantrelPerCall = (vantrel100 + vantrelRest) / calls;
-        const double floorPerCall = floorAll / calls;
+        // Time: both paths interleaved call by call, so that drift of the
+        // machine (other processes, file cache) hits both alike.
+        double vantrelTotal = 0, floorTotal = 0;
+        for (int i = 0; i < calls; ++i) {
+            vantrelTotal += Run(1, [&] { return VantrelCheck(database); }, expected);
+            floorTotal += Run(1, [&] { return FloorCheck(client, database); }, expected);
+        }
+
+        const double vantrelPerCall = vantrelTotal / calls;
+        const double floorPerCall = floorTotal / calls;
         std::printf("version check, %d calls, embedded dialect 1 database (version %d)\n", calls, expected);
-        std::printf("  vantrel components: %8.3f ms per call\n", vantrelPerCall);
+        std::printf("  CheckDBVersion:     %8.3f ms per call (run alone: %.3f)\n", vantrelPerCall, alone);
         std::printf("  client API floor:   %8.3f ms per call\n", floorPerCall);
         std::printf("  ratio:              %8.3f\n", vantrelPerCall / floorPerCall);
         std::printf("  RSS after 100 calls:  peak %ld KiB, current %ld KiB\n", peak100, current100);
-        std::printf("  RSS after %d calls: peak %ld KiB, current %ld KiB (growth %ld KiB)\n", calls, peakAll, currentAll,
-                    peakAll - peak100);
+        std::printf("  RSS after %d calls: peak %ld KiB, current %ld KiB\n", calls / 2, peakHalf, currentHalf);
+        std::printf("  RSS after %d calls: peak %ld KiB, current %ld KiB (growth since 100 calls: %ld KiB)\n", calls,
+                    peakAll, currentAll, peakAll - peak100);
         if (scratch) std::filesystem::remove_all(std::filesystem::path(database).parent_path());
         return 0;
     } catch (const std::exception &e) {
