@@ -129,6 +129,21 @@ TEST_F(TableReader, BigintVersionIsATypeMismatch) {
     EXPECT_EQ(t->InsertSQL().Text(), u"insert into \"VER\" (\"ID\", \"VERSION\") values (:\"ID\", :\"VERSION\")\r\n");
 }
 
+TEST_F(TableReader, BigintVersionIsATypeMismatchInDialect1Too) {
+    // A dialect 1 database cannot declare a 64-bit column, but it keeps one
+    // that was declared before the database was lowered to dialect 1.
+    std::string path = MakeDatabase(Dir, "d1.fdb", 3,
+                                    "create table VER (ID integer not null primary key, VERSION bigint);\n"
+                                    "insert into VER values (1, 5);");
+    ProcessResult lowered = RunCommand("gfix -sql_dialect 1 -user SYSDBA -password quillfern " + path);
+    ASSERT_EQ(lowered.ExitCode, 0) << lowered.Output;
+    TModuleLike m(path);
+    TIBTable *t = m.AddTable(u"TVer", u"VER");
+    EXPECT_EQ(MessageOf([&] { t->Open(); }), "TVer: Type mismatch for field 'VERSION', expecting: Integer actual: LargeInt");
+    EXPECT_EQ(m.DB->DBSQLDialect(), 1);
+    EXPECT_EQ(t->SelectSQL().Text(), u"select VER.*, RDB$DB_KEY as VANTREL_INTERNAL_DBKEY from VER\r\n order by ID\r\n");
+}
+
 TEST_F(TableReader, MissingVersionColumnIsReported) {
     std::string path = MakeDatabase(Dir, "d1.fdb", 1, "create table VER (ID integer not null primary key);");
     TModuleLike m(path);
