@@ -210,7 +210,18 @@ TIBXSQLVAR *TIBXSQLDAEnumerator::GetCurrent() const { return FArea->GetSQLVAR(FI
 // ---------------------------------------------------------------------------
 // TIBXSQLDA
 
-TIBXSQLDA::TIBXSQLDA(TIBSQL *Query) : FSQL(Query), FEncoding(AnsiEncoding()) {}
+TIBXSQLDA::TIBXSQLDA(TIBSQL *Query)
+    : FSQL(Query), FEncoding(AnsiEncoding()), FEncodingKeepsAscii(CodePageKeepsAscii(FEncoding->CodePage())) {}
+
+bool CodePageKeepsAscii(int CodePage) {
+    switch (CodePage) {
+    case 65001: case 437: case 850: case 852: case 855: case 857: case 860: case 861: case 862: case 863:
+    case 864: case 865: case 866: case 869: case 874: case 20127: case 20866: case 21866:
+        return true;
+    default:
+        return (CodePage >= 1250 && CodePage <= 1258) || (CodePage >= 28591 && CodePage <= 28605);
+    }
+}
 
 TIBXSQLDA::~TIBXSQLDA() = default;
 
@@ -223,6 +234,7 @@ void TIBXSQLDA::SetContext(IGDSLibrary *Library, int64_t ClientVersion, int SQLD
         FSiblingsValid = false;
     }
     FEncoding = Encoding ? std::move(Encoding) : AnsiEncoding();
+    FEncodingKeepsAscii = CodePageKeepsAscii(FEncoding->CodePage());
     int layout = LayoutVersionForClient(ClientVersion);
     if (layout != FLayoutVersion) {
         ReleaseAll();
@@ -309,20 +321,20 @@ bool TIBXSQLDA::Modified() const {
 
 namespace {
 
-// Simple (length-keeping) upper-casing, as the server folds identifiers.
-String UpperIdentifier(StringView text) {
-    String out(text);
-    for (char16_t &c : out) {
-        if (c < 0x80) {
-            if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 32);
-        } else if (c < 0xD800 || c > 0xDFFF) {
-            c = static_cast<char16_t>(u_toupper(c));
-        }
-    }
-    return out;
+// Simple (length-keeping) upper-casing of one UTF-16 unit, as the server
+// folds identifiers.
+inline char16_t UpperChar(char16_t c) {
+    if (c < 0x80) return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
+    if (c >= 0xD800 && c <= 0xDFFF) return c;
+    UChar32 u = u_toupper(c);
+    return u <= 0xFFFF ? static_cast<char16_t>(u) : c;
 }
 
-char16_t AsciiUpperChar(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c; }
+String UpperIdentifier(StringView text) {
+    String out(text);
+    for (char16_t &c : out) c = UpperChar(c);
+    return out;
+}
 
 }  // namespace
 
@@ -342,16 +354,6 @@ String TIBXSQLDA::NormalizeIdentifier(StringView Name) const {
     return UpperIdentifier(s);
 }
 
-// True when NormalizeIdentifier(Name) == Stored. Lookups by plain ASCII
-// names (the common case, repeated for every row) compare without building
-// the normalised text.
-bool TIBXSQLDA::NameMatches(StringView Name, const String &Stored) const {
-    if (Name.size() != Stored.size()) return false;
-    for (size_t i = 0; i < Name.size(); ++i)
-        if (AsciiUpperChar(Name[i]) != Stored[i]) return false;
-    return true;
-}
-
 void TIBXSQLDA::AddName(const String &FieldName, int Idx) {
     if (Idx < 0) return;
     String name = NormalizeIdentifier(FieldName);
@@ -366,16 +368,18 @@ void TIBXSQLDA::AddName(const String &FieldName, int Idx) {
 }
 
 int TIBXSQLDA::GetFieldIndex(StringView Name) const {
-    bool plain = !Name.empty() && !IsWhite(Name.front()) && !IsWhite(Name.back()) &&
-                 (FSQLDialect == 1 || Name.front() != u'"');
-    for (char16_t c : Name)
-        if (c >= 0x80) {
-            plain = false;
-            break;
+    const size_t n = Name.size();
+    // Without surrounding blanks or a leading quote a name normalises unit by
+    // unit: compare in place, without building the normalised text (lookups
+    // by name repeat for every row).
+    if (n > 0 && !IsWhite(Name.front()) && !IsWhite(Name.back()) && (FSQLDialect == 1 || Name.front() != u'"')) {
+        for (size_t i = 0; i < FNames.size(); ++i) {
+            const String &stored = FNames[i];
+            if (stored.size() != n) continue;
+            size_t k = 0;
+            while (k < n && UpperChar(Name[k]) == stored[k]) ++k;
+            if (k == n) return static_cast<int>(i);
         }
-    if (plain) {
-        for (size_t i = 0; i < FNames.size(); ++i)
-            if (NameMatches(Name, FNames[i])) return static_cast<int>(i);
         return -1;
     }
     String wanted = NormalizeIdentifier(Name);
@@ -400,7 +404,7 @@ TIBXSQLVAR *TIBXSQLDA::GetSQLVAR(int Idx) const {
     return FXSQLVARs[static_cast<size_t>(Idx)].get();
 }
 
-const std::vector<TIBXSQLVAR *> &TIBXSQLDA::Siblings(int Idx) const {
+const std::vector<TIBXSQLVAR *> &TIBXSQLDA::BuildSiblings(int Idx) const {
     if (!FSiblingsValid) {
         FSiblings.assign(static_cast<size_t>(FSize), {});
         for (int i = 0; i < FCount; ++i) {
@@ -494,6 +498,7 @@ void TIBXSQLDA::PrepareBuffers() {
             r.SetAliasName(alias);
             AddName(alias, i);
         }
+        v.FIsDBKey = r.SqlNameIs("DB_KEY") || r.SqlNameIs("RDB$DB_KEY");
         uint16_t def = r.SqlDef();
         v.FMaxLen = (def == SQL_TEXT || def == SQL_VARYING) ? r.SqlLen() : 0;
         if (!KnownType(def)) RaiseClientError(ibxeUnknownSQLDataType, {static_cast<int64_t>(def)});

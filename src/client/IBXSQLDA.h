@@ -76,7 +76,10 @@ using TBytes = std::vector<uint8_t>;
 
 // Accessor of one variable record. The record lives in the area's block;
 // the value buffer and the NULL indicator belong to the accessor, which
-// points the record at them.
+// points the record at them. The fields both layouts share (type, scale,
+// subtype, length, data and indicator) are reached through pointers bound to
+// the record, so reading and writing values costs no dispatch; the names and
+// the precision differ by layout and are virtual.
 class TSQLVAR {
 public:
     virtual ~TSQLVAR() = default;
@@ -86,37 +89,37 @@ public:
     virtual String AliasName() const = 0;
     virtual String OwnName() const = 0;
     virtual String RelName() const = 0;
-    virtual char *SqlData() const = 0;
-    virtual int16_t *SqlInd() const = 0;
-    virtual uint16_t SqlLen() const = 0;
     virtual String SqlName() const = 0;
     virtual int16_t SqlPrecision() const = 0;
-    virtual int16_t SqlScale() const = 0;
-    virtual int16_t SqlSubtype() const = 0;
-    virtual uint16_t SqlType() const = 0;
     virtual void *XSqlVar() const = 0;
-
     virtual void SetAliasName(const String &Value) = 0;
     virtual void SetOwnName(const String &Value) = 0;
     virtual void SetRelName(const String &Value) = 0;
     virtual void SetSqlName(const String &Value) = 0;
-    virtual void SetSqlData(char *Value) = 0;
-    virtual void SetSqlInd(int16_t *Value) = 0;
-    virtual void SetSqlLen(uint16_t Value) = 0;
     // Raises "Unsupported feature" (4) on a version-1 record.
     virtual void SetSqlPrecision(int16_t Value) = 0;
-    virtual void SetSqlScale(int16_t Value) = 0;
-    virtual void SetSqlSubtype(int16_t Value) = 0;
-    virtual void SetSqlType(uint16_t Value) = 0;
+    // Points the accessor at another record of its layout.
     virtual void SetXSqlVar(void *Value) = 0;
-
-    // Type code without the nullable bit.
-    uint16_t SqlDef() const { return SqlType() & ~1u; }
     // The relation name is set / starts with the bytes "RDB$" (no decoding).
     virtual bool HasRelName() const = 0;
     virtual bool RelNameIsSystem() const = 0;
     // The sqlname bytes equal the ASCII text (no decoding).
     virtual bool SqlNameIs(const char *ascii) const = 0;
+
+    char *SqlData() const { return *FDataField; }
+    int16_t *SqlInd() const { return *FIndField; }
+    uint16_t SqlLen() const { return static_cast<uint16_t>(*FLenField); }
+    int16_t SqlScale() const { return *FScaleField; }
+    int16_t SqlSubtype() const { return *FSubtypeField; }
+    uint16_t SqlType() const { return static_cast<uint16_t>(*FTypeField); }
+    // Type code without the nullable bit.
+    uint16_t SqlDef() const { return static_cast<uint16_t>(*FTypeField & ~1); }
+    void SetSqlData(char *Value) { *FDataField = Value; }
+    void SetSqlInd(int16_t *Value) { *FIndField = Value; }
+    void SetSqlLen(uint16_t Value) { *FLenField = static_cast<ISC_SHORT>(Value); }
+    void SetSqlScale(int16_t Value) { *FScaleField = Value; }
+    void SetSqlSubtype(int16_t Value) { *FSubtypeField = Value; }
+    void SetSqlType(uint16_t Value) { *FTypeField = static_cast<ISC_SHORT>(Value); }
 
     // Resize the value buffer / indicator: bytes from the old size up to the
     // new one are zero; an indicator of size 0 is released. The buffers keep
@@ -127,80 +130,77 @@ public:
 
 protected:
     TSQLVAR() = default;
+    template <class Record>
+    void Bind(Record *r) {
+        FTypeField = &r->sqltype;
+        FScaleField = &r->sqlscale;
+        FSubtypeField = &r->sqlsubtype;
+        FLenField = &r->sqllen;
+        FDataField = &r->sqldata;
+        FIndField = &r->sqlind;
+    }
 
 private:
+    ISC_SHORT *FTypeField = nullptr;
+    ISC_SHORT *FScaleField = nullptr;
+    ISC_SHORT *FSubtypeField = nullptr;
+    ISC_SHORT *FLenField = nullptr;
+    ISC_SCHAR **FDataField = nullptr;
+    ISC_SHORT **FIndField = nullptr;
     std::vector<char> FData;
     int16_t FIndicator = 0;
 };
 
 class TSQLVAR_V1 final : public TSQLVAR {
 public:
-    explicit TSQLVAR_V1(XSQLVAR *Record) : FRecord(Record) {}
+    explicit TSQLVAR_V1(XSQLVAR *Record) { SetXSqlVar(Record); }
     String AliasName() const override;
     String OwnName() const override;
     String RelName() const override;
-    char *SqlData() const override { return FRecord->sqldata; }
-    int16_t *SqlInd() const override { return FRecord->sqlind; }
-    uint16_t SqlLen() const override { return static_cast<uint16_t>(FRecord->sqllen); }
     String SqlName() const override;
     int16_t SqlPrecision() const override;
-    int16_t SqlScale() const override { return FRecord->sqlscale; }
-    int16_t SqlSubtype() const override { return FRecord->sqlsubtype; }
-    uint16_t SqlType() const override { return static_cast<uint16_t>(FRecord->sqltype); }
     void *XSqlVar() const override { return FRecord; }
     void SetAliasName(const String &Value) override;
     void SetOwnName(const String &Value) override;
     void SetRelName(const String &Value) override;
     void SetSqlName(const String &Value) override;
-    void SetSqlData(char *Value) override { FRecord->sqldata = Value; }
-    void SetSqlInd(int16_t *Value) override { FRecord->sqlind = Value; }
-    void SetSqlLen(uint16_t Value) override { FRecord->sqllen = static_cast<ISC_SHORT>(Value); }
     void SetSqlPrecision(int16_t Value) override;
-    void SetSqlScale(int16_t Value) override { FRecord->sqlscale = Value; }
-    void SetSqlSubtype(int16_t Value) override { FRecord->sqlsubtype = Value; }
-    void SetSqlType(uint16_t Value) override { FRecord->sqltype = static_cast<ISC_SHORT>(Value); }
-    void SetXSqlVar(void *Value) override { FRecord = static_cast<XSQLVAR *>(Value); }
+    void SetXSqlVar(void *Value) override {
+        FRecord = static_cast<XSQLVAR *>(Value);
+        if (FRecord) Bind(FRecord);
+    }
     bool HasRelName() const override { return FRecord->relname_length > 0; }
     bool RelNameIsSystem() const override;
     bool SqlNameIs(const char *ascii) const override;
 
 private:
-    XSQLVAR *FRecord;
+    XSQLVAR *FRecord = nullptr;
 };
 
 class TSQLVAR_V2 final : public TSQLVAR {
 public:
-    explicit TSQLVAR_V2(XSQLVAR_V2 *Record) : FRecord(Record) {}
+    explicit TSQLVAR_V2(XSQLVAR_V2 *Record) { SetXSqlVar(Record); }
     String AliasName() const override;
     String OwnName() const override;
     String RelName() const override;
-    char *SqlData() const override { return FRecord->sqldata; }
-    int16_t *SqlInd() const override { return FRecord->sqlind; }
-    uint16_t SqlLen() const override { return static_cast<uint16_t>(FRecord->sqllen); }
     String SqlName() const override;
     int16_t SqlPrecision() const override;
-    int16_t SqlScale() const override { return FRecord->sqlscale; }
-    int16_t SqlSubtype() const override { return FRecord->sqlsubtype; }
-    uint16_t SqlType() const override { return static_cast<uint16_t>(FRecord->sqltype); }
     void *XSqlVar() const override { return FRecord; }
     void SetAliasName(const String &Value) override;
     void SetOwnName(const String &Value) override;
     void SetRelName(const String &Value) override;
     void SetSqlName(const String &Value) override;
-    void SetSqlData(char *Value) override { FRecord->sqldata = Value; }
-    void SetSqlInd(int16_t *Value) override { FRecord->sqlind = Value; }
-    void SetSqlLen(uint16_t Value) override { FRecord->sqllen = static_cast<ISC_SHORT>(Value); }
     void SetSqlPrecision(int16_t Value) override { FRecord->sqlprecision = Value; }
-    void SetSqlScale(int16_t Value) override { FRecord->sqlscale = Value; }
-    void SetSqlSubtype(int16_t Value) override { FRecord->sqlsubtype = Value; }
-    void SetSqlType(uint16_t Value) override { FRecord->sqltype = static_cast<ISC_SHORT>(Value); }
-    void SetXSqlVar(void *Value) override { FRecord = static_cast<XSQLVAR_V2 *>(Value); }
+    void SetXSqlVar(void *Value) override {
+        FRecord = static_cast<XSQLVAR_V2 *>(Value);
+        if (FRecord) Bind(FRecord);
+    }
     bool HasRelName() const override { return FRecord->relname_length > 0; }
     bool RelNameIsSystem() const override;
     bool SqlNameIs(const char *ascii) const override;
 
 private:
-    XSQLVAR_V2 *FRecord;
+    XSQLVAR_V2 *FRecord = nullptr;
 };
 
 // One variable of an area: a parameter or a column of the current row.
@@ -306,7 +306,7 @@ private:
     void WriteFixed(int Type, uint16_t Len, int Scale, bool KeepScale, const void *Value);
     // Text bytes (already in the right code page) as SQL_TEXT.
     void WriteText(const char *Bytes, size_t Length);
-    bool IsDBKey() const;
+    bool IsDBKey() const { return FIsDBKey; }
     IGDSLibrary &Library() const;
     void WriteBlob(const char *Bytes, size_t Length);
     std::string ReadTextBytes() const;
@@ -322,6 +322,7 @@ private:
     String FName;
     std::unique_ptr<TSQLVAR> FXSQLVAR;
     uint16_t FMaxLen = 0;
+    bool FIsDBKey = false;  // named DB_KEY or RDB$DB_KEY (set after describe)
 };
 
 // Steps an index from before the first variable to the last one.
@@ -355,6 +356,9 @@ public:
     int64_t ClientVersion() const { return FClientVersion; }
     int SQLDialect() const { return FSQLDialect; }
     const TEncoding &Encoding() const { return *FEncoding; }
+    // The encoding keeps ASCII as single bytes (text of ASCII characters
+    // converts byte for byte).
+    bool EncodingKeepsAscii() const { return FEncodingKeepsAscii; }
     TIBSQL *SQL() const { return FSQL; }
     // The layout version of the records (1 or 2).
     int LayoutVersion() const { return FLayoutVersion; }
@@ -397,9 +401,13 @@ private:
     friend class TIBXSQLVAR;
 
     // The variables named like the variable at Idx, rebuilt after names change.
-    const std::vector<TIBXSQLVAR *> &Siblings(int Idx) const;
+    const std::vector<TIBXSQLVAR *> &Siblings(int Idx) const {
+        if (FSiblingsValid && static_cast<size_t>(Idx) < FSiblings.size() && !FSiblings[static_cast<size_t>(Idx)].empty())
+            return FSiblings[static_cast<size_t>(Idx)];
+        return BuildSiblings(Idx);
+    }
+    const std::vector<TIBXSQLVAR *> &BuildSiblings(int Idx) const;
     void ReleaseAll();
-    bool NameMatches(StringView Name, const String &Stored) const;
 
     TIBSQL *FSQL;
     int FCount = 0;
@@ -413,11 +421,15 @@ private:
     int64_t FClientVersion = 0;
     int FSQLDialect = 3;
     std::shared_ptr<const TEncoding> FEncoding;
+    bool FEncodingKeepsAscii = true;
     int FLayoutVersion = kSQLDAVersion1;
 
     mutable std::vector<std::vector<TIBXSQLVAR *>> FSiblings;
     mutable bool FSiblingsValid = false;
 };
+
+// Code pages whose bytes below 0x80 are ASCII.
+bool CodePageKeepsAscii(int CodePage);
 
 // Bytes per character of a character set id (the low byte of a text
 // variable's subtype), with the UNICODE_FSS rule for system relations.

@@ -51,32 +51,17 @@ const int64_t kPow10[19] = {1LL,
 
 double Pow10Double(int k) { return k <= 18 ? static_cast<double>(kPow10[k]) : std::pow(10.0, k); }
 
-// Code pages whose bytes below 0x80 are ASCII: text made only of ASCII
-// characters then converts byte for byte, without the encoder.
-bool AsciiCompatible(int codePage) {
-    switch (codePage) {
-    case 65001: case 437: case 850: case 852: case 855: case 857: case 860: case 861: case 862: case 863:
-    case 864: case 865: case 866: case 869: case 874: case 20127: case 20866: case 21866:
-        return true;
-    default:
-        return (codePage >= 1250 && codePage <= 1258) || (codePage >= 28591 && codePage <= 28605);
-    }
-}
-
 // Encodes into a reused buffer (no allocation for ASCII text that fits).
-void EncodeInto(const TEncoding &enc, StringView text, std::string &out) {
-    if (AsciiCompatible(enc.CodePage())) {
-        bool ascii = true;
-        for (char16_t c : text)
-            if (c >= 0x80) {
-                ascii = false;
-                break;
-            }
-        if (ascii) {
-            out.resize(text.size());
-            for (size_t i = 0; i < text.size(); ++i) out[i] = static_cast<char>(text[i]);
-            return;
+void EncodeInto(const TEncoding &enc, bool keepsAscii, StringView text, std::string &out) {
+    if (keepsAscii) {
+        out.resize(text.size());
+        size_t i = 0;
+        for (; i < text.size(); ++i) {
+            char16_t c = text[i];
+            if (c >= 0x80) break;
+            out[i] = static_cast<char>(c);
         }
+        if (i == text.size()) return;
     }
     out = enc.GetBytes(text);
 }
@@ -86,15 +71,15 @@ std::string &Scratch() {
     return buffer;
 }
 
-String DecodeBytes(const TEncoding &enc, const char *bytes, size_t length) {
-    if (AsciiCompatible(enc.CodePage())) {
-        size_t i = 0;
-        while (i < length && static_cast<unsigned char>(bytes[i]) < 0x80) ++i;
-        if (i == length) {
-            String out(length, u'\0');
-            for (size_t k = 0; k < length; ++k) out[k] = static_cast<char16_t>(bytes[k]);
-            return out;
+String DecodeBytes(const TEncoding &enc, bool keepsAscii, const char *bytes, size_t length) {
+    if (keepsAscii) {
+        String out(length, u'\0');
+        for (size_t k = 0; k < length; ++k) {
+            auto b = static_cast<unsigned char>(bytes[k]);
+            if (b >= 0x80) return enc.GetString(bytes, length);
+            out[k] = b;
         }
+        return out;
     }
     return enc.GetString(bytes, length);
 }
@@ -278,8 +263,6 @@ IGDSLibrary &TIBXSQLVAR::Library() const {
 
 void TIBXSQLVAR::RaiseConversion() const { RaiseClientError(ibxeInvalidDataConversion); }
 
-bool TIBXSQLVAR::IsDBKey() const { return FXSQLVAR->SqlNameIs("DB_KEY") || FXSQLVAR->SqlNameIs("RDB$DB_KEY"); }
-
 int64_t TIBXSQLVAR::ScaledValue() const {
     const char *data = FXSQLVAR->SqlData();
     switch (FXSQLVAR->SqlDef()) {
@@ -302,7 +285,7 @@ int64_t TIBXSQLVAR::ScaledValue() const {
 }
 
 String TIBXSQLVAR::DecodeText(const char *Bytes, size_t Length, bool CutToChars) const {
-    String s = DecodeBytes(FParent->Encoding(), Bytes, Length);
+    String s = DecodeBytes(FParent->Encoding(), FParent->EncodingKeepsAscii(), Bytes, Length);
     if (CutToChars) {
         size_t n = static_cast<size_t>(FXSQLVAR->SqlLen() / CharSetSize());
         if (s.size() > n) {
@@ -516,7 +499,7 @@ String TIBXSQLVAR::AsString() const {
         return FParent->SQLDialect() == 1 ? DateTimeToText(AsDateTime()) : DateToText(AsDateTime());
     case SQL_BLOB: {
         std::string bytes = ReadBlobBytes();
-        return DecodeBytes(FParent->Encoding(), bytes.data(), bytes.size());
+        return DecodeBytes(FParent->Encoding(), FParent->EncodingKeepsAscii(), bytes.data(), bytes.size());
     }
     case SQL_ARRAY:
         return u"(Array)";
@@ -626,9 +609,11 @@ VARIANT TIBXSQLVAR::AsVariant() const {
 // Writes
 
 void TIBXSQLVAR::WriteFixed(int Type, uint16_t Len, int Scale, bool KeepScale, const void *Value) {
-    if (IsNullable()) SetIsNull(false);
+    const bool clearNull = IsNullable();  // as SetIsNull(false) does, in the same pass
     for (TIBXSQLVAR *v : SameName()) {
         TSQLVAR &r = *v->FXSQLVAR;
+        if (clearNull)
+            if (int16_t *ind = r.SqlInd()) *ind = 0;
         if (Type >= 0) r.SetSqlType(static_cast<uint16_t>(Type | (r.SqlType() & 1)));
         r.SetSqlLen(Len);
         if (!KeepScale) r.SetSqlScale(static_cast<int16_t>(Scale));
@@ -756,12 +741,12 @@ void TIBXSQLVAR::SetAsString(const String &Value) {
     switch (def) {
     case SQL_TEXT:
     case SQL_VARYING:
-        EncodeInto(FParent->Encoding(), Value, bytes);
+        EncodeInto(FParent->Encoding(), FParent->EncodingKeepsAscii(), Value, bytes);
         WriteText(bytes.data(), bytes.size());
         return;
     case SQL_BLOB: {
         std::string blob;
-        EncodeInto(FParent->Encoding(), Value, blob);
+        EncodeInto(FParent->Encoding(), FParent->EncodingKeepsAscii(), Value, blob);
         WriteBlob(blob.data(), blob.size());
         return;
     }
@@ -778,7 +763,10 @@ void TIBXSQLVAR::SetAsString(const String &Value) {
         SetAsDateTime(d);
         return;
     }
-    EncodeInto(*AnsiEncoding(), Value, bytes);
+    {
+        std::shared_ptr<const TEncoding> ansi = AnsiEncoding();
+        EncodeInto(*ansi, CodePageKeepsAscii(ansi->CodePage()), Value, bytes);
+    }
     WriteText(bytes.data(), bytes.size());
 }
 
