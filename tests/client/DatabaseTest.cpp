@@ -505,12 +505,18 @@ TEST_F(DatabaseTest, MetadataQuestionsGoToTheCacheOfTheName) {
 
     FakeSchema schema;
     std::vector<String> asked;
+    const TSchemaProvider saved = SchemaProvider();
     SchemaProvider() = [&](const String &name) {
         asked.push_back(name);
         return &schema;
     };
-    db->Open();
-    SchemaProvider() = nullptr;
+    try {
+        db->Open();
+    } catch (...) {
+        SchemaProvider() = saved;
+        throw;
+    }
+    SchemaProvider() = saved;
     EXPECT_EQ(asked, std::vector<String>{U(Path)});
     EXPECT_EQ(db->Schema(), &schema);
     EXPECT_TRUE(db->Has_COMPUTED_BLR(u"T", u"C"));
