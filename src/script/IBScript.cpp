@@ -180,6 +180,13 @@ void TIBScript::RollbackOwnTransaction() noexcept {
 }
 
 void TIBScript::RunGuarded(const std::function<void()> &run) {
+    // A handler may resume the parser from inside a run (pausing and
+    // resuming in one callback); only the outermost run cleans up, since
+    // the frames below it still use the statement object.
+    if (FExecuting) {
+        run();
+        return;
+    }
     FExecuting = true;
     try {
         run();
@@ -430,6 +437,7 @@ void TIBScript::ExecuteDML(const String &SQLText) {
     if (FDMLQuery->Params().Count() > 0 && OnParamCheck) {
         bool pause = false;
         OnParamCheck(this, pause);
+        if (!FDMLQuery) return;  // the handler ended the run
         if (pause) {
             FPendingDML = true;
             FSQLParser->SetPaused(true);

@@ -499,6 +499,23 @@ TEST_F(ScriptExecutorTest, AFailingResumedStatementGoesThroughTheErrorHandling) 
     EXPECT_EQ("1", Ids());
 }
 
+TEST_F(ScriptExecutorTest, PausingAndResumingInsideAHandlerContinuesTheRun) {
+    ScriptModule m(Db());
+    m.Open();
+    int calls = 0;
+    m.IBScript->OnParse = [&](TComponent *, TIBParseKind, const String &) {
+        if (++calls != 1) return;
+        m.IBScript->SetPaused(true);
+        m.IBScript->SetPaused(false);  // the rest runs from here
+    };
+    m.Run("INSERT INTO A (ID, SEQ) VALUES (1, GEN_ID(G, 1));\nINSERT INTO A (ID, SEQ) VALUES (2, GEN_ID(G, 1));\n"
+          "INSERT INTO A (ID, SEQ) VALUES (3, GEN_ID(G, 1));\n");
+    EXPECT_EQ(3, calls);
+    EXPECT_FALSE(m.IBScript->Executing());
+    m.CommitAndClose();
+    EXPECT_EQ("1,2,3", Ids());
+}
+
 // --- validation ---
 
 TEST_F(ScriptExecutorTest, ValidateScriptExecutesNothingAndFindsInvalidStatements) {
