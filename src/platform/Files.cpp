@@ -124,9 +124,8 @@ String DecodeTextFile(const std::vector<uint8_t> &bytes) {
 namespace {
 
 // True when cutting the bytes right after a CR or LF byte never cuts a
-// character or a shift state: UTF-8 and single-byte code pages.
+// character or a shift state: single-byte code pages.
 bool SplitsAtLineBreakBytes(const TEncoding &encoding) {
-    if (encoding.CodePage() == 65001) return true;
     UErrorCode err = U_ZERO_ERROR;
     UConverter *cnv = ucnv_open(TEncoding::ConverterName(encoding.CodePage()).c_str(), &err);
     if (U_FAILURE(err)) return false;
@@ -160,6 +159,44 @@ std::vector<String> DecodeLinesByPieces(const char *data, size_t size, const TEn
     return lines;
 }
 
+// Lines of UTF-8 bytes, decoded one by one: CR, LF and NUL bytes are never
+// part of a longer sequence, so the lines can be cut before decoding.
+std::vector<String> DecodeUtf8Lines(const char *data, size_t size) {
+    size_t count = 1;
+    size_t stop = size;
+    for (size_t i = 0; i < size; ++i) {
+        auto c = static_cast<unsigned char>(data[i]);
+        if (c > '\r') continue;
+        if (c == '\n' || (c == '\r' && (i + 1 >= size || data[i + 1] != '\n'))) ++count;
+        if (c == '\0') {
+            stop = i;
+            break;
+        }
+    }
+    std::vector<String> lines;
+    lines.reserve(count);
+    size_t start = 0;
+    auto addLine = [&](size_t end) {
+        String line = Utf8ToString(std::string_view(data + start, end - start));
+        // Letters outside ASCII take fewer units than bytes.
+        if (line.capacity() > line.size() + line.size() / 4 + 16) line.shrink_to_fit();
+        lines.push_back(std::move(line));
+    };
+    size_t i = start;
+    while (i < stop) {
+        auto c = static_cast<unsigned char>(data[i]);
+        if (c > '\r' || (c != '\n' && c != '\r')) {
+            ++i;
+            continue;
+        }
+        addLine(i);
+        if (c == '\r' && i + 1 < stop && data[i + 1] == '\n') ++i;
+        start = ++i;
+    }
+    if (start < stop) addLine(stop);
+    return lines;
+}
+
 }  // namespace
 
 void LoadLinesFromFile(const String &path, TStringList &lines) {
@@ -172,7 +209,9 @@ void LoadLinesFromFile(const String &path, TStringList &lines) {
                                                (bytes[0] == 0xFE && bytes[1] == 0xFF));
         auto ansi = AnsiEncoding();
         if (utf8Mark) {
-            result = DecodeLinesByPieces(data + 3, bytes.size() - 3, *TEncoding::GetEncoding(65001));
+            result = DecodeUtf8Lines(data + 3, bytes.size() - 3);
+        } else if (!utf16Mark && ansi->CodePage() == 65001) {
+            result = DecodeUtf8Lines(data, bytes.size());
         } else if (!utf16Mark && SplitsAtLineBreakBytes(*ansi)) {
             result = DecodeLinesByPieces(data, bytes.size(), *ansi);
         } else {

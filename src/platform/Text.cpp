@@ -12,14 +12,17 @@
 namespace vantrel {
 
 String Utf8ToString(std::string_view text) {
+    // Every byte gives at most one UTF-16 unit (four bytes give two), so the
+    // result is written into a buffer of the input's size and cut to length.
     String out;
-    out.reserve(text.size());
+    out.resize(text.size());
+    char16_t *o = out.data();
     const auto *p = reinterpret_cast<const unsigned char *>(text.data());
     const auto *end = p + text.size();
     while (p < end) {
         unsigned char c = *p;
         if (c < 0x80) {
-            out.push_back(c);
+            *o++ = c;
             ++p;
             continue;
         }
@@ -28,8 +31,8 @@ String Utf8ToString(std::string_view text) {
         if ((c & 0xE0) == 0xC0) { extra = 1; cp = c & 0x1F; }
         else if ((c & 0xF0) == 0xE0) { extra = 2; cp = c & 0x0F; }
         else if ((c & 0xF8) == 0xF0) { extra = 3; cp = c & 0x07; }
-        else { out.push_back(0xFFFD); ++p; continue; }
-        if (end - p <= extra) { out.push_back(0xFFFD); ++p; continue; }
+        else { *o++ = 0xFFFD; ++p; continue; }
+        if (end - p <= extra) { *o++ = 0xFFFD; ++p; continue; }
         bool ok = true;
         for (int i = 1; i <= extra; ++i) {
             if ((p[i] & 0xC0) != 0x80) { ok = false; break; }
@@ -37,19 +40,20 @@ String Utf8ToString(std::string_view text) {
         }
         if (!ok || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) ||
             (extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000)) {
-            out.push_back(0xFFFD);
+            *o++ = 0xFFFD;
             ++p;
             continue;
         }
         p += extra + 1;
         if (cp >= 0x10000) {
             cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+            *o++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+            *o++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
         } else {
-            out.push_back(static_cast<char16_t>(cp));
+            *o++ = static_cast<char16_t>(cp);
         }
     }
+    out.resize(static_cast<size_t>(o - out.data()));
     return out;
 }
 
