@@ -290,15 +290,18 @@ void TIBSQLParser::ReadToken() {
     const size_t n = WorkSize();
     const char16_t *term = FTerminator.data();
     const size_t termLen = FTerminator.size();
-    // The token list does not change while one token is read.
-    const bool bodyComplete = FBodyMode && BodyComplete();
+    // The token list does not change while one token is read. The scanning
+    // state lives in locals here and is stored back when the token ends.
+    const bool bodyMode = FBodyMode;
+    const bool bodyComplete = bodyMode && BodyComplete();
+    bool inSingle = FInSingleQuote, inDouble = FInDoubleQuote, inComment = FInComment;
     size_t i = 0;
     bool ended = false;
 
     while (i < n && !ended) {
         const char16_t c = w[i];
-        if (!FInSingleQuote && !FInDoubleQuote && !FInComment) {
-            if (!FBodyMode) {
+        if (!inSingle && !inDouble && !inComment) {
+            if (!bodyMode) {
                 // An empty terminator never matches (it would end a
                 // statement at every position without consuming anything).
                 if (termLen > 0 && c == term[0] && n - i >= termLen &&
@@ -317,6 +320,7 @@ void TIBSQLParser::ReadToken() {
                         FTokens.Add(std::move(upper));
                     }
                     FComplete = true;
+                    FInSingleQuote = FInDoubleQuote = FInComment = false;
                     return;
                 }
             } else if (bodyComplete) {
@@ -325,31 +329,41 @@ void TIBSQLParser::ReadToken() {
                 FText.resize(FSemicolonPos);
                 FBodyMode = false;
                 FComplete = true;
+                FInSingleQuote = FInDoubleQuote = FInComment = false;
                 return;
+            }
+            // Only blanks, quotes and "/" matter outside quoted runs and
+            // comments.
+            if (c > u'\'' && c != u'/') {
+                ++i;
+                continue;
             }
         }
         // Block comments: "/*" opens one outside quoted runs, "*/" closes it.
         if (c == u'/') {
-            if (i + 1 < n && !FInSingleQuote && !FInDoubleQuote && w[i + 1] == u'*') FInComment = true;
-            if (FInComment && i > 0 && w[i - 1] == u'*') FInComment = false;
+            if (i + 1 < n && !inSingle && !inDouble && w[i + 1] == u'*') inComment = true;
+            if (inComment && i > 0 && w[i - 1] == u'*') inComment = false;
         }
-        if (!FInComment) {
+        if (!inComment) {
             if (c == u' ') {
-                if (!FInSingleQuote && !FInDoubleQuote) ended = true;
+                if (!inSingle && !inDouble) ended = true;
             } else if (c == u'"') {
-                if (!FInSingleQuote) {
-                    if (FInDoubleQuote) ended = true;
-                    FInDoubleQuote = !FInDoubleQuote;
+                if (!inSingle) {
+                    if (inDouble) ended = true;
+                    inDouble = !inDouble;
                 }
             } else if (c == u'\'') {
-                if (!FInDoubleQuote) {
-                    if (FInSingleQuote) ended = true;
-                    FInSingleQuote = !FInSingleQuote;
+                if (!inDouble) {
+                    if (inSingle) ended = true;
+                    inSingle = !inSingle;
                 }
             }
         }
         ++i;
     }
+    FInSingleQuote = inSingle;
+    FInDoubleQuote = inDouble;
+    FInComment = inComment;
     while (i < n && IsWhite(w[i])) ++i;
 
     size_t first, last;
