@@ -10,9 +10,9 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <thread>
 
 #include "ConnectionFixture.h"
@@ -23,57 +23,12 @@ namespace {
 using test::MakeConnection;
 using test::U;
 
-bool ServerRequired() {
-    const char *v = std::getenv("VANTREL_REQUIRE_SERVER");
-    return v && std::string(v) == "1";
-}
-
-// True once an attachment through the server succeeds (polls up to the
-// given time; the guardian restarts a killed server within a second or so).
-bool WaitForServer(const std::string &remoteDatabase, std::chrono::seconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    do {
-        try {
-            auto db = MakeConnection(remoteDatabase);
-            db->Open();
-            return true;
-        } catch (const EIBError &) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        }
-    } while (std::chrono::steady_clock::now() < end);
-    return false;
-}
-
-std::string ProcessName(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
-    std::string name;
-    std::getline(in, name);
-    return name;
-}
-
-// The server process: the one the guardian recorded, else any process
-// named firebird.
-pid_t ServerProcess() {
-    std::ifstream in("/run/firebird3.0/fbguard.pid");
-    long pid = 0;
-    if (in >> pid && pid > 0 && ProcessName(static_cast<pid_t>(pid)) == "firebird") return static_cast<pid_t>(pid);
-    std::error_code ec;
-    for (const auto &entry : std::filesystem::directory_iterator("/proc", ec)) {
-        const std::string name = entry.path().filename().string();
-        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        const pid_t candidate = static_cast<pid_t>(std::stol(name));
-        if (ProcessName(candidate) == "firebird") return candidate;
-    }
-    return 0;
-}
-
 class ServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!test::ServerAvailable()) {
-            if (ServerRequired()) FAIL() << "no Firebird server answers on localhost (VANTREL_REQUIRE_SERVER=1)";
-            GTEST_SKIP() << "no Firebird server answers on localhost";
-        }
+        // Other test processes may use (or kill) the server too.
+        Lock.emplace();
+        if (!test::RequireServer()) GTEST_SKIP() << "no Firebird server answers on localhost";
         Path = Dir.File("server.fdb");
         Remote = "localhost:" + Path;
         // Created by the server, so that the file belongs to it.
@@ -87,21 +42,29 @@ protected:
     // Kills the server process under the open connections; the guardian
     // brings a new one up for the tests that follow.
     void KillServer() {
-        const pid_t pid = ServerProcess();
+        const pid_t pid = test::FirebirdServerProcess();
         ASSERT_GT(pid, 0) << "server process not found";
         ASSERT_EQ(kill(pid, SIGKILL), 0) << "cannot kill the server process (not root?)";
-        for (int i = 0; i < 100 && ProcessName(pid) == "firebird"; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // Dead once it is gone or a zombie waiting for its guardian.
+        auto dead = [pid] {
+            std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+            std::string line;
+            if (!std::getline(stat, line)) return true;
+            const size_t paren = line.rfind(')');
+            return paren != std::string::npos && paren + 2 < line.size() && line[paren + 2] == 'Z';
+        };
+        for (int i = 0; i < 100 && !dead(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
         Killed = true;
     }
 
     void TearDown() override {
         if (Killed) {
             // Later tests need the server back.
-            EXPECT_TRUE(WaitForServer(Remote, std::chrono::seconds(30))) << "the server did not come back";
+            EXPECT_TRUE(test::WaitForServer(Remote, 30)) << "the server did not come back";
         }
     }
 
+    std::optional<test::ServerTestLock> Lock;  // released after TearDown
     test::TempDir Dir;
     std::string Path;
     std::string Remote;
@@ -170,7 +133,7 @@ TEST_F(ServerTest, LostConnectionForceClosesAndRaises) {
 
     // Once the server is back the same component connects again; the
     // uncommitted row is gone.
-    ASSERT_TRUE(WaitForServer(Remote, std::chrono::seconds(30)));
+    ASSERT_TRUE(test::WaitForServer(Remote, 30));
     db->Open();
     EXPECT_TRUE(db->Connected());
     db->Close();

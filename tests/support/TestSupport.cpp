@@ -168,3 +168,24 @@ bool RequireServer() {
 }
 
 }  // namespace vantrel::test
+
+#include <fcntl.h>
+#include <sys/file.h>
+
+#include <cerrno>
+
+namespace vantrel::test {
+
+ServerTestLock::ServerTestLock() {
+    FFd = open("/tmp/vantrel-server-tests.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (FFd >= 0) {
+        while (flock(FFd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+}
+
+ServerTestLock::~ServerTestLock() {
+    if (FFd >= 0) close(FFd);  // releases the lock
+}
+
+}  // namespace vantrel::test

@@ -94,3 +94,20 @@ bool WaitForServer(const std::string &remoteDatabase, int seconds);
 // VANTREL_REQUIRE_SERVER=1 turns the skip into a failure.
 bool RequireServer();
 }  // namespace vantrel::test
+
+namespace vantrel::test {
+// Serialises the tests that use the local server (and may kill it) across
+// test processes, which ctest runs in parallel: holds an exclusive flock on
+// /tmp/vantrel-server-tests.lock for its lifetime. Take it before touching
+// the server and keep it until the server is back.
+class ServerTestLock {
+public:
+    ServerTestLock();
+    ~ServerTestLock();
+    ServerTestLock(const ServerTestLock &) = delete;
+    ServerTestLock &operator=(const ServerTestLock &) = delete;
+
+private:
+    int FFd = -1;
+};
+}  // namespace vantrel::test
