@@ -726,6 +726,33 @@ std::vector<Event> ParseFile(const std::string &path) {
     return rec.Events;
 }
 
+// Large files are decoded line by line (UTF-8) or in pieces of 1 MiB that
+// end after a line break (single-byte code pages); a CR LF across a cut,
+// letters of several bytes, invalid sequences at line ends and every kind
+// of line break must come out as from the whole text.
+std::string LargeScriptBytes(const std::string &letters) {
+    const size_t piece = 1 << 20;
+    std::string bytes(piece - 1, 'a');
+    bytes += "\r\n";
+    for (int i = 0; bytes.size() < 2 * piece + 300000; ++i) {
+        bytes += "INSERT INTO T VALUES (" + std::to_string(i) + ", '" + letters + "');";
+        bytes += i % 3 == 0 ? "\r\n" : i % 3 == 1 ? "\n" : "\r";
+        if (i % 1000 == 0) bytes += "\n\r";
+    }
+    return bytes + "last line without a break";
+}
+
+void ExpectLoadsLikeTheWholeText(const std::string &bytes) {
+    TempDir dir;
+    WriteFile(dir.File("large.sql"), bytes);
+    TStringList lines;
+    LoadLinesFromFile(U(dir.File("large.sql")), lines);
+    auto expected = TStringList::SplitLines(DecodeTextFile(std::vector<uint8_t>(bytes.begin(), bytes.end())));
+    ASSERT_EQ(static_cast<size_t>(lines.Count()), expected.size());
+    EXPECT_TRUE(lines.Items() == expected);
+    EXPECT_EQ(lines[0].size(), (1u << 20) - 1);
+}
+
 const std::vector<Event> &CyrillicEvents() {
     static const std::vector<Event> events{
         Statement(stmtDDL,
@@ -780,6 +807,8 @@ TEST(IBSQLParserFiles, DISABLED_ChildWithCodePage1251) {
     ASSERT_EQ(misread.size(), CyrillicEvents().size());
     EXPECT_NE(misread[2].Text, CyrillicEvents()[2].Text);
     EXPECT_NE(misread[2].Text.find("Р“РѕСЂРѕРґР°"), std::string::npos) << misread[2].Text;  // "Города" misread
+    // A large file in the code page is read in pieces.
+    ExpectLoadsLikeTheWholeText(LargeScriptBytes(TEncoding::GetEncoding(1251)->GetBytes(u"Жжж ЁёЯ")));
 }
 
 TEST(IBSQLParserFiles, LineBreaksOfEveryKind) {
@@ -800,31 +829,12 @@ TEST(IBSQLParserFiles, LineBreaksOfEveryKind) {
 }
 
 TEST(IBSQLParserFiles, LargeFileLoadsLineForLineLikeTheWholeText) {
-    // Large files are decoded in pieces of 1 MiB that end after a line
-    // break; a CR LF across the cut, multi-byte letters and every kind of
-    // line break must come out as from the whole text.
-    const size_t piece = 1 << 20;
-    std::string bytes(piece - 1, 'a');
-    bytes += "\r\n";
-    for (int i = 0; bytes.size() < 2 * piece + 300000; ++i) {
-        bytes += "INSERT INTO \"Города\" VALUES (" + std::to_string(i) + ", 'жжж');";
-        bytes += i % 3 == 0 ? "\r\n" : i % 3 == 1 ? "\n" : "\r";
-        if (i % 1000 == 0) bytes += "\n\r";
-    }
-    bytes += "last line without a break";
-    TempDir dir;
-    for (const std::string &prefix : {std::string(), std::string("\xEF\xBB\xBF")}) {
-        WriteFile(dir.File("large.sql"), prefix + bytes);
-        TStringList lines;
-        LoadLinesFromFile(U(dir.File("large.sql")), lines);
-        std::vector<uint8_t> raw(prefix.begin(), prefix.end());
-        raw.insert(raw.end(), bytes.begin(), bytes.end());
-        auto expected = TStringList::SplitLines(DecodeTextFile(raw));
-        ASSERT_EQ(static_cast<size_t>(lines.Count()), expected.size());
-        EXPECT_TRUE(lines.Items() == expected);
-        EXPECT_EQ(lines[0].size(), piece - 1);
-        EXPECT_EQ(lines[1], u"INSERT INTO \"Города\" VALUES (0, 'жжж');");
-    }
+    std::string bytes = LargeScriptBytes("жжж \xF0\x9F\x98\x80 \xC0\x80 \xD0");
+    ExpectLoadsLikeTheWholeText(bytes);
+    ExpectLoadsLikeTheWholeText("\xEF\xBB\xBF" + bytes);
+    std::string nul = bytes;
+    nul[nul.size() / 2] = '\0';
+    ExpectLoadsLikeTheWholeText(nul);
 }
 
 TEST(IBSQLParserFiles, NulEndsTheScript) {
