@@ -5,7 +5,8 @@
 // every error and resumes a few times (as the script executor and its user
 // do), once by a parser that nobody pauses, which must still end. Statements
 // may name files through INPUT; a few fixed ones exist under
-// /tmp/vantrel-fuzz-parser, anything else is missing.
+// /tmp/vantrel-fuzz-parser, anything else is missing. The bytes are also
+// loaded from a file, which must give the lines of the whole decoded text.
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -130,7 +131,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const uint8_t mode = data[0];
     static const char16_t *const kTerminators[] = {u";", u";", u"^", u"!!", u"", u" ", u"END", u"\r\n"};
     const String terminator = kTerminators[mode & 0x07];
-    const String text = DecodeTextFile(std::vector<uint8_t>(data + 1, data + size));
+    const std::vector<uint8_t> bytes(data + 1, data + size);
+    const String text = DecodeTextFile(bytes);
+
+    // Loading the same bytes from a file gives the lines of the whole text.
+    static const std::string path = std::string(kDir) + "/input.sql";
+    if (FILE *f = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+        TStringList lines;
+        LoadLinesFromFile(Utf8ToString(path), lines);
+        Check(lines.Items() == TStringList::SplitLines(text), "file loading differs from the whole text");
+    }
+
     RunPausingOwner(text, terminator, mode);
     RunStandAlone(text, terminator);
     return 0;
