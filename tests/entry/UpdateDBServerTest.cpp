@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -19,6 +20,8 @@ class UpdateDBServer : public EntryTest {
 protected:
     void SetUp() override {
         EntryTest::SetUp();
+        // Other suites kill the server too; one at a time, across processes.
+        Lock.emplace();
         if (!RequireServer()) GTEST_SKIP() << "no Firebird server answers on localhost";
         // Created through the server, so that the server owns the file.
         Remote = "localhost:" + Dir.File("server.fdb");
@@ -33,6 +36,7 @@ protected:
         return a == std::string::npos || b == std::string::npos ? out : out.substr(a + 1, b - a - 1);
     }
     std::string Remote;
+    std::optional<ServerTestLock> Lock;
 };
 
 }  // namespace
