@@ -150,7 +150,7 @@ void TIBSQLParser::RunParseLoop() {
     while (!FPaused && (LinesLeft() || WorkHasNonWhite())) {
         if (!ReadStatement()) continue;
         TIBParseKind kind = ClassifyStatement();
-        // The callbacks get their own copies: a callback that resumes the
+        // The callbacks get texts of their own: a callback that resumes the
         // loop re-enters it and reuses the parser's buffers.
         switch (kind) {
         case stmtEMPTY:
