@@ -3,7 +3,8 @@
 // through TIBSQL and, beside it, written directly against the client API
 // (the floor: libfbclient.so.2 opened here and called without the library).
 //
-// Both sides do the same work per row: five values in (integer, scaled
+// Each side inserts into a table of its own, so that both meet tables of
+// the same size. Both sides do the same work per row: five values in (integer, scaled
 // number, text, timestamp, double) or five values out into native values,
 // text as UTF-16.
 #include <benchmark/benchmark.h>
@@ -52,7 +53,9 @@ struct TBenchDatabase {
         Path = Dir + "/bench.fdb";
         std::string script = "SET SQL DIALECT 3;\nCREATE DATABASE '" + Path + "' USER 'SYSDBA' PASSWORD '" + kPassword +
                              "' PAGE_SIZE 16384 DEFAULT CHARACTER SET WIN1251;\n"
-                             "CREATE TABLE INS5 (ID INTEGER, AMOUNT NUMERIC(15,2), NAME VARCHAR(40), "
+                             "CREATE TABLE INS_FLOOR (ID INTEGER, AMOUNT NUMERIC(15,2), NAME VARCHAR(40), "
+                             "CREATED TIMESTAMP, RATE DOUBLE PRECISION);\n"
+                             "CREATE TABLE INS_LIBRARY (ID INTEGER, AMOUNT NUMERIC(15,2), NAME VARCHAR(40), "
                              "CREATED TIMESTAMP, RATE DOUBLE PRECISION);\n"
                              "CREATE TABLE FETCH5 (ID INTEGER, AMOUNT NUMERIC(15,2), NAME VARCHAR(40), "
                              "CREATED TIMESTAMP, RATE DOUBLE PRECISION);\nCOMMIT;\n"
@@ -118,7 +121,7 @@ void BM_Insert_Library(benchmark::State &state) {
         TIBSQL q(nullptr);
         q.SetDatabase(&side.DB);
         q.SetTransaction(&side.Trans);
-        q.SetSQL(u"INSERT INTO INS5 (ID, AMOUNT, NAME, CREATED, RATE) VALUES (:ID, :AMOUNT, :NAME, :CREATED, :RATE)");
+        q.SetSQL(u"INSERT INTO INS_LIBRARY (ID, AMOUNT, NAME, CREATED, RATE) VALUES (:ID, :AMOUNT, :NAME, :CREATED, :RATE)");
         q.Prepare();
         for (int i = 0; i < kInsertRows; ++i) {
             q.ParamByName(u"ID")->SetAsInteger(i);
@@ -285,7 +288,7 @@ void BM_Insert_Floor(benchmark::State &state) {
         isc_stmt_handle stmt = 0;
         api.isc_dsql_allocate_statement(api.Status, &side.DB, &stmt);
         api.Check("allocate");
-        const char *sql = "INSERT INTO INS5 (ID, AMOUNT, NAME, CREATED, RATE) VALUES (?, ?, ?, ?, ?)";
+        const char *sql = "INSERT INTO INS_FLOOR (ID, AMOUNT, NAME, CREATED, RATE) VALUES (?, ?, ?, ?, ?)";
         api.isc_dsql_prepare(api.Status, &tr, &stmt, 0, sql, 3, nullptr);
         api.Check("prepare");
         TFloorSide::TArea in;

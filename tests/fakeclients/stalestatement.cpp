@@ -2,7 +2,9 @@
 // except that an armed isc_dsql_execute2 with an output descriptor (an
 // executable procedure) fails once with 335544485 (invalid statement
 // handle), as a server does after the procedure changed under a prepared
-// statement. Tests arm it with StaleStatementArm and read the counters.
+// statement, and that an armed execute of any kind fails with 335544794
+// (operation cancelled). Tests arm it with StaleStatementArm and
+// StaleStatementArmCancel and read the counters.
 //
 // The forwarded calls go through one-instruction trampolines (x86-64), so
 // the shim needs no knowledge of their signatures.
@@ -21,6 +23,16 @@ void *Resolve(const char *name) {
 }
 
 std::atomic<int> gArmed{0};
+std::atomic<int> gCancel{0};
+
+bool Cancelled(ISC_STATUS *status) {
+    if (gCancel <= 0) return false;
+    --gCancel;
+    status[0] = isc_arg_gds;
+    status[1] = isc_cancelled;
+    status[2] = isc_arg_end;
+    return true;
+}
 std::atomic<int> gFailures{0};
 std::atomic<int> gPrepares{0};
 std::atomic<int> gExecutes{0};
@@ -39,7 +51,7 @@ std::atomic<int> gExecutes{0};
     X(isc_put_segment) X(isc_create_blob2) X(isc_create_database) X(isc_cancel_blob) X(isc_array_gen_sdl)      \
     X(isc_array_get_slice) X(isc_array_lookup_bounds) X(isc_array_lookup_desc) X(isc_array_set_desc)           \
     X(isc_array_put_slice) X(isc_blob_default_desc) X(isc_blob_gen_bpb) X(isc_blob_lookup_desc)                \
-    X(isc_blob_set_desc) X(isc_decode_date) X(isc_encode_date) X(isc_dsql_free_statement) X(isc_dsql_execute)  \
+    X(isc_blob_set_desc) X(isc_decode_date) X(isc_encode_date) X(isc_dsql_free_statement)                      \
     X(isc_dsql_set_cursor_name) X(isc_dsql_fetch) X(isc_dsql_sql_info) X(isc_dsql_alloc_statement2)            \
     X(isc_dsql_describe_bind) X(isc_dsql_exec_immed2) X(isc_dsql_describe) X(isc_dsql_execute_immediate)       \
     X(isc_drop_database) X(isc_detach_database) X(isc_attach_database) X(isc_database_info)                    \
@@ -64,6 +76,8 @@ extern "C" {
 
 // The next Count executes of a procedure fail with 335544485.
 __attribute__((visibility("default"))) void StaleStatementArm(int Count) { gArmed = Count; }
+// The next Count executes of any statement fail with 335544794.
+__attribute__((visibility("default"))) void StaleStatementArmCancel(int Count) { gCancel = Count; }
 __attribute__((visibility("default"))) int StaleStatementFailures() { return gFailures; }
 __attribute__((visibility("default"))) int StaleStatementPrepares() { return gPrepares; }
 __attribute__((visibility("default"))) int StaleStatementExecutes() { return gExecutes; }
@@ -79,6 +93,7 @@ ISC_STATUS isc_dsql_execute2(ISC_STATUS *status, isc_tr_handle *tr, isc_stmt_han
                              const XSQLDA *in, const XSQLDA *out) {
     static auto *real = reinterpret_cast<decltype(::isc_dsql_execute2) *>(Resolve("isc_dsql_execute2"));
     ++gExecutes;
+    if (Cancelled(status)) return isc_cancelled;
     if (out != nullptr && gArmed > 0) {
         --gArmed;
         ++gFailures;
@@ -88,6 +103,14 @@ ISC_STATUS isc_dsql_execute2(ISC_STATUS *status, isc_tr_handle *tr, isc_stmt_han
         return isc_bad_stmt_handle;
     }
     return real(status, tr, stmt, dialect, in, out);
+}
+
+ISC_STATUS isc_dsql_execute(ISC_STATUS *status, isc_tr_handle *tr, isc_stmt_handle *stmt, unsigned short dialect,
+                            const XSQLDA *in) {
+    static auto *real = reinterpret_cast<decltype(::isc_dsql_execute) *>(Resolve("isc_dsql_execute"));
+    ++gExecutes;
+    if (Cancelled(status)) return isc_cancelled;
+    return real(status, tr, stmt, dialect, in);
 }
 
 }  // extern "C"

@@ -1,7 +1,8 @@
 // An executable procedure whose prepared request the server no longer knows
-// (335544485): the statement prepares its text again and executes once more.
-// The failure comes from a client library shim that forwards to the real
-// one, loaded through a binding object of its own.
+// (335544485): the statement prepares its text again and executes once more;
+// and executes cancelled by the server (335544794) mark the statement. The
+// failures come from a client library shim that forwards to the real one,
+// loaded through a binding object of its own.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -37,6 +38,7 @@ struct TShim {
         return f;
     }
     void Arm(int n) { Fn<void(int)>("StaleStatementArm")(n); }
+    void ArmCancel(int n) { Fn<void(int)>("StaleStatementArmCancel")(n); }
     int Failures() { return Fn<int()>("StaleStatementFailures")(); }
     int Prepares() { return Fn<int()>("StaleStatementPrepares")(); }
 };
@@ -46,7 +48,7 @@ const char *kProcedure =
     "CREATE PROCEDURE TWICE (A INTEGER) RETURNS (B INTEGER) AS BEGIN B = A * 2; END^\n"
     "SET TERM ;^\n";
 
-TEST(ProcedureReprepare, StaleHandleIsPreparedAgainAndExecutedOnce) {
+TEST(ExecuteFailure, StaleHandleIsPreparedAgainAndExecutedOnce) {
     TShim shim;
     TScratchDatabase s(3, "WIN1251", kProcedure, std::string(), u"StaleStatement");
     s.Trans->StartTransaction();
@@ -68,7 +70,7 @@ TEST(ProcedureReprepare, StaleHandleIsPreparedAgainAndExecutedOnce) {
     EXPECT_EQ(shim.Prepares() - preparesBefore, 1);
 }
 
-TEST(ProcedureReprepare, ASecondFailureIsRaised) {
+TEST(ExecuteFailure, ASecondFailureIsRaised) {
     TShim shim;
     TScratchDatabase s(3, "WIN1251", kProcedure, std::string(), u"StaleStatement");
     s.Trans->StartTransaction();
@@ -84,7 +86,7 @@ TEST(ProcedureReprepare, ASecondFailureIsRaised) {
     shim.Arm(0);
 }
 
-TEST(ProcedureReprepare, QueriesAreNotRetried) {
+TEST(ExecuteFailure, QueriesAreNotRetried) {
     TShim shim;
     TScratchDatabase s(3, "WIN1251", std::string(), std::string(), u"StaleStatement");
     s.Trans->StartTransaction();
@@ -93,6 +95,27 @@ TEST(ProcedureReprepare, QueriesAreNotRetried) {
     q->ExecQuery();  // no output descriptor at execute: the shim lets it through
     EXPECT_EQ(q->GetFields(0)->AsInteger(), 1);
     shim.Arm(0);
+}
+
+TEST(ExecuteFailure, CancelledExecutesAreMarked) {
+    TShim shim;
+    TScratchDatabase s(3, "WIN1251", kProcedure, std::string(), u"StaleStatement");
+    s.Trans->StartTransaction();
+    for (const char *sql : {"SELECT 1 FROM RDB$DATABASE", "EXECUTE PROCEDURE TWICE 2", "DELETE FROM RDB$DATABASE WHERE 1 = 0"}) {
+        auto q = s.Query(sql);
+        q->Prepare();
+        shim.ArmCancel(1);
+        try {
+            q->ExecQuery();
+            ADD_FAILURE() << sql;
+        } catch (const EIBInterBaseError &e) {
+            EXPECT_EQ(e.IBErrorCode(), isc_cancelled) << sql;
+        }
+        EXPECT_TRUE(q->Canceled()) << sql;
+        EXPECT_FALSE(q->Open()) << sql;
+        q->ExecQuery();
+        EXPECT_FALSE(q->Canceled()) << sql;
+    }
 }
 
 }  // namespace
