@@ -180,7 +180,7 @@ TEST_F(ConversionTest, TextIsDecodedWithTheConnectionCharacterSet) {
 TEST_F(ConversionTest, FixedTextOfATableIsCutToItsCharacterLength) {
     // CHAR(3) in UTF8: 12 bytes, the server pads with blanks to the byte length.
     TIBXSQLVAR &v = Var(SQL_TEXT, 12, 0, 3, u"T", 4, 65001);
-    StoreText(v, "\xD0\xB0\xD0\xB1" "          ");
+    StoreText(v, "\xD0\xB0\xD0\xB1" "        ");
     EXPECT_EQ(v.AsString(), U("аб "));
     EXPECT_EQ(v.AsTrimString(), U("аб"));
     // Without a relation (an expression) nothing is cut.

@@ -42,8 +42,8 @@ std::atomic<int> gExecutes{0};
 #define STALE_TRAMPOLINE(name)                                                                      \
     extern "C" __attribute__((visibility("hidden"))) void *stale_real_##name;                      \
     void *stale_real_##name = nullptr;                                                              \
-    asm(".text\n.globl " #name "\n.type " #name ", @function\n" #name ":\n\tjmp *stale_real_" #name \
-        "(%rip)\n.size " #name ", . - " #name "\n");
+    asm(".pushsection .text\n.globl " #name "\n.type " #name ", @function\n" #name ":\n\tjmp *stale_real_" #name \
+        "(%rip)\n.size " #name ", . - " #name "\n.popsection\n");
 
 #define STALE_NAMES(X)                                                                                          \
     X(BLOB_get) X(BLOB_put) X(isc_sqlcode) X(isc_sql_interprete) X(isc_interprete) X(isc_vax_integer)          \
