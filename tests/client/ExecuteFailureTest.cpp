@@ -8,6 +8,7 @@
 
 #include "SQLFixture.h"
 #include "client/GDSLibrary.h"
+#include "client/IBSQL.h"
 
 namespace vantrel {
 namespace {
@@ -39,6 +40,9 @@ struct TShim {
     }
     void Arm(int n) { Fn<void(int)>("StaleStatementArm")(n); }
     void ArmCancel(int n) { Fn<void(int)>("StaleStatementArmCancel")(n); }
+    void FailFree(long code) { Fn<void(long)>("StaleStatementFailFree")(code); }
+    void FailFetch(long code) { Fn<void(long)>("StaleStatementFailFetch")(code); }
+    void ForceType(int type) { Fn<void(int)>("StaleStatementForceType")(type); }
     int Failures() { return Fn<int()>("StaleStatementFailures")(); }
     int Prepares() { return Fn<int()>("StaleStatementPrepares")(); }
 };
@@ -116,6 +120,70 @@ TEST(ExecuteFailure, CancelledExecutesAreMarked) {
         q->ExecQuery();
         EXPECT_FALSE(q->Canceled()) << sql;
     }
+}
+
+TEST(ExecuteFailure, SegmentStatementsAreRefused) {
+    TShim shim;
+    TScratchDatabase s(3, "WIN1251", std::string(), std::string(), u"StaleStatement");
+    s.Trans->StartTransaction();
+    for (int type : {SQLGetSegment, SQLPutSegment}) {
+        auto q = s.Query("SELECT 1 FROM RDB$DATABASE");
+        shim.ForceType(type);
+        EXPECT_CLIENT_ERROR(q->Prepare(), 5, "Not permitted");
+        EXPECT_EQ(q->Handle(), 0u);
+        EXPECT_FALSE(q->Prepared());
+    }
+}
+
+TEST(ExecuteFailure, ClosingToleratesAStaleOrClosedCursorAndAlwaysResets) {
+    TShim shim;
+    TScratchDatabase s(3, "WIN1251", std::string(), std::string(), u"StaleStatement");
+    s.Trans->StartTransaction();
+    auto q = s.Query("SELECT 1 FROM RDB$DATABASE");
+    for (long tolerated : {335544485L, 335544577L}) {
+        q->ExecQuery();
+        shim.FailFree(tolerated);
+        EXPECT_NO_THROW(q->Close()) << tolerated;
+        EXPECT_FALSE(q->Open());
+    }
+    q->ExecQuery();
+    shim.FailFree(isc_dsql_error);
+    EXPECT_THROW(q->Close(), EIBInterBaseError);
+    EXPECT_FALSE(q->Open());
+    EXPECT_TRUE(q->Eof());
+    EXPECT_EQ(q->RecordCount(), 0);
+}
+
+TEST(ExecuteFailure, ReleasingToleratesStaleHandlesAndAlwaysResets) {
+    TShim shim;
+    TScratchDatabase s(3, "WIN1251", std::string(), std::string(), u"StaleStatement");
+    s.Trans->StartTransaction();
+    auto q = s.Query("SELECT 1 FROM RDB$DATABASE");
+    q->Prepare();
+    shim.FailFree(isc_bad_stmt_handle);
+    EXPECT_NO_THROW(q->FreeHandle());
+    EXPECT_FALSE(q->Prepared());
+    q->Prepare();
+    shim.FailFree(isc_dsql_error);
+    EXPECT_THROW(q->Unprepare(), EIBInterBaseError);
+    EXPECT_FALSE(q->Prepared());
+    EXPECT_EQ(q->Handle(), 0u);
+    q->ExecQuery();
+    EXPECT_EQ(q->GetFields(0)->AsInteger(), 1);
+}
+
+TEST(ExecuteFailure, EndOfStreamAtFetchEndsTheRows) {
+    TShim shim;
+    TScratchDatabase s(3, "WIN1251", std::string(), std::string(), u"StaleStatement");
+    s.Trans->StartTransaction();
+    auto q = s.Query("SELECT 1 FROM RDB$DATABASE");
+    q->SetGoToFirstRecordOnExecute(false);
+    q->ExecQuery();
+    shim.FailFetch(335544572L);
+    EXPECT_EQ(q->Next(), nullptr);
+    EXPECT_TRUE(q->Eof());
+    EXPECT_TRUE(q->Open());
+    q->Close();
 }
 
 }  // namespace

@@ -3,8 +3,9 @@
 // executable procedure) fails once with 335544485 (invalid statement
 // handle), as a server does after the procedure changed under a prepared
 // statement, and that an armed execute of any kind fails with 335544794
-// (operation cancelled). Tests arm it with StaleStatementArm and
-// StaleStatementArmCancel and read the counters.
+// (operation cancelled). Further one-shot faults: a statement release or
+// fetch that reports a given code, and a statement type answered in place of
+// the real one. Tests arm them through the exported Stale* functions.
 //
 // The forwarded calls go through one-instruction trampolines (x86-64), so
 // the shim needs no knowledge of their signatures.
@@ -24,6 +25,15 @@ void *Resolve(const char *name) {
 
 std::atomic<int> gArmed{0};
 std::atomic<int> gCancel{0};
+std::atomic<long> gFreeCode{0};
+std::atomic<long> gFetchCode{0};
+std::atomic<int> gForcedType{-1};
+
+void Fail(ISC_STATUS *status, long code) {
+    status[0] = isc_arg_gds;
+    status[1] = code;
+    status[2] = isc_arg_end;
+}
 
 bool Cancelled(ISC_STATUS *status) {
     if (gCancel <= 0) return false;
@@ -51,8 +61,8 @@ std::atomic<int> gExecutes{0};
     X(isc_put_segment) X(isc_create_blob2) X(isc_create_database) X(isc_cancel_blob) X(isc_array_gen_sdl)      \
     X(isc_array_get_slice) X(isc_array_lookup_bounds) X(isc_array_lookup_desc) X(isc_array_set_desc)           \
     X(isc_array_put_slice) X(isc_blob_default_desc) X(isc_blob_gen_bpb) X(isc_blob_lookup_desc)                \
-    X(isc_blob_set_desc) X(isc_decode_date) X(isc_encode_date) X(isc_dsql_free_statement)                      \
-    X(isc_dsql_set_cursor_name) X(isc_dsql_fetch) X(isc_dsql_sql_info) X(isc_dsql_alloc_statement2)            \
+    X(isc_blob_set_desc) X(isc_decode_date) X(isc_encode_date) \
+    X(isc_dsql_set_cursor_name) X(isc_dsql_alloc_statement2)            \
     X(isc_dsql_describe_bind) X(isc_dsql_exec_immed2) X(isc_dsql_describe) X(isc_dsql_execute_immediate)       \
     X(isc_drop_database) X(isc_detach_database) X(isc_attach_database) X(isc_database_info)                    \
     X(isc_start_multiple) X(isc_start_transaction) X(isc_commit_transaction) X(isc_commit_retaining)           \
@@ -78,6 +88,12 @@ extern "C" {
 __attribute__((visibility("default"))) void StaleStatementArm(int Count) { gArmed = Count; }
 // The next Count executes of any statement fail with 335544794.
 __attribute__((visibility("default"))) void StaleStatementArmCancel(int Count) { gCancel = Count; }
+// The next statement release (after really releasing), or the next fetch,
+// reports Code.
+__attribute__((visibility("default"))) void StaleStatementFailFree(long Code) { gFreeCode = Code; }
+__attribute__((visibility("default"))) void StaleStatementFailFetch(long Code) { gFetchCode = Code; }
+// The next question for a statement type is answered with Type.
+__attribute__((visibility("default"))) void StaleStatementForceType(int Type) { gForcedType = Type; }
 __attribute__((visibility("default"))) int StaleStatementFailures() { return gFailures; }
 __attribute__((visibility("default"))) int StaleStatementPrepares() { return gPrepares; }
 __attribute__((visibility("default"))) int StaleStatementExecutes() { return gExecutes; }
@@ -111,6 +127,41 @@ ISC_STATUS isc_dsql_execute(ISC_STATUS *status, isc_tr_handle *tr, isc_stmt_hand
     ++gExecutes;
     if (Cancelled(status)) return isc_cancelled;
     return real(status, tr, stmt, dialect, in);
+}
+
+ISC_STATUS isc_dsql_free_statement(ISC_STATUS *status, isc_stmt_handle *stmt, unsigned short option) {
+    static auto *real = reinterpret_cast<decltype(::isc_dsql_free_statement) *>(Resolve("isc_dsql_free_statement"));
+    ISC_STATUS rc = real(status, stmt, option);
+    if (long code = gFreeCode.exchange(0)) {
+        Fail(status, code);
+        return code;
+    }
+    return rc;
+}
+
+ISC_STATUS isc_dsql_fetch(ISC_STATUS *status, isc_stmt_handle *stmt, unsigned short dialect, const XSQLDA *da) {
+    static auto *real = reinterpret_cast<decltype(::isc_dsql_fetch) *>(Resolve("isc_dsql_fetch"));
+    if (long code = gFetchCode.exchange(0)) {
+        Fail(status, code);
+        return code;
+    }
+    return real(status, stmt, dialect, da);
+}
+
+ISC_STATUS isc_dsql_sql_info(ISC_STATUS *status, isc_stmt_handle *stmt, short itemLength, const ISC_SCHAR *items,
+                             short bufferLength, ISC_SCHAR *buffer) {
+    static auto *real = reinterpret_cast<decltype(::isc_dsql_sql_info) *>(Resolve("isc_dsql_sql_info"));
+    ISC_STATUS rc = real(status, stmt, itemLength, items, bufferLength, buffer);
+    if (rc == 0 && itemLength == 1 && items[0] == isc_info_sql_stmt_type && buffer[0] == isc_info_sql_stmt_type) {
+        int type = gForcedType.exchange(-1);
+        if (type >= 0) {
+            buffer[1] = 4;
+            buffer[2] = 0;
+            buffer[3] = static_cast<ISC_SCHAR>(type);
+            buffer[4] = buffer[5] = buffer[6] = 0;
+        }
+    }
+    return rc;
 }
 
 }  // extern "C"
