@@ -3,6 +3,8 @@
 // file format.
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include <filesystem>
 #include <functional>
 #include <ostream>
@@ -499,7 +501,22 @@ INSTANTIATE_TEST_SUITE_P(
         KindCase{"SET PASSWORD 'x';", stmtServerSET}, KindCase{"SET SUBSCRIPTION S ACTIVE;", stmtServerSET},
         KindCase{"SET TRANSACTION READ COMMITTED;", stmtSetTransaction}, KindCase{"SET BAIL ON;", stmtERR},
         KindCase{"MERGE INTO T USING S ON (1 = 1) WHEN MATCHED THEN DELETE;", stmtERR},
-        KindCase{"RECREATE TABLE T (A INTEGER);", stmtERR}, KindCase{"COMMENT ON TABLE T IS 'x';", stmtERR}));
+        KindCase{"RECREATE TABLE T (A INTEGER);", stmtERR}, KindCase{"COMMENT ON TABLE T IS 'x';", stmtERR}),
+    // Stable names (ctest runs each case by name): its position and words.
+    [](const ::testing::TestParamInfo<KindCase> &info) {
+        std::string name = std::to_string(info.index);
+        bool gap = true;
+        for (const char *p = info.param.Script; *p && name.size() < 48; ++p) {
+            if (std::isalnum(static_cast<unsigned char>(*p))) {
+                if (gap) name += '_';
+                name += *p;
+                gap = false;
+            } else {
+                gap = true;
+            }
+        }
+        return name;
+    });
 
 TEST(IBSQLParserClassify, SetStatementsHandOnTheirWordsAfterSet) {
     auto events = ParseScript("SET SQL DIALECT 3;\nSET TRANSACTION READ  COMMITTED NO WAIT ;\nSET STATISTICS ON;");

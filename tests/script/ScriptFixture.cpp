@@ -113,11 +113,3 @@ void ScriptDatabaseTest::SetUp() {
 }
 
 }  // namespace vantrel::test
-
-// Creating a database with a default character set makes the embedded
-// engine build ICU tables that it never frees (the allocations come from
-// inside isc_dsql_execute_immediate, in the engine's own modules). They are
-// the engine's, not this library's; the sanitizer is told so. Matching the
-// caller needs whole allocation stacks, not the fast ones that end in ICU.
-extern "C" const char *__lsan_default_suppressions() { return "leak:isc_dsql_exec_immed2\n"; }
-extern "C" const char *__asan_default_options() { return "fast_unwind_on_malloc=0"; }

@@ -216,11 +216,10 @@ TEST_F(ScriptExecutorTest, SavepointsClientItemIsKeptForAClientWithSavepoints) {
 }
 
 TEST_F(ScriptExecutorTest, DMLOnObjectsCreatedInTheRunNeedsACommitOfTheSnapshotBetween) {
-    // The script's transaction was started before the run (as the update
-    // entry point does) with the default snapshot isolation, so it does not
-    // see a procedure that the DDL transaction committed later. isql ends
-    // its own transaction after DDL, so scripts that pass there may need a
-    // COMMIT here.
+    // A script's transaction started before the run with the server's
+    // default snapshot isolation does not see a procedure that the DDL
+    // transaction committed later (the update module's transaction is read
+    // committed for this reason); such a transaction needs a COMMIT between.
     ScriptModule m(Db());
     m.Open();
     EXPECT_THROW(m.Run("CREATE PROCEDURE P_SEVEN AS BEGIN INSERT INTO A (ID) VALUES (7); END;\n"

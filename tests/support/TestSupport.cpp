@@ -189,3 +189,19 @@ ServerTestLock::~ServerTestLock() {
 }
 
 }  // namespace vantrel::test
+
+// Sanitizer settings of every test executable: the embedded engine's own
+// leaks are suppressed (the list is tests/data/lsan-engine.supp, which child
+// processes get through LSAN_OPTIONS), and allocation stacks are unwound
+// fully so that the suppressions can match the client calls.
+extern "C" const char *__lsan_default_suppressions() {
+    return "leak:isc_dsql_exec_immed2\nleak:isc_dsql_execute_immediate\nleak:isc_create_database\n"
+           "leak:isc_attach_database\n";
+}
+extern "C" const char *__asan_default_options() { return "fast_unwind_on_malloc=0"; }
+
+namespace vantrel::test {
+std::string SanitizerEnvironment() {
+    return "ASAN_OPTIONS=fast_unwind_on_malloc=0 LSAN_OPTIONS=suppressions=" + TestDataPath("lsan-engine.supp") + " ";
+}
+}  // namespace vantrel::test

@@ -111,3 +111,9 @@ private:
     int FFd = -1;
 };
 }  // namespace vantrel::test
+
+namespace vantrel::test {
+// Environment assignments for a child process command line that give it the
+// test executables' sanitizer settings (harmless without sanitizers).
+std::string SanitizerEnvironment();
+}  // namespace vantrel::test

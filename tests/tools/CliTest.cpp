@@ -7,7 +7,7 @@ using namespace vantrel::test;
 
 namespace {
 
-ProcessResult Vantrel(const std::string &args) { return RunCommand(CliPath() + " " + args); }
+ProcessResult Vantrel(const std::string &args) { return RunCommand(SanitizerEnvironment() + CliPath() + " " + args); }
 
 }  // namespace
 
