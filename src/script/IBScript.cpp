@@ -426,13 +426,19 @@ void TIBScript::ExecuteDDL(const String &SQLText) {
     }
 }
 
-void TIBScript::ExecuteDML(const String &SQLText) {
+// Puts the text into the DML statement object (closing a result set left
+// open by an earlier SELECT) and makes sure its transaction runs.
+void TIBScript::LoadDMLStatement(const String &SQLText) {
     EnsureDMLQuery();
     if (FDMLQuery->Open()) FDMLQuery->Close();
     FDMLQuery->SetSQL(SQLText);
     TIBTransaction *tr = FDMLQuery->Transaction();
     if (!tr) RaiseClientError(ibxeTransactionNotAssigned);
     if (!tr->InTransaction()) tr->StartTransaction();
+}
+
+void TIBScript::ExecuteDML(const String &SQLText) {
+    LoadDMLStatement(SQLText);
     FDMLQuery->Prepare();
     if (FDMLQuery->Params().Count() > 0 && OnParamCheck) {
         bool pause = false;
@@ -448,12 +454,7 @@ void TIBScript::ExecuteDML(const String &SQLText) {
 }
 
 void TIBScript::ExecuteServerSet(const String &SQLText) {
-    EnsureDMLQuery();
-    if (FDMLQuery->Open()) FDMLQuery->Close();
-    FDMLQuery->SetSQL(SQLText);
-    TIBTransaction *tr = FDMLQuery->Transaction();
-    if (!tr) RaiseClientError(ibxeTransactionNotAssigned);
-    if (!tr->InTransaction()) tr->StartTransaction();
+    LoadDMLStatement(SQLText);
     FDMLQuery->ExecQuery();
 }
 

@@ -110,6 +110,7 @@ private:
     String SavepointName() const;
     bool ClientHasSavepoints();
     TIBTransaction *CheckScriptTransaction();
+    void LoadDMLStatement(const String &SQLText);
     void EnsureDMLQuery();
     void FreeDMLQuery();
     void RollbackOwnTransaction() noexcept;
