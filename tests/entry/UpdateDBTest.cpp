@@ -147,10 +147,8 @@ TEST(UpdateDBProcess, AMissingClientLibraryFailsModuleCreationAndIsRetried) {
     WriteFile(dir.File("s.sql"), "-- empty\n");
     std::string db = dir.File("db.fdb");
     CreateDatabase(db);
-    // The host's own leak check is off: LeakSanitizer's tracer crashes in a
-    // child process that runs the embedded engine's threads under a test
-    // process (leaks are checked in-process by the other tests).
-    std::string cmd = "ASAN_OPTIONS=detect_leaks=0 VANTREL_CLIENT_LIBRARY=/nonexistent/libnothing.so " + EntryHostPath() + " update " + db +
+    std::string cmd = SanitizerEnvironment() + "VANTREL_CLIENT_LIBRARY=/nonexistent/libnothing.so " +
+                      EntryHostPath() + " update " + db +
                       " " + dir.File("s.sql") + " update " + db + " " + dir.File("s.sql") +
                       " setenv VANTREL_CLIENT_LIBRARY libfbclient.so.2 update " + db + " " + dir.File("s.sql");
     ProcessResult r = RunCommand(cmd);
