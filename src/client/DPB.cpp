@@ -2,6 +2,7 @@
 #include "client/DPB.h"
 
 #include "client/IBErrors.h"
+#include "client/ParamLine.h"
 #include "platform/Encoding.h"
 
 namespace vantrel {
@@ -98,13 +99,10 @@ std::vector<uint8_t> BuildDPB(const TStringList &Params, std::optional<TDPBChara
     block.push_back(isc_dpb_version1);
     for (const String &line : Params.Items()) {
         if (Trim(line).empty()) continue;
-        const size_t eq = line.find(u'=');
-        // The name as written is what the messages show; a line without "="
-        // has none, as a name=value list sees it.
-        const String writtenName = eq == String::npos ? String() : line.substr(0, eq);
-        String name = AsciiLower(eq == String::npos ? StringView(line) : StringView(line).substr(0, eq));
-        if (StartsWith(name, u"isc_dpb_")) name.erase(0, 8);
-        const String value = eq == String::npos ? String() : line.substr(eq + 1);
+        const TParamLine parts = SplitParamLine(line, u"isc_dpb_");
+        const String &writtenName = parts.WrittenName;
+        const String &name = parts.Name;
+        const String &value = parts.Value;
 
         const int code = FindDPBItemCode(name);
         if (code == 0) RaiseClientError(ibxeDPBConstantUnknown, {writtenName});

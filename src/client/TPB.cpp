@@ -2,6 +2,7 @@
 #include "client/TPB.h"
 
 #include "client/IBErrors.h"
+#include "client/ParamLine.h"
 #include "client/IBTransaction.h"
 #include "platform/Encoding.h"
 
@@ -39,11 +40,10 @@ std::vector<uint8_t> BuildTPB(const TStringList &Params) {
     block.push_back(isc_tpb_version3);
     for (const String &line : Params.Items()) {
         if (Trim(line).empty()) continue;
-        const size_t eq = line.find(u'=');
-        const String writtenName = eq == String::npos ? String() : line.substr(0, eq);
-        String name = AsciiLower(eq == String::npos ? StringView(line) : StringView(line).substr(0, eq));
-        if (StartsWith(name, u"isc_tpb_")) name.erase(0, 8);
-        const String value = eq == String::npos ? String() : line.substr(eq + 1);
+        const TParamLine parts = SplitParamLine(line, u"isc_tpb_");
+        const String &writtenName = parts.WrittenName;
+        const String &name = parts.Name;
+        const String &value = parts.Value;
 
         const int code = FindTPBItemCode(name);
         if (code == 0) RaiseClientError(ibxeTPBConstantUnknown, {writtenName});
