@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what Vantrel needs to build, test, benchmark, fuzz and package
-# (cpack's DEB generator runs dpkg-shlibdeps and file) on a Debian 12 machine. Run as root; safe to run again (it only installs what is
-# missing).
+# (cpack's DEB generator runs dpkg-shlibdeps and file) on a Debian 12
+# machine. Run as root; safe to run again (it only installs what is missing).
 set -euo pipefail
 
 packages=(
