@@ -336,8 +336,8 @@ private:
         if (FProgress.LineCount > 0 && width >= 60) {
             const double fraction = std::min(1.0, static_cast<double>(FProgress.LinesRead) / FProgress.LineCount);
             const int filled = static_cast<int>(fraction * 20);
-            line = "[" + std::string(static_cast<size_t>(filled), '#') + std::string(static_cast<size_t>(20 - filled), '.') +
-                   "] ";
+            line = "[" + std::string(static_cast<size_t>(filled), '#') +
+                   std::string(static_cast<size_t>(20 - filled), '.') + "] ";
             char percent[8];
             std::snprintf(percent, sizeof percent, "%3d%%  ", static_cast<int>(fraction * 100));
             line += percent;
@@ -717,7 +717,8 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "vantrel: %s\n", e.what());
         if (e.For) std::fprintf(stderr, "usage: vantrel %s\n", e.For->Synopsis);
         else std::fputs(ShortUsage().c_str(), stderr);
-        std::fprintf(stderr, "Try 'vantrel %s--help' for more.\n", e.For ? (std::string(e.For->Name) + " ").c_str() : "");
+        const std::string command = e.For ? std::string(e.For->Name) + " " : std::string();
+        std::fprintf(stderr, "Try 'vantrel %s--help' for more.\n", command.c_str());
         return kExitUsage;
     } catch (const Exception &e) {
         PrintError(e.Message());

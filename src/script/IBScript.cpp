@@ -259,14 +259,16 @@ void TIBScript::GuardStatement(const String &SQLText, const std::function<void()
 
 void TIBScript::HandleStatement(TIBParseKind AKind, const String &SQLText) {
     FCurrentStmt = AKind;
-    if (!FValidating) ++FStatementCount;
-    if (OnStatementStart && !FValidating) {
-        TIBScriptProgress progress;
-        progress.Statement = FStatementCount;
-        progress.Line = FSQLParser->CurrentLine();
-        progress.LinesRead = FSQLParser->LinesRead();
-        progress.LineCount = FSQLParser->Script().Count();
-        OnStatementStart(this, AKind, SQLText, progress);
+    if (!FValidating) {
+        ++FStatementCount;
+        if (OnStatementStart) {
+            TIBScriptProgress progress;
+            progress.Statement = FStatementCount;
+            progress.Line = FSQLParser->CurrentLine();
+            progress.LinesRead = FSQLParser->LinesRead();
+            progress.LineCount = FSQLParser->Script().Count();
+            OnStatementStart(this, AKind, SQLText, progress);
+        }
     }
     GuardStatement(SQLText, [&] {
         if (!FValidating) {

@@ -55,7 +55,8 @@ public:
     // updates and deletes only from measurements started with PerTable on.
     std::vector<TIBTableStats> TableStats() const;
 
-    // Zeroes the sums (the per-table ones too); the snapshot and the started state stay.
+    // Zeroes the sums (the per-table ones too); the snapshot and the
+    // started state stay.
     void Clear();
     // Takes the snapshot; nothing when there is no connected connection or a
     // measurement is already running.

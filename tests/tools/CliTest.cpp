@@ -109,8 +109,9 @@ TEST(Cli, VersionNamesTheLoadedClientLibrary) {
     ProcessResult r = Vantrel("--version");
     EXPECT_EQ(r.ExitCode, 0) << r.Output;
     EXPECT_TRUE(std::regex_search(r.Output, std::regex("^vantrel [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << r.Output;
-    EXPECT_TRUE(std::regex_search(r.Output, std::regex("client library libfbclient\\.so\\.2 \\(/.*libfbclient\\.so[.0-9]*\\): "
-                                                       ".*Firebird.*client version [0-9]+\\.[0-9]")))
+    EXPECT_TRUE(std::regex_search(
+        r.Output, std::regex("client library libfbclient\\.so\\.2 \\(/.*libfbclient\\.so[.0-9]*\\): "
+                             ".*Firebird.*client version [0-9]+\\.[0-9]")))
         << r.Output;
     ProcessResult missing = RunCommand("VANTREL_CLIENT_LIBRARY=libnone.so.9 " + SanitizerEnvironment() + CliPath() +
                                        " --version");
@@ -187,7 +188,8 @@ TEST(Cli, ProgressShowsOnATerminalAndNotWhenPipedOrQuiet) {
     EXPECT_EQ(terminal.ExitCode, 0) << terminal.Output;
     // Drawn in place from the first statement on, and erased before the
     // result is printed.
-    EXPECT_TRUE(Has(terminal.Output, "\r[....................]   0%  line 1/401  0 statements done  0:00.")) << terminal.Output;
+    EXPECT_TRUE(Has(terminal.Output, "\r[....................]   0%  line 1/401  0 statements done  0:00."))
+        << terminal.Output;
     const size_t erased = terminal.Output.rfind("\r\x1b[K");
     ASSERT_NE(erased, std::string::npos) << terminal.Output;
     EXPECT_EQ(terminal.Output.substr(erased), "\r\x1b[Kupdated\r\n");
@@ -245,7 +247,8 @@ TEST(Cli, StatsPrintTheRunsCountersAndThePerTableCounts) {
     RunIsql(db, "CREATE TABLE KEPT (ID INTEGER NOT NULL PRIMARY KEY);\nCOMMIT;\n"
                 "INSERT INTO KEPT VALUES (1);\nINSERT INTO KEPT VALUES (2);\nINSERT INTO KEPT VALUES (3);\n");
     WriteFile(dir.File("s.sql"), "CREATE TABLE T (ID INTEGER, V INTEGER);\n"
-                                 "INSERT INTO T VALUES (1, 0);\nINSERT INTO T VALUES (2, 0);\nINSERT INTO T VALUES (3, 0);\n"
+                                 "INSERT INTO T VALUES (1, 0);\nINSERT INTO T VALUES (2, 0);\n"
+                                 "INSERT INTO T VALUES (3, 0);\n"
                                  "UPDATE T SET V = 1 WHERE ID = 2;\n"
                                  "DELETE FROM T WHERE ID = 3;\n"
                                  "SELECT COUNT(*) FROM KEPT WHERE ID = 2;\n");
@@ -258,7 +261,8 @@ TEST(Cli, StatsPrintTheRunsCountersAndThePerTableCounts) {
     // natural, index, insert, update, delete: the update and delete scan T.
     EXPECT_EQ(TableRow(r.Output, "T"), (std::vector<long>{6, 0, 3, 1, 1})) << r.Output;
     EXPECT_EQ(TableRow(r.Output, "KEPT"), (std::vector<long>{0, 1, 0, 0, 0})) << r.Output;
-    EXPECT_TRUE(std::regex_search(r.Output, std::regex("\\([0-9]+ system tables\\)"))) << "CREATE TABLE wrote the catalogue";
+    EXPECT_TRUE(std::regex_search(r.Output, std::regex("\\([0-9]+ system tables\\)")))
+        << "CREATE TABLE wrote the catalogue";
 
     // A failed run shows what it did before the failure, then rolled back.
     WriteFile(dir.File("f.sql"), "INSERT INTO KEPT VALUES (10);\nINSERT INTO KEPT VALUES (1);\n");
