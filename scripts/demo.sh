@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The main job on an embedded database: installs what is missing, builds,
 # creates a demo database, applies an update script to it with
-# `vantrel update` and prints its schema version with `vantrel version`.
+# `vantrel update --stats` and prints its schema version with `vantrel version`.
 # Run as root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,6 +17,6 @@ db=$work/demo.fdb
 # databases deliver; so the demo database is a dialect 1 database.
 "$vantrel" create "$db" --dialect 1 --charset WIN1251
 "$vantrel" check scripts/demo/update-1.sql
-"$vantrel" update "$db" scripts/demo/update-1.sql
+"$vantrel" update --stats "$db" scripts/demo/update-1.sql
 echo "schema version of $db:"
 "$vantrel" version "$db"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what Vantrel needs to build, test, benchmark and fuzz on a Debian
-# 12 machine. Run as root; safe to run again (it only installs what is
-# missing).
+# Installs what Vantrel needs to build, test, benchmark, fuzz and package
+# (cpack's DEB generator runs dpkg-shlibdeps and file) on a Debian 12
+# machine. Run as root; safe to run again (it only installs what is missing).
 set -euo pipefail
 
 packages=(
@@ -10,6 +10,7 @@ packages=(
   libicu-dev
   firebird-dev libfbclient2 firebird3.0-server-core firebird3.0-utils
   clang libclang-rt-14-dev
+  dpkg-dev file
 )
 
 missing=()

@@ -1,35 +1,192 @@
 // vantrel: the command-line host. It checks scripts with the parser, and
-// updates, versions and creates databases through the library.
+// updates, versions and creates databases through the library. Exit status:
+// 0 success, 1 failure, 2 wrong usage.
+#include <dlfcn.h>
+#include <link.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "client/GDSLibrary.h"
 #include "client/IBDatabase.h"
+#include "client/IBSQL.h"
+#include "client/IBTransaction.h"
+#include "client/IBXSQLDA.h"
+#include "entry/UDMUpdate.h"
+#include "entry/UpdateRun.h"
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "platform/Variant.h"
 #include "script/IBSQLParser.h"
+#include "script/IBScript.h"
 #include "vantrel/vantrel.h"
 
 using namespace vantrel;
 
 namespace {
 
-const char *const kUsage =
-    "usage: vantrel check SCRIPT\n"
-    "       vantrel update DATABASE SCRIPT\n"
-    "       vantrel version DATABASE\n"
-    "       vantrel create DATABASE [--dialect 1|3] [--charset NAME] [--page-size N]\n"
-    "\n"
-    "  check    parse SCRIPT only; list each statement with its kind and line\n"
-    "  update   apply the update script SCRIPT to DATABASE in one transaction\n"
-    "  version  print the schema version stored in table VER of DATABASE\n"
-    "  create   create an empty database (dialect 3 and no character set by default)\n"
-    "\n"
-    "DATABASE is a file path (embedded engine) or host:/path (server).\n";
+using Clock = std::chrono::steady_clock;
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+// --- commands and their usage -------------------------------------------
+
+struct Option {
+    const char *Name;
+    bool TakesValue;
+};
+
+struct Command {
+    const char *Name;
+    const char *Synopsis;  // after "vantrel "
+    int Arguments;         // positional arguments
+    std::vector<Option> Options;
+    const char *Help;      // what follows the synopsis in COMMAND --help
+};
+
+const std::vector<Command> &Commands() {
+    static const std::vector<Command> commands = {
+        {"check", "check SCRIPT", 1, {},
+         "Parses SCRIPT without connecting to a database and lists each statement\n"
+         "with its line and kind. Stops at the first statement it cannot parse.\n"
+         "\n"
+         "exit status: 0 the script parses, 1 it does not or cannot be read, 2 wrong usage\n"},
+        {"update", "update [--quiet] [--echo] [--stats] DATABASE SCRIPT", 2,
+         {{"--quiet", false}, {"--echo", false}, {"--stats", false}},
+         "Applies the update script SCRIPT to DATABASE in one transaction, through\n"
+         "the library's UpdateDB: committed when the script runs without a database\n"
+         "error, rolled back otherwise (DDL is committed statement by statement).\n"
+         "Prints \"updated\" on success and the error text on failure.\n"
+         "\n"
+         "While it runs on a terminal, standard error shows one live line: how far\n"
+         "the script has come, its current line, the statements done and the time.\n"
+         "\n"
+         "  --quiet   no progress line and no \"updated\" line\n"
+         "  --echo    print each statement before it runs, after a line\n"
+         "            \"-- FILE:LINE\" (on standard output)\n"
+         "  --stats   at the end, print the run's statistics: elapsed time, page\n"
+         "            reads, writes and fetches, and the operations per table\n"
+         "\n"
+         "exit status: 0 updated, 1 the update failed, 2 wrong usage\n"},
+        {"version", "version DATABASE", 1, {},
+         "Prints the schema version stored in table VER of DATABASE, through the\n"
+         "library's CheckDBVersion (0 when there is no table VER). The check serves\n"
+         "dialect 1 databases; on a dialect 3 database it fails with a type mismatch.\n"
+         "\n"
+         "exit status: 0 printed, 1 the check failed, 2 wrong usage\n"},
+        {"create", "create DATABASE [--dialect 1|3] [--charset NAME] [--page-size N]", 1,
+         {{"--dialect", true}, {"--charset", true}, {"--page-size", true}},
+         "Creates an empty database (dialect 3 and no default character set unless\n"
+         "given) as SYSDBA with the update module's password.\n"
+         "\n"
+         "exit status: 0 created, 1 the creation failed, 2 wrong usage\n"},
+    };
+    return commands;
+}
+
+const Command *FindCommand(const std::string &name) {
+    for (const Command &c : Commands())
+        if (name == c.Name) return &c;
+    return nullptr;
+}
+
+std::string ShortUsage() {
+    std::string text;
+    const char *prefix = "usage: ";
+    for (const Command &c : Commands()) {
+        text += std::string(prefix) + "vantrel " + c.Synopsis + "\n";
+        prefix = "       ";
+    }
+    text += std::string(prefix) + "vantrel --help | --version\n";
+    return text;
+}
+
+std::string FullHelp() {
+    std::string text = ShortUsage();
+    text +=
+        "\n"
+        "Keeps the schema of a Firebird/InterBase database current with update scripts.\n"
+        "\n"
+        "  check     parse a script only; list each statement with its line and kind\n"
+        "  update    apply an update script to a database in one transaction\n"
+        "  version   print the schema version stored in table VER\n"
+        "  create    create an empty database\n"
+        "\n"
+        "DATABASE is a file path (embedded engine) or host:/path (server).\n"
+        "'vantrel COMMAND --help' describes a command; --version prints the versions\n"
+        "of vantrel and of the loaded Firebird client library.\n"
+        "\n"
+        "exit status: 0 success, 1 failure, 2 wrong usage\n";
+    return text;
+}
+
+// Wrong usage: the message, then the usage text of the command (or all).
+struct UsageError : std::runtime_error {
+    UsageError(const std::string &message, const Command *command)
+        : std::runtime_error(message), For(command) {}
+    const Command *For;
+};
+
+struct ParsedArguments {
+    std::vector<std::string> Positional;
+    std::map<std::string, std::string> Options;  // flags map to ""
+    bool Help = false;
+    bool Has(const char *name) const { return Options.count(name) != 0; }
+};
+
+// Options may stand anywhere after the command; "--" ends them.
+ParsedArguments ParseArguments(const Command &command, const std::vector<std::string> &args) {
+    ParsedArguments parsed;
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string &a = args[i];
+        if (optionsEnded || a.size() < 2 || a[0] != '-') {
+            parsed.Positional.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (a == "--help" || a == "-h") {
+            parsed.Help = true;
+            continue;
+        }
+        auto option = std::find_if(command.Options.begin(), command.Options.end(),
+                                   [&](const Option &o) { return a == o.Name; });
+        if (option == command.Options.end()) throw UsageError("unknown option " + a, &command);
+        if (option->TakesValue) {
+            if (i + 1 >= args.size()) throw UsageError(a + " needs a value", &command);
+            parsed.Options[a] = args[++i];
+        } else {
+            parsed.Options[a] = "";
+        }
+    }
+    if (!parsed.Help && static_cast<int>(parsed.Positional.size()) != command.Arguments)
+        throw UsageError(parsed.Positional.size() < static_cast<size_t>(command.Arguments) ? "missing argument"
+                                                                                           : "too many arguments",
+                         &command);
+    return parsed;
+}
+
+// --- output helpers -------------------------------------------------------
 
 void PrintError(const String &text) {
     std::string s = StringToUtf8(text);
@@ -44,7 +201,7 @@ void MessageToStderr(const char16_t *text, void *) {
 
 // A VARIANT holding a copy of a command-line argument (decoded as UTF-8).
 struct TextArgument {
-    explicit TextArgument(const char *arg) {
+    explicit TextArgument(const std::string &arg) {
         VariantInit(&Value);
         Value.vt = VT_BSTR;
         Value.u.bstrVal = SysAllocString(Utf8ToString(arg));
@@ -52,6 +209,11 @@ struct TextArgument {
     ~TextArgument() { VariantClear(&Value); }
     VARIANT Value;
 };
+
+String ResultText(const VARIANT &result) {
+    return result.vt == VT_BSTR && result.u.bstrVal ? String(result.u.bstrVal, SysStringLen(result.u.bstrVal))
+                                                    : String();
+}
 
 const char *KindName(TIBParseKind kind) {
     switch (kind) {
@@ -95,9 +257,262 @@ std::string Preview(const String &text) {
     return StringToUtf8(line) + (cut ? " ..." : "");
 }
 
-int Check(const char *path) {
+// "m:ss.t"
+std::string FormatElapsed(Clock::duration elapsed) {
+    const long tenths = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() / 100);
+    char text[32];
+    std::snprintf(text, sizeof text, "%ld:%02ld.%ld", tenths / 600, tenths / 10 % 60, tenths % 10);
+    return text;
+}
+
+// --- the progress line ----------------------------------------------------
+
+// One line on standard error, redrawn in place while an update runs: a bar
+// and percentage by lines of the main script read, the current statement's
+// line, the statements done and the elapsed time. A ticker keeps the time
+// moving while one statement runs long. Other output of the run goes
+// through Print, which lifts the line out of the way first.
+class ProgressLine {
+public:
+    explicit ProgressLine(bool enabled) : FEnabled(enabled) {}
+    ~ProgressLine() { Stop(); }
+    ProgressLine(const ProgressLine &) = delete;
+    ProgressLine &operator=(const ProgressLine &) = delete;
+
+    void Start() {
+        FStart = Clock::now();
+        if (!FEnabled) return;
+        FTicker = std::thread([this] {
+            std::unique_lock<std::mutex> lock(FLock);
+            while (!FStopping) {
+                FWake.wait_for(lock, std::chrono::milliseconds(200));
+                if (!FStopping && FShown) Draw();
+            }
+        });
+    }
+
+    // The run has ended: the ticker stops and the line goes away.
+    void Stop() {
+        {
+            std::lock_guard<std::mutex> lock(FLock);
+            FStopping = true;
+            if (FShown) Erase();
+        }
+        FWake.notify_all();
+        if (FTicker.joinable()) FTicker.join();
+    }
+
+    void StatementStarting(const TIBScriptProgress &progress) {
+        if (!FEnabled) return;
+        std::lock_guard<std::mutex> lock(FLock);
+        FProgress = progress;
+        // Redraws for quick statements are limited to what an eye can
+        // follow; the first one shows at once.
+        const auto now = Clock::now();
+        if (!FShown || now - FLastDraw >= std::chrono::milliseconds(50)) Draw();
+    }
+
+    void StatementDone() {
+        std::lock_guard<std::mutex> lock(FLock);
+        ++FDone;
+    }
+
+    template <class Output>
+    void Print(Output output) {
+        std::lock_guard<std::mutex> lock(FLock);
+        const bool shown = FShown;
+        if (shown) Erase();
+        output();
+        if (shown && !FStopping) Draw();
+    }
+
+    Clock::duration Elapsed() const { return Clock::now() - FStart; }
+
+private:
+    // With FLock held.
+    void Draw() {
+        std::string line;
+        const int width = TerminalWidth();
+        if (FProgress.LineCount > 0 && width >= 60) {
+            const double fraction = std::min(1.0, static_cast<double>(FProgress.LinesRead) / FProgress.LineCount);
+            const int filled = static_cast<int>(fraction * 20);
+            line = "[" + std::string(static_cast<size_t>(filled), '#') +
+                   std::string(static_cast<size_t>(20 - filled), '.') + "] ";
+            char percent[8];
+            std::snprintf(percent, sizeof percent, "%3d%%  ", static_cast<int>(fraction * 100));
+            line += percent;
+        }
+        line += "line " + std::to_string(FProgress.Line) + "/" + std::to_string(FProgress.LineCount) + "  " +
+                std::to_string(FDone) + (FDone == 1 ? " statement" : " statements") + " done  " +
+                FormatElapsed(Elapsed());
+        if (static_cast<int>(line.size()) > width - 1) line.resize(static_cast<size_t>(std::max(width - 1, 0)));
+        std::fprintf(stderr, "\r%s\x1b[K", line.c_str());
+        std::fflush(stderr);
+        FShown = true;
+        FLastDraw = Clock::now();
+    }
+
+    void Erase() {
+        std::fputs("\r\x1b[K", stderr);
+        std::fflush(stderr);
+        FShown = false;
+    }
+
+    static int TerminalWidth() {
+        winsize size{};
+        if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+        return 80;
+    }
+
+    const bool FEnabled;
+    std::mutex FLock;
+    std::condition_variable FWake;
+    std::thread FTicker;
+    bool FStopping = false;
+    bool FShown = false;
+    Clock::time_point FStart = Clock::now();
+    Clock::time_point FLastDraw;
+    TIBScriptProgress FProgress;
+    int FDone = 0;
+};
+
+// The line shows only where a person watches: standard error is a terminal
+// that understands cursor movement.
+bool WantsProgress(bool quiet) {
+    if (quiet || !isatty(STDERR_FILENO)) return false;
+    const char *term = std::getenv("TERM");
+    return !(term && std::strcmp(term, "dumb") == 0);
+}
+
+// A statement as the script would say it, so that echoed output reads (and
+// runs) as a script: SET directives get their keyword back, the rest their
+// terminator.
+std::string EchoText(TIBParseKind kind, const String &text, const String &terminator) {
+    // The parser joins a statement's lines with CR LF.
+    String lines = Trim(text);
+    for (size_t at = lines.find(u"\r\n"); at != String::npos; at = lines.find(u"\r\n", at)) lines.erase(at, 1);
+    const std::string statement = StringToUtf8(lines), end = StringToUtf8(terminator);
+    switch (kind) {
+    case stmtSET:
+    case stmtSetTransaction: return "SET " + statement + end;
+    case stmtTERM: return "SET TERM " + statement + " " + end;
+    default: return statement + end;
+    }
+}
+
+// --- run statistics -------------------------------------------------------
+
+struct TableRow {
+    std::string Name;
+    TIBTableStats Counts;
+};
+
+struct RunStatistics {
+    Clock::duration Elapsed{};
+    int Statements = 0;
+    int64_t Reads = 0, Writes = 0, Fetches = 0, SeqReads = 0, ReadIdx = 0, DeltaMem = 0;
+    std::vector<TableRow> Tables;
+    std::string Problem;  // why the counters could not be read, if so
+};
+
+bool IsSystemTable(const std::string &name) {
+    return name.rfind("RDB$", 0) == 0 || name.rfind("MON$", 0) == 0 || name.rfind("SEC$", 0) == 0;
+}
+
+// Table names by relation id, read after the run from the measured
+// connection. Tables dropped meanwhile are missing.
+std::map<int32_t, std::string> TableNames(TIBDatabase *db) {
+    std::map<int32_t, std::string> names;
+    if (!db || !db->Connected()) return names;
+    TIBTransaction transaction(nullptr);
+    transaction.SetDefaultDatabase(db);
+    transaction.StartTransaction();
+    TIBSQL query(nullptr);
+    query.SetDatabase(db);
+    query.SetTransaction(&transaction);
+    query.SetSQL(u"SELECT RDB$RELATION_ID, RDB$RELATION_NAME FROM RDB$RELATIONS");
+    query.ExecQuery();
+    while (!query.Eof()) {
+        names[query.Current()[0].AsInteger()] = StringToUtf8(Trim(query.Current()[1].AsString()));
+        query.Next();
+    }
+    query.Close();
+    transaction.Commit();
+    return names;
+}
+
+void CollectStatistics(TIBScript &script, RunStatistics &statistics) {
+    TIBScriptStats &stats = script.Stats();
+    // A run that failed left its measurement running.
+    if (stats.Started()) stats.Stop();
+    statistics.Reads = stats.Reads();
+    statistics.Writes = stats.Writes();
+    statistics.Fetches = stats.Fetches();
+    statistics.SeqReads = stats.SeqReads();
+    statistics.ReadIdx = stats.ReadIdx();
+    statistics.DeltaMem = stats.DeltaMem();
+    const std::map<int32_t, std::string> names = TableNames(stats.Database());
+    // The script's tables by name; what DDL did to the catalogue is one
+    // row at the end.
+    TableRow catalogue;
+    int catalogueTables = 0;
+    for (const TIBTableStats &counts : stats.TableStats()) {
+        auto name = names.find(counts.TableId);
+        if (name == names.end()) {
+            statistics.Tables.push_back({"(table " + std::to_string(counts.TableId) + ")", counts});
+        } else if (!IsSystemTable(name->second)) {
+            statistics.Tables.push_back({name->second, counts});
+        } else {
+            ++catalogueTables;
+            catalogue.Counts.SeqReads += counts.SeqReads;
+            catalogue.Counts.ReadIdx += counts.ReadIdx;
+            catalogue.Counts.Inserts += counts.Inserts;
+            catalogue.Counts.Updates += counts.Updates;
+            catalogue.Counts.Deletes += counts.Deletes;
+        }
+    }
+    std::sort(statistics.Tables.begin(), statistics.Tables.end(),
+              [](const TableRow &a, const TableRow &b) { return a.Name < b.Name; });
+    if (catalogueTables > 0) {
+        catalogue.Name = "(" + std::to_string(catalogueTables) + " system tables)";
+        statistics.Tables.push_back(catalogue);
+    }
+}
+
+void PrintStatistics(const RunStatistics &s) {
+    const double seconds = std::chrono::duration<double>(s.Elapsed).count();
+    std::printf("\nstatistics\n");
+    std::printf("  elapsed time   %.3f s\n", seconds);
+    std::printf("  statements     %d\n", s.Statements);
+    if (!s.Problem.empty()) {
+        std::printf("  (no server counters: %s)\n", s.Problem.c_str());
+        return;
+    }
+    std::printf("  page reads     %lld\n", static_cast<long long>(s.Reads));
+    std::printf("  page writes    %lld\n", static_cast<long long>(s.Writes));
+    std::printf("  page fetches   %lld\n", static_cast<long long>(s.Fetches));
+    std::printf("  natural reads  %lld\n", static_cast<long long>(s.SeqReads));
+    std::printf("  index reads    %lld\n", static_cast<long long>(s.ReadIdx));
+    std::printf("  memory change  %+lld bytes\n", static_cast<long long>(s.DeltaMem));
+    if (s.Tables.empty()) return;
+    size_t width = 5;
+    for (const TableRow &row : s.Tables) width = std::max(width, row.Name.size());
+    const int w = static_cast<int>(width);
+    std::printf("\n  %-*s %9s %9s %9s %9s %9s\n", w, "table", "natural", "index", "insert", "update", "delete");
+    for (const TableRow &row : s.Tables) {
+        const TIBTableStats &c = row.Counts;
+        std::printf("  %-*s %9lld %9lld %9lld %9lld %9lld\n", w, row.Name.c_str(),
+                    static_cast<long long>(c.SeqReads), static_cast<long long>(c.ReadIdx),
+                    static_cast<long long>(c.Inserts), static_cast<long long>(c.Updates),
+                    static_cast<long long>(c.Deletes));
+    }
+}
+
+// --- commands ------------------------------------------------------------
+
+int Check(const ParsedArguments &args) {
     TIBSQLParser parser(nullptr);
-    LoadLinesFromFile(Utf8ToString(path), parser.Script());
+    LoadLinesFromFile(Utf8ToString(args.Positional[0]), parser.Script());
     bool failed = false;
     int count = 0;
     parser.SetOnParse([&](TComponent *, TIBParseKind kind, const String &text) {
@@ -111,99 +526,205 @@ int Check(const char *path) {
         parser.SetPaused(true);  // stop at the first problem, as an update run does
     });
     parser.Parse();
-    if (failed) return 1;
+    if (failed) return kExitFailure;
     std::printf("%d statement(s)\n", count);
     return 0;
 }
 
-int Update(const char *database, const char *script) {
+int Update(const ParsedArguments &args) {
+    const std::string &database = args.Positional[0];
+    const std::string &script = args.Positional[1];
+    const bool quiet = args.Has("--quiet"), echo = args.Has("--echo"), stats = args.Has("--stats");
+
+    ProgressLine progress(WantsProgress(quiet));
+    std::optional<RunStatistics> statistics;
+    int statements = 0;
+
+    TUpdateHooks hooks;
+    hooks.BeforeRun = [&](TDMUpdate &module) {
+        TIBScript &ibscript = *module.IBScript;
+        ibscript.Stats().SetPerTable(stats);
+        ibscript.OnStatementStart = [&](TIBScript *sender, TIBParseKind kind, const String &text,
+                                        const TIBScriptProgress &where) {
+            statements = where.Statement;
+            if (echo) {
+                const std::string line = EchoText(kind, text, sender->Terminator());
+                progress.Print([&] {
+                    std::printf("-- %s:%d\n%s\n", script.c_str(), where.Line, line.c_str());
+                    std::fflush(stdout);
+                });
+            }
+            progress.StatementStarting(where);
+        };
+        ibscript.OnParse = [&](TComponent *, TIBParseKind, const String &) { progress.StatementDone(); };
+        progress.Start();
+    };
+    hooks.AfterRun = [&](TDMUpdate &module) {
+        progress.Stop();
+        if (!stats) return;
+        statistics.emplace();
+        statistics->Elapsed = progress.Elapsed();
+        statistics->Statements = statements;
+        try {
+            CollectStatistics(*module.IBScript, *statistics);
+        } catch (const Exception &e) {
+            statistics->Problem = StringToUtf8(e.Message());
+        } catch (const std::exception &e) {
+            statistics->Problem = e.what();
+        }
+    };
+
     TextArgument db(database), file(script);
     VARIANT error;
     VariantInit(&error);
-    int32_t raised = UpdateDBEx(db.Value, file.Value, &error);
-    String text = error.vt == VT_BSTR && error.u.bstrVal ? String(error.u.bstrVal, SysStringLen(error.u.bstrVal))
-                                                         : String();
+    const int32_t raised = RunUpdateDBEx(db.Value, file.Value, &error, &hooks);
+    const String text = ResultText(error);
     VariantClear(&error);
-    if (raised || !text.empty()) {
-        PrintError(text);
-        return 1;
-    }
-    std::printf("updated\n");
-    return 0;
+    progress.Stop();
+
+    const bool failed = raised || !text.empty();
+    if (failed) PrintError(text);
+    else if (!quiet) std::printf("updated\n");
+    if (statistics) PrintStatistics(*statistics);
+    return failed ? kExitFailure : 0;
 }
 
-int Version(const char *database) {
-    TextArgument db(database);
+// The version check reads COUNT(*) into a 32-bit field; a dialect 3
+// database answers with a 64-bit integer. The library's text stays as it
+// is; a person gets told why.
+bool IsDialectMismatch(const String &text) {
+    return text.rfind(u"QVerExists: Type mismatch for field 'EXIST'", 0) == 0 &&
+           text.find(u"LargeInt") != String::npos;
+}
+
+int Version(const ParsedArguments &args) {
+    TextArgument db(args.Positional[0]);
     VARIANT error;
     VariantInit(&error);
     int32_t version = 0;
-    int32_t raised = CheckDBVersionEx(db.Value, &version, &error);
-    String text = error.vt == VT_BSTR && error.u.bstrVal ? String(error.u.bstrVal, SysStringLen(error.u.bstrVal))
-                                                         : String();
+    const int32_t raised = CheckDBVersionEx(db.Value, &version, &error);
+    const String text = ResultText(error);
     VariantClear(&error);
     if (raised) {
         PrintError(text);
-        return 1;
+        if (IsDialectMismatch(text))
+            std::fprintf(stderr,
+                         "vantrel: the version check serves dialect 1 databases: it reads COUNT(*) into a 32-bit "
+                         "integer, and a dialect 3 database returns COUNT(*) as a 64-bit integer\n");
+        return kExitFailure;
     }
     std::printf("%d\n", version);
     return 0;
 }
 
-int Create(const char *database, const std::vector<std::string> &options) {
+int Create(const ParsedArguments &args, const Command &command) {
     int dialect = 3;
-    std::string charset, pageSize;
-    for (size_t i = 0; i < options.size(); ++i) {
-        const std::string &o = options[i];
-        if (i + 1 >= options.size()) {
-            std::fprintf(stderr, "vantrel: %s needs a value\n%s", o.c_str(), kUsage);
-            return 1;
-        }
-        const std::string &v = options[++i];
-        if (o == "--dialect" && (v == "1" || v == "3")) dialect = v[0] - '0';
-        else if (o == "--charset") charset = v;
-        else if (o == "--page-size") pageSize = v;
-        else {
-            std::fprintf(stderr, "vantrel: bad option %s %s\n%s", o.c_str(), v.c_str(), kUsage);
-            return 1;
-        }
+    if (args.Has("--dialect")) {
+        const std::string &v = args.Options.at("--dialect");
+        if (v != "1" && v != "3") throw UsageError("--dialect must be 1 or 3", &command);
+        dialect = v[0] - '0';
     }
     TIBDatabase db(nullptr);
     db.SetLoginPrompt(false);
-    db.SetDatabaseName(Utf8ToString(database));
+    db.SetDatabaseName(Utf8ToString(args.Positional[0]));
     db.Params().Add(u"user_name=SYSDBA");
     db.Params().Add(u"password=quillfern");
-    if (!pageSize.empty()) db.Params().Add(u"page_size=" + Utf8ToString(pageSize));
-    if (!charset.empty()) db.Params().Add(u"lc_ctype=" + Utf8ToString(charset));
+    if (args.Has("--page-size")) db.Params().Add(u"page_size=" + Utf8ToString(args.Options.at("--page-size")));
+    if (args.Has("--charset")) db.Params().Add(u"lc_ctype=" + Utf8ToString(args.Options.at("--charset")));
     db.SetSQLDialect(dialect);
     db.CreateDatabase();
     db.Close();
-    std::printf("created %s (dialect %d)\n", database, dialect);
+    std::printf("created %s (dialect %d)\n", args.Positional[0].c_str(), dialect);
     return 0;
+}
+
+// The file the loader found for a library loaded by bare name.
+std::string LoadedPath(const std::string &name) {
+    void *handle = dlopen(name.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    if (!handle) return std::string();
+    link_map *map = nullptr;
+    std::string path;
+    if (dlinfo(handle, RTLD_DI_LINKMAP, &map) == 0 && map && map->l_name) path = map->l_name;
+    dlclose(handle);
+    return path;
+}
+
+// vantrel's own version, then the client library's: its file, where the
+// loader found it, and what it says of itself. A client library that
+// cannot be loaded is a failure.
+int PrintVersions() {
+    std::printf("vantrel %s\n", VANTREL_VERSION);
+    TIBDatabase db(nullptr);
+    db.SetServerType(u"IBServer");  // loads the client library
+    IGDSLibrary *lib = db.GDSLibrary();
+    const std::string name = StringToUtf8(lib->LibraryName());
+    std::string version;
+    try {
+        char text[256] = {};
+        lib->isc_get_client_version(text);
+        version = text;
+    } catch (const Exception &) {
+        // A client from before version 7 has no such call: its version
+        // number is all there is.
+    }
+    const int64_t number = lib->GetIBClientVersion();
+    const std::string path = LoadedPath(name);
+    std::printf("client library %s%s: %s%sclient version %lld.%lld\n", name.c_str(),
+                path.empty() || path == name ? "" : (" (" + path + ")").c_str(), version.c_str(),
+                version.empty() ? "" : ", ", static_cast<long long>(number / 10000),
+                static_cast<long long>(number % 10000 / 1000));
+    return 0;
+}
+
+int Run(const std::vector<std::string> &args) {
+    if (args.empty()) throw UsageError("no command given", nullptr);
+    const std::string &first = args[0];
+    if (first == "--help" || first == "-h" || first == "help") {
+        if (args.size() == 1) {
+            std::fputs(FullHelp().c_str(), stdout);
+            return 0;
+        }
+        const Command *command = FindCommand(args[1]);
+        if (!command || args.size() > 2) throw UsageError("help takes one command name", nullptr);
+        std::printf("usage: vantrel %s\n\n%s", command->Synopsis, command->Help);
+        return 0;
+    }
+    if (first == "--version") {
+        if (args.size() > 1) throw UsageError("--version takes no arguments", nullptr);
+        return PrintVersions();
+    }
+    const Command *command = FindCommand(first);
+    if (!command) throw UsageError("unknown command " + first, nullptr);
+    const ParsedArguments parsed = ParseArguments(*command, std::vector<std::string>(args.begin() + 1, args.end()));
+    if (parsed.Help) {
+        std::printf("usage: vantrel %s\n\n%s", command->Synopsis, command->Help);
+        return 0;
+    }
+    const std::string name = command->Name;
+    if (name == "check") return Check(parsed);
+    if (name == "update") return Update(parsed);
+    if (name == "version") return Version(parsed);
+    return Create(parsed, *command);
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
     VantrelSetMessageBoxHandler(MessageToStderr, nullptr);
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty() || args[0] == "-h" || args[0] == "--help" || args[0] == "help") {
-        std::fputs(kUsage, args.empty() ? stderr : stdout);
-        return args.empty() ? 1 : 0;
-    }
-    const std::string &command = args[0];
     try {
-        if (command == "check" && args.size() == 2) return Check(args[1].c_str());
-        if (command == "update" && args.size() == 3) return Update(args[1].c_str(), args[2].c_str());
-        if (command == "version" && args.size() == 2) return Version(args[1].c_str());
-        if (command == "create" && args.size() >= 2)
-            return Create(args[1].c_str(), std::vector<std::string>(args.begin() + 2, args.end()));
+        return Run(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const UsageError &e) {
+        std::fprintf(stderr, "vantrel: %s\n", e.what());
+        if (e.For) std::fprintf(stderr, "usage: vantrel %s\n", e.For->Synopsis);
+        else std::fputs(ShortUsage().c_str(), stderr);
+        const std::string command = e.For ? std::string(e.For->Name) + " " : std::string();
+        std::fprintf(stderr, "Try 'vantrel %s--help' for more.\n", command.c_str());
+        return kExitUsage;
     } catch (const Exception &e) {
         PrintError(e.Message());
-        return 1;
+        return kExitFailure;
     } catch (const std::exception &e) {
         PrintError(Utf8ToString(e.what()));
-        return 1;
+        return kExitFailure;
     }
-    std::fprintf(stderr, "%s", kUsage);
-    return 1;
 }

@@ -84,6 +84,9 @@ int32_t TIBDatabaseInfo::Fetches() { return GetLongDatabaseInfo(isc_info_fetches
 int32_t TIBDatabaseInfo::CurrentMemory() { return GetLongDatabaseInfo(isc_info_current_memory); }
 const TStringList &TIBDatabaseInfo::ReadSeqCount() { return GetOperationCounts(isc_info_read_seq_count); }
 const TStringList &TIBDatabaseInfo::ReadIdxCount() { return GetOperationCounts(isc_info_read_idx_count); }
+const TStringList &TIBDatabaseInfo::InsertCount() { return GetOperationCounts(isc_info_insert_count); }
+const TStringList &TIBDatabaseInfo::UpdateCount() { return GetOperationCounts(isc_info_update_count); }
+const TStringList &TIBDatabaseInfo::DeleteCount() { return GetOperationCounts(isc_info_delete_count); }
 
 int64_t TIBDatabaseInfo::SumCounts(const TStringList &Counts) {
     int64_t sum = 0;

@@ -35,6 +35,9 @@ public:
     int32_t CurrentMemory();
     const TStringList &ReadSeqCount();
     const TStringList &ReadIdxCount();
+    const TStringList &InsertCount();
+    const TStringList &UpdateCount();
+    const TStringList &DeleteCount();
 
     // Sum of the values of all "id=count" lines with a value; 0 when any
     // value is not a 32-bit decimal integer.

@@ -12,6 +12,7 @@
 #include "datasets/IBQuery.h"
 #include "datasets/IBTable.h"
 #include "entry/UDMUpdate.h"
+#include "entry/UpdateRun.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/MessageBox.h"
@@ -111,12 +112,16 @@ int32_t RunCheckDBVersion(const VARIANT &DatabaseName) {
     return result;
 }
 
-void RunUpdateDB(const VARIANT &DatabaseName, const VARIANT &ScriptFile, VARIANT *ErrorText) {
+}  // namespace
+
+void RunUpdateDB(const VARIANT &DatabaseName, const VARIANT &ScriptFile, VARIANT *ErrorText,
+                 const TUpdateHooks *Hooks) {
     TVariantCopy database(DatabaseName);
     TVariantCopy script(ScriptFile);
     ResetResult(ErrorText);
     std::unique_ptr<TDMUpdate> module = CreateModule();
 
+    bool ran = false;
     try {
         if (!FileExists(VarToText(script.Value())))
             throw Exception(u"Не найден файл обновления БД" + VarToText(script.Value()));
@@ -125,6 +130,8 @@ void RunUpdateDB(const VARIANT &DatabaseName, const VARIANT &ScriptFile, VARIANT
             module->DB->Open();
             if (!module->Trans->InTransaction()) module->Trans->StartTransaction();
             LoadLinesFromFile(VarToText(script.Value()), module->IBScript->Script());
+            if (Hooks && Hooks->BeforeRun) Hooks->BeforeRun(*module);
+            ran = true;
             module->IBScript->ExecuteScript();
             if (module->Trans->InTransaction()) module->Trans->Commit();
         } catch (...) {
@@ -140,6 +147,7 @@ void RunUpdateDB(const VARIANT &DatabaseName, const VARIANT &ScriptFile, VARIANT
     // Final clean-up: tracing off for the process, close the connection,
     // destroy the module (also when closing fails).
     try {
+        if (ran && Hooks && Hooks->AfterRun) Hooks->AfterRun(*module);
         MonitorHook().SetEnabled(false);
         module->DB->Close();
     } catch (...) {
@@ -149,7 +157,17 @@ void RunUpdateDB(const VARIANT &DatabaseName, const VARIANT &ScriptFile, VARIANT
     DestroyModule(module);
 }
 
-}  // namespace
+int32_t RunUpdateDBEx(const VARIANT &DatabaseName, const VARIANT &ScriptFile, VARIANT *ErrorText,
+                      const TUpdateHooks *Hooks) {
+    if (!ErrorText) return 1;
+    try {
+        RunUpdateDB(DatabaseName, ScriptFile, ErrorText, Hooks);
+        return 0;
+    } catch (...) {
+        SetResultText(ErrorText, MessageOf(std::current_exception()));
+        return 1;
+    }
+}
 
 }  // namespace vantrel
 
@@ -183,7 +201,7 @@ VANTREL_API void UpdateDB(VARIANT DatabaseName, VARIANT ScriptFile, VARIANT *Err
     // Without a result VARIANT there is nowhere to report to, so nothing is
     // done at all rather than an update whose outcome nobody can learn.
     if (!ErrorText) return;
-    RunUpdateDB(DatabaseName, ScriptFile, ErrorText);
+    RunUpdateDB(DatabaseName, ScriptFile, ErrorText, nullptr);
 }
 
 VANTREL_API int32_t CheckDBVersionEx(VARIANT DatabaseName, int32_t *Version, VARIANT *ErrorText) {
@@ -200,14 +218,7 @@ VANTREL_API int32_t CheckDBVersionEx(VARIANT DatabaseName, int32_t *Version, VAR
 }
 
 VANTREL_API int32_t UpdateDBEx(VARIANT DatabaseName, VARIANT ScriptFile, VARIANT *ErrorText) {
-    if (!ErrorText) return 1;
-    try {
-        RunUpdateDB(DatabaseName, ScriptFile, ErrorText);
-        return 0;
-    } catch (...) {
-        SetResultText(ErrorText, MessageOf(std::current_exception()));
-        return 1;
-    }
+    return RunUpdateDBEx(DatabaseName, ScriptFile, ErrorText, nullptr);
 }
 
 }  // extern "C"

@@ -78,6 +78,9 @@ public:
     // script (1-based) and its tokens.
     int32_t CurrentLine() const { return LineIndex; }
     const TStringList &CurrentTokens() const { return FTokens; }
+    // Lines of the main script read so far (an included file's lines do
+    // not count), for showing how far a run has come.
+    int32_t LinesRead() const { return ScriptIndex; }
 
     // Runs the script from its first line; text left pending by an earlier
     // run that was paused is read first.

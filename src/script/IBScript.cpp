@@ -204,6 +204,7 @@ void TIBScript::RunGuarded(const std::function<void()> &run) {
 
 void TIBScript::ExecuteScript() {
     FContinue = true;
+    FStatementCount = 0;
     FCharSet.clear();
     InBatch = false;
     FBatchBuffer.clear();
@@ -258,6 +259,17 @@ void TIBScript::GuardStatement(const String &SQLText, const std::function<void()
 
 void TIBScript::HandleStatement(TIBParseKind AKind, const String &SQLText) {
     FCurrentStmt = AKind;
+    if (!FValidating) {
+        ++FStatementCount;
+        if (OnStatementStart) {
+            TIBScriptProgress progress;
+            progress.Statement = FStatementCount;
+            progress.Line = FSQLParser->CurrentLine();
+            progress.LinesRead = FSQLParser->LinesRead();
+            progress.LineCount = FSQLParser->Script().Count();
+            OnStatementStart(this, AKind, SQLText, progress);
+        }
+    }
     GuardStatement(SQLText, [&] {
         if (!FValidating) {
             if (InBatch) HandleBatchStatement(AKind, SQLText);

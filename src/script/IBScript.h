@@ -32,6 +32,16 @@ using TIBSQLExecuteError = std::function<void(TComponent *Sender, const String &
                                               bool &Ignore)>;
 using TIBScriptParamCheck = std::function<void(TIBScript *Sender, bool &Pause)>;
 
+// Where a run stands when a statement is about to be carried out.
+struct TIBScriptProgress {
+    int32_t Statement = 0;  // 1 for the first statement of the run
+    int32_t Line = 0;       // the statement's line in the main script
+    int32_t LinesRead = 0;  // lines of the main script read so far
+    int32_t LineCount = 0;  // lines of the main script
+};
+using TIBScriptStatementEvent = std::function<void(TIBScript *Sender, TIBParseKind AKind, const String &SQLText,
+                                                   const TIBScriptProgress &Progress)>;
+
 class TIBScript : public TComponent {
 public:
     explicit TIBScript(TComponent *AOwner);
@@ -79,6 +89,9 @@ public:
     TIBSQLParseError OnParseError;
     TIBSQLExecuteError OnExecuteError;
     TIBScriptParamCheck OnParamCheck;
+    // Before each statement of a run is carried out (not while validating),
+    // for hosts that show progress or echo the statements.
+    TIBScriptStatementEvent OnStatementStart;
 
     void Notification(TComponent *AComponent, TOperation Operation) override;
 
@@ -137,6 +150,7 @@ private:
     int32_t FSQLDialect = 3;
     String FCharSet;
     TIBParseKind FCurrentStmt = stmtEMPTY;
+    int32_t FStatementCount = 0;  // statements handed over in this run
     bool FExecuting = false;
     // A DML statement whose parameters OnParamCheck wants to fill first;
     // resuming (Paused := false) executes it.

@@ -4,12 +4,25 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <vector>
 
 namespace vantrel {
 
 class TIBDatabase;
 class TIBDatabaseInfo;
+class TStringList;
+
+// What the measured runs did to one table (the server's relation id).
+struct TIBTableStats {
+    int32_t TableId = 0;
+    int64_t SeqReads = 0;
+    int64_t ReadIdx = 0;
+    int64_t Inserts = 0;
+    int64_t Updates = 0;
+    int64_t Deletes = 0;
+};
 
 class TIBScriptStats {
 public:
@@ -31,7 +44,19 @@ public:
     int64_t StartingMem() const { return FStartingMem; }
     bool Started() const { return FStarted; }
 
-    // Zeroes the sums; the snapshot and the started state stay.
+    // Also measure inserts, updates and deletes per table: three more
+    // information calls at each start and stop. Off by default, so that a
+    // run asks the server only for what the sums need.
+    bool PerTable() const { return FPerTable; }
+    void SetPerTable(bool value) { FPerTable = value; }
+    // The per-table differences of the measured runs, by table id; tables
+    // without any counted operation are left out. Sequential and indexed
+    // reads are always there (the sums are made from them); inserts,
+    // updates and deletes only from measurements started with PerTable on.
+    std::vector<TIBTableStats> TableStats() const;
+
+    // Zeroes the sums (the per-table ones too); the snapshot and the
+    // started state stay.
     void Clear();
     // Takes the snapshot; nothing when there is no connected connection or a
     // measurement is already running.
@@ -48,6 +73,17 @@ private:
             FStartSeqReads = 0, FStartReadIdx = 0, FStartingMem = 0;
     TIBDatabase *FDatabase = nullptr;
     std::unique_ptr<TIBDatabaseInfo> FInfoStats;
+
+    // Per-table counts: snapshot of the last start and the sums, by table
+    // id. A count the server did not list is 0.
+    using TTableCounts = std::map<int32_t, TIBTableStats>;
+    using TCountField = int64_t TIBTableStats::*;
+    static void ReadTableCounts(const TStringList &counts, TCountField field, TTableCounts &into);
+    void AddTableDifferences(const TStringList &counts, TCountField field);
+    bool FPerTable = false;
+    bool FStartedPerTable = false;
+    TTableCounts FStartTables;
+    TTableCounts FTables;
 };
 
 }  // namespace vantrel

@@ -145,6 +145,48 @@ TEST_F(ScriptStatsTest, WithoutAConnectedDatabaseStartAndStopDoNothing) {
     EXPECT_EQ(0, stats.Fetches());
 }
 
+TEST_F(ScriptStatsTest, PerTableCountsComeFromTheSameCallsUnlessInsertsUpdatesAndDeletesAreAskedFor) {
+    ScriptModule m(Db(), TCountingLibrary::kServerType);
+    m.Open();
+    TIBSQL q(nullptr);
+    q.SetDatabase(m.DB);
+    q.SetTransaction(m.Trans);
+    q.SetSQL(u"SELECT RDB$RELATION_ID FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'R'");
+    q.ExecQuery();
+    const int32_t id = q.Current()[0].AsInteger();
+    q.Close();
+    auto tableR = [&](const TIBScriptStats &stats) {
+        for (const TIBTableStats &t : stats.TableStats())
+            if (t.TableId == id) return t;
+        return TIBTableStats{};
+    };
+    const std::string script = "INSERT INTO R VALUES (1000);\nUPDATE R SET ID = 1001 WHERE ID = 1000;\n"
+                               "DELETE FROM R WHERE ID = 1001;\nSELECT COUNT(*) FROM R;\n";
+    Lib().Reset();
+    m.Run(script);
+    EXPECT_EQ(Twice(kMeasurement), Lib().InfoItems);
+    TIBTableStats r = tableR(m.IBScript->Stats());
+    EXPECT_GE(r.SeqReads, 300);
+    EXPECT_GE(r.ReadIdx, 2);
+    EXPECT_EQ(0, r.Inserts + r.Updates + r.Deletes);
+
+    m.IBScript->Stats().SetPerTable(true);
+    Lib().Reset();
+    m.Run(script);
+    std::vector<int> measurement = kMeasurement;
+    measurement.insert(measurement.end(), {isc_info_insert_count, isc_info_update_count, isc_info_delete_count});
+    EXPECT_EQ(Twice(measurement), Lib().InfoItems);
+    r = tableR(m.IBScript->Stats());
+    EXPECT_GE(r.SeqReads, 300);
+    EXPECT_EQ(1, r.Inserts);
+    EXPECT_EQ(1, r.Updates);
+    EXPECT_EQ(1, r.Deletes);
+    // Each run measures itself: the sums were cleared at its start.
+    m.IBScript->Stats().Clear();
+    EXPECT_TRUE(m.IBScript->Stats().TableStats().empty());
+    m.CommitAndClose();
+}
+
 // --- database information ---
 
 TEST_F(ScriptStatsTest, OperationCountsListReadsPerTable) {

@@ -380,6 +380,43 @@ TEST_F(ScriptExecutorTest, InputRunsTheIncludedStatementsBeforeTheRestOfTheScrip
 
 // --- events ---
 
+TEST_F(ScriptExecutorTest, OnStatementStartTellsWhereTheRunStandsBeforeEachStatement) {
+    const std::string included = Dir.File("more.sql");
+    WriteFile(included, "INSERT INTO A (ID) VALUES (20);\n");
+    ScriptModule m(Db());
+    m.Open();
+    std::vector<std::string> seen;
+    m.IBScript->OnStatementStart = [&](TIBScript *sender, TIBParseKind kind, const String &text,
+                                       const TIBScriptProgress &p) {
+        EXPECT_EQ(m.IBScript, sender);
+        seen.push_back(std::to_string(p.Statement) + " " + std::to_string(kind) + " " + N(text) + " @" +
+                       std::to_string(p.Line) + " " + std::to_string(p.LinesRead) + "/" + std::to_string(p.LineCount));
+    };
+    const std::string script = "INSERT INTO A (ID) VALUES (1);\n"
+                               "\n"
+                               "INPUT '" + included + "';\n"
+                               "INSERT INTO A (ID)\n  VALUES (2);\n"
+                               "INSERT INTO A (ID) VALUES (1);\n"
+                               "INSERT INTO A (ID) VALUES (3);\n";
+    EXPECT_THROW(m.Run(script), EIBError);
+    // Numbered from 1, the failing statement included; the included
+    // statement stands at the INPUT line; nothing after the failure.
+    EXPECT_EQ((std::vector<std::string>{"1 1 INSERT INTO A (ID) VALUES (1) @1 1/7",
+                                        "2 1 INSERT INTO A (ID) VALUES (20) @3 3/7",
+                                        "3 1 INSERT INTO A (ID)\r\n  VALUES (2) @4 5/7",
+                                        "4 1 INSERT INTO A (ID) VALUES (1) @6 6/7"}),
+              seen);
+    // Validation carries nothing out and so tells nothing; a new run counts
+    // from 1 again.
+    seen.clear();
+    m.IBScript->Script().SetText(U("INSERT INTO A (ID) VALUES (5);\n"));
+    EXPECT_TRUE(m.IBScript->ValidateScript());
+    EXPECT_TRUE(seen.empty());
+    m.IBScript->ExecuteScript();
+    EXPECT_EQ((std::vector<std::string>{"1 1 INSERT INTO A (ID) VALUES (5) @1 1/1"}), seen);
+    m.RollbackAndClose();
+}
+
 TEST_F(ScriptExecutorTest, OnExecuteErrorWithIgnoreSkipsTheStatementAndGoesOn) {
     ScriptModule m(Db());
     m.Open();

@@ -1,5 +1,14 @@
-// The vantrel command-line host, run as a user runs it.
+// The vantrel command-line host, run as a user runs it: from a shell with
+// its output collected, or on a terminal (a pseudo-terminal).
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <regex>
+#include <sstream>
 
 #include "support/TestSupport.h"
 
@@ -9,14 +18,105 @@ namespace {
 
 ProcessResult Vantrel(const std::string &args) { return RunCommand(SanitizerEnvironment() + CliPath() + " " + args); }
 
+// Runs vantrel with a pseudo-terminal of 100 columns as its standard input,
+// output and error, as in a terminal window; returns what the terminal got.
+ProcessResult VantrelInTerminal(const std::string &args) {
+    const std::string commandLine = "TERM=xterm " + SanitizerEnvironment() + CliPath() + " " + args;
+    winsize size{};
+    size.ws_col = 100;
+    size.ws_row = 30;
+    int terminal = -1;
+    const pid_t pid = forkpty(&terminal, nullptr, nullptr, &size);
+    if (pid < 0) {
+        ADD_FAILURE() << "forkpty failed";
+        return {};
+    }
+    if (pid == 0) {
+        execl("/bin/sh", "sh", "-c", commandLine.c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    ProcessResult result;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(terminal, buffer, sizeof buffer);
+        if (n > 0) result.Output.append(buffer, static_cast<size_t>(n));
+        else if (n < 0 && errno == EINTR) continue;
+        else break;  // EIO once the child's side is closed
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(terminal);
+    result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+bool Has(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+
+// The counts of one table's row of the --stats table: natural, index,
+// insert, update, delete; empty when there is no such row.
+std::vector<long> TableRow(const std::string &output, const std::string &table) {
+    std::istringstream lines(output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string name;
+        fields >> name;
+        if (name != table) continue;
+        std::vector<long> counts;
+        long count;
+        while (fields >> count) counts.push_back(count);
+        return counts;
+    }
+    return {};
+}
+
 }  // namespace
 
-TEST(Cli, WithoutArgumentsPrintsUsageAndFails) {
-    ProcessResult r = Vantrel("");
-    EXPECT_EQ(r.ExitCode, 1);
-    EXPECT_NE(r.Output.find("usage: vantrel check SCRIPT"), std::string::npos) << r.Output;
-    EXPECT_EQ(Vantrel("frobnicate x").ExitCode, 1);
-    EXPECT_EQ(Vantrel("--help").ExitCode, 0);
+TEST(Cli, UsageHelpAndExitCodes) {
+    TempDir dir;
+    struct Case {
+        std::string Args;
+        int ExitCode;
+        std::string Shows;
+    };
+    const Case cases[] = {
+        {"", 2, "usage: vantrel check SCRIPT"},
+        {"frobnicate x", 2, "unknown command frobnicate"},
+        {"update " + dir.File("d.fdb"), 2, "usage: vantrel update [--quiet] [--echo] [--stats] DATABASE SCRIPT"},
+        {"update --bogus a b", 2, "unknown option --bogus"},
+        {"version a b", 2, "too many arguments"},
+        {"create " + dir.File("x.fdb") + " --dialect 2", 2, "--dialect must be 1 or 3"},
+        {"create " + dir.File("x.fdb") + " --page-size", 2, "--page-size needs a value"},
+        {"--version extra", 2, "--version takes no arguments"},
+        {"--help", 0, "exit status: 0 success, 1 failure, 2 wrong usage"},
+        {"update --help", 0, "--stats   at the end"},
+        {"help version", 0, "usage: vantrel version DATABASE"},
+        {"check " + dir.File("s.sql") + " -h", 0, "usage: vantrel check SCRIPT"},
+        {"update --stats " + dir.File("d.fdb") + " " + dir.File("none.sql"), 1, "Не найден файл обновления БД"},
+    };
+    for (const Case &c : cases) {
+        ProcessResult r = Vantrel(c.Args);
+        EXPECT_EQ(r.ExitCode, c.ExitCode) << c.Args << "\n" << r.Output;
+        EXPECT_TRUE(Has(r.Output, c.Shows)) << c.Args << "\n" << r.Output;
+        // Wrong usage points at the help; a run that never started has no statistics.
+        EXPECT_EQ(Has(r.Output, "--help' for more"), c.ExitCode == 2) << c.Args << "\n" << r.Output;
+        EXPECT_FALSE(Has(r.Output, "\nstatistics\n")) << c.Args << "\n" << r.Output;
+    }
+    EXPECT_FALSE(std::ifstream(dir.File("x.fdb")).good()) << "wrong usage creates nothing";
+}
+
+TEST(Cli, VersionNamesTheLoadedClientLibrary) {
+    ProcessResult r = Vantrel("--version");
+    EXPECT_EQ(r.ExitCode, 0) << r.Output;
+    EXPECT_TRUE(std::regex_search(r.Output, std::regex("^vantrel [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << r.Output;
+    EXPECT_TRUE(std::regex_search(
+        r.Output, std::regex("client library libfbclient\\.so\\.2 \\(/.*libfbclient\\.so[.0-9]*\\): "
+                             ".*Firebird.*client version [0-9]+\\.[0-9]")))
+        << r.Output;
+    ProcessResult missing = RunCommand("VANTREL_CLIENT_LIBRARY=libnone.so.9 " + SanitizerEnvironment() + CliPath() +
+                                       " --version");
+    EXPECT_EQ(missing.ExitCode, 1);
+    EXPECT_TRUE(Has(missing.Output, "library libnone.so.9 not found")) << missing.Output;
 }
 
 TEST(Cli, CheckListsStatementsWithKindAndLine) {
@@ -73,4 +173,117 @@ TEST(Cli, AFailedUpdatePrintsTheErrorAndFails) {
     ProcessResult v = Vantrel("version " + dir.File("missing.fdb"));
     EXPECT_EQ(v.ExitCode, 1);
     EXPECT_NE(v.Output.find("Error while trying to open file"), std::string::npos) << v.Output;
+}
+
+TEST(Cli, ProgressShowsOnATerminalAndNotWhenPipedOrQuiet) {
+    TempDir dir;
+    const std::string db = dir.File("p.fdb");
+    CreateDatabase(db);
+    std::string script = "CREATE TABLE T (ID INTEGER);\n";
+    for (int i = 1; i <= 400; ++i) script += "INSERT INTO T VALUES (" + std::to_string(i) + ");\n";
+    WriteFile(dir.File("p.sql"), script);
+    const std::string args = db + " " + dir.File("p.sql");
+
+    ProcessResult terminal = VantrelInTerminal("update " + args);
+    EXPECT_EQ(terminal.ExitCode, 0) << terminal.Output;
+    // Drawn in place from the first statement on, and erased before the
+    // result is printed.
+    EXPECT_TRUE(Has(terminal.Output, "\r[....................]   0%  line 1/401  0 statements done  0:00."))
+        << terminal.Output;
+    const size_t erased = terminal.Output.rfind("\r\x1b[K");
+    ASSERT_NE(erased, std::string::npos) << terminal.Output;
+    EXPECT_EQ(terminal.Output.substr(erased), "\r\x1b[Kupdated\r\n");
+
+    for (const std::string &run : {"update " + args, "update " + args + " --quiet"}) {
+        ProcessResult r = run.find("--quiet") != std::string::npos ? VantrelInTerminal(run) : Vantrel(run);
+        EXPECT_EQ(r.ExitCode, 1) << "the table exists by now: " << r.Output;
+        EXPECT_FALSE(Has(r.Output, "statements done")) << run << "\n" << r.Output;
+        EXPECT_FALSE(Has(r.Output, "\x1b[")) << run << "\n" << r.Output;
+        EXPECT_TRUE(Has(r.Output, "Table T already exists")) << r.Output;
+    }
+    // Quiet success says nothing at all.
+    WriteFile(dir.File("q.sql"), "INSERT INTO T VALUES (0);\n");
+    ProcessResult quiet = VantrelInTerminal("update --quiet " + db + " " + dir.File("q.sql"));
+    EXPECT_EQ(quiet.ExitCode, 0);
+    EXPECT_EQ(quiet.Output, "");
+}
+
+TEST(Cli, EchoPrintsEachStatementWithItsFileAndLineAsARunnableScript) {
+    TempDir dir;
+    const std::string db = dir.File("e.fdb");
+    CreateDatabase(db);
+    const std::string path = dir.File("e.sql");
+    WriteFile(path, "CREATE TABLE T (ID INTEGER);\n"
+                    "SET TERM ^ ;\n"
+                    "CREATE PROCEDURE P AS\n"
+                    "BEGIN\n"
+                    "  INSERT INTO T VALUES (1);\n"
+                    "END^\n"
+                    "SET TERM ; ^\n"
+                    "SET AUTODDL OFF;\n"
+                    "EXECUTE PROCEDURE P;\n");
+    ProcessResult r = Vantrel("update --echo " + db + " " + path);
+    EXPECT_EQ(r.ExitCode, 0) << r.Output;
+    const std::string expected = "-- " + path + ":1\nCREATE TABLE T (ID INTEGER);\n"
+                                 "-- " + path + ":2\nSET TERM ^ ;\n"
+                                 "-- " + path + ":3\nCREATE PROCEDURE P AS\nBEGIN\n  INSERT INTO T VALUES (1);\nEND^\n"
+                                 "-- " + path + ":7\nSET TERM ; ^\n"
+                                 "-- " + path + ":8\nSET AUTODDL OFF;\n"
+                                 "-- " + path + ":9\nEXECUTE PROCEDURE P;\n"
+                                 "updated\n";
+    EXPECT_EQ(r.Output, expected);
+    // What was echoed runs again as a script.
+    WriteFile(dir.File("echoed.sql"), expected.substr(0, expected.size() - std::string("updated\n").size()));
+    const std::string db2 = dir.File("e2.fdb");
+    CreateDatabase(db2);
+    EXPECT_EQ(Vantrel("update --quiet " + db2 + " " + dir.File("echoed.sql")).Output, "");
+    EXPECT_NE(RunIsql(db2, "SELECT COUNT(*) FROM T;").find("1"), std::string::npos);
+}
+
+TEST(Cli, StatsPrintTheRunsCountersAndThePerTableCounts) {
+    TempDir dir;
+    const std::string db = dir.File("s.fdb");
+    CreateDatabase(db);
+    RunIsql(db, "CREATE TABLE KEPT (ID INTEGER NOT NULL PRIMARY KEY);\nCOMMIT;\n"
+                "INSERT INTO KEPT VALUES (1);\nINSERT INTO KEPT VALUES (2);\nINSERT INTO KEPT VALUES (3);\n");
+    WriteFile(dir.File("s.sql"), "CREATE TABLE T (ID INTEGER, V INTEGER);\n"
+                                 "INSERT INTO T VALUES (1, 0);\nINSERT INTO T VALUES (2, 0);\n"
+                                 "INSERT INTO T VALUES (3, 0);\n"
+                                 "UPDATE T SET V = 1 WHERE ID = 2;\n"
+                                 "DELETE FROM T WHERE ID = 3;\n"
+                                 "SELECT COUNT(*) FROM KEPT WHERE ID = 2;\n");
+    ProcessResult r = Vantrel("update --stats --quiet " + db + " " + dir.File("s.sql"));
+    ASSERT_EQ(r.ExitCode, 0) << r.Output;
+    EXPECT_TRUE(std::regex_search(r.Output, std::regex("statistics\n  elapsed time   [0-9]+\\.[0-9]{3} s\n"
+                                                       "  statements     7\n  page reads     [0-9]+\n"
+                                                       "  page writes    [1-9][0-9]*\n  page fetches   [1-9][0-9]*\n")))
+        << r.Output;
+    // natural, index, insert, update, delete: the update and delete scan T.
+    EXPECT_EQ(TableRow(r.Output, "T"), (std::vector<long>{6, 0, 3, 1, 1})) << r.Output;
+    EXPECT_EQ(TableRow(r.Output, "KEPT"), (std::vector<long>{0, 1, 0, 0, 0})) << r.Output;
+    EXPECT_TRUE(std::regex_search(r.Output, std::regex("\\([0-9]+ system tables\\)")))
+        << "CREATE TABLE wrote the catalogue";
+
+    // A failed run shows what it did before the failure, then rolled back.
+    WriteFile(dir.File("f.sql"), "INSERT INTO KEPT VALUES (10);\nINSERT INTO KEPT VALUES (1);\n");
+    ProcessResult failed = Vantrel("update --stats " + db + " " + dir.File("f.sql"));
+    EXPECT_EQ(failed.ExitCode, 1);
+    EXPECT_TRUE(Has(failed.Output, "violation of PRIMARY or UNIQUE KEY constraint")) << failed.Output;
+    EXPECT_TRUE(Has(failed.Output, "  statements     2\n")) << failed.Output;
+    const std::vector<long> kept = TableRow(failed.Output, "KEPT");
+    ASSERT_EQ(kept.size(), 5u) << failed.Output;
+    EXPECT_EQ(kept[2], 2) << "both inserts, the refused one too: " << failed.Output;
+    EXPECT_EQ(RunIsql(db, "SELECT COUNT(*) FROM KEPT WHERE ID = 10;").find("1\n"), std::string::npos);
+}
+
+TEST(Cli, TheVersionCheckOnADialect3DatabaseExplainsTheTypeMismatch) {
+    TempDir dir;
+    const std::string db = dir.File("d3.fdb");
+    CreateDatabase(db, 3);
+    ProcessResult r = Vantrel("version " + db);
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_EQ(r.Output,
+              "vantrel: QVerExists: Type mismatch for field 'EXIST', expecting: Integer actual: LargeInt\n"
+              "vantrel: the version check serves dialect 1 databases: it reads COUNT(*) into a 32-bit integer, "
+              "and a dialect 3 database returns COUNT(*) as a 64-bit integer\n");
 }
