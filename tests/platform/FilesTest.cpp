@@ -146,9 +146,9 @@ TEST(LoadLinesFromFile, UndecodableTextNamesTheFileAndTheLine) {
 TEST(LoadLinesFromFile, AConfiguredCodePageDecidesForUnmarkedFiles) {
     std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
     for (const char *codePage : {"65001", "20127"}) {
-        ProcessResult r = RunCommand(
-            SanitizerEnvironment() + "VANTREL_ANSI_CODEPAGE=" + codePage + " '" + self +
-            "' --gtest_also_run_disabled_tests --gtest_filter='LoadLinesFromFile.DISABLED_ChildWithConfiguredCodePage'");
+        ProcessResult r = RunCommand(SanitizerEnvironment() + "VANTREL_ANSI_CODEPAGE=" + codePage + " '" + self +
+                                     "' --gtest_also_run_disabled_tests "
+                                     "--gtest_filter='LoadLinesFromFile.DISABLED_ChildWithConfiguredCodePage'");
         EXPECT_EQ(r.ExitCode, 0) << codePage << "\n" << r.Output;
         EXPECT_NE(r.Output.find("[  PASSED  ] 1 test"), std::string::npos) << r.Output;
     }
