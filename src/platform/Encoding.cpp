@@ -102,6 +102,7 @@ public:
         return out;
     }
     size_t FirstUndecodable(const char *data, size_t length) const override {
+        if (length == 0) return String::npos;
         UErrorCode err = U_ZERO_ERROR;
         UConverter *cnv = ucnv_open(FName.c_str(), &err);
         if (U_FAILURE(err)) return FirstInvalidUtf8(std::string_view(data, length));

@@ -116,6 +116,7 @@ struct TFileDecoding {
 
 // Bytes from the start up to the first NUL, which ends the text.
 size_t TextLength(const char *data, size_t size) {
+    if (size == 0) return 0;  // an empty file has no buffer to search
     const void *nul = std::memchr(data, 0, size);
     return nul ? static_cast<size_t>(static_cast<const char *>(nul) - data) : size;
 }
@@ -176,7 +177,7 @@ String Hex(unsigned value, int digits) {
 
 // Raises when a byte of the text cannot be decoded in the chosen form.
 void CheckDecodable(const TFileDecoding &d, const char *data, size_t size, const String &path) {
-    if (d.Verified) return;
+    if (d.Verified || size == 0) return;
     const size_t bad = d.Form == TFileForm::Utf8 ? FirstInvalidUtf8(std::string_view(data, size))
                                                 : d.Encoding->FirstUndecodable(data, size);
     if (bad == String::npos) return;
