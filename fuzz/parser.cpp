@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "script/IBSQLParser.h"
@@ -132,17 +133,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static const char16_t *const kTerminators[] = {u";", u";", u"^", u"!!", u"", u" ", u"END", u"\r\n"};
     const String terminator = kTerminators[mode & 0x07];
     const std::vector<uint8_t> bytes(data + 1, data + size);
-    const String text = DecodeTextFile(bytes);
-
-    // Loading the same bytes from a file gives the lines of the whole text.
     static const std::string path = std::string(kDir) + "/input.sql";
+    String text;
+    String failure;  // bytes that cannot be decoded
+    try {
+        text = DecodeTextFile(bytes, Utf8ToString(path));
+    } catch (const EEncodingError &e) {
+        failure = e.Message();
+    }
+
+    // Loading the same bytes from a file gives the lines of the whole text,
+    // or the same decoding error.
     if (FILE *f = std::fopen(path.c_str(), "wb")) {
         std::fwrite(bytes.data(), 1, bytes.size(), f);
         std::fclose(f);
         TStringList lines;
-        LoadLinesFromFile(Utf8ToString(path), lines);
-        Check(lines.Items() == TStringList::SplitLines(text), "file loading differs from the whole text");
+        try {
+            LoadLinesFromFile(Utf8ToString(path), lines);
+            Check(failure.empty() && lines.Items() == TStringList::SplitLines(text),
+                  "file loading differs from the whole text");
+        } catch (const EEncodingError &e) {
+            Check(e.Message() == failure, "file loading fails unlike the whole text");
+        }
     }
+    if (!failure.empty()) return 0;
 
     RunPausingOwner(text, terminator, mode);
     RunStandAlone(text, terminator);

@@ -341,7 +341,7 @@ ISC_STATUS TIBDatabase::Call(ISC_STATUS ErrCode, bool RaiseError) {
     if (RaiseError && StatusVectorHas({kConnectionLost, kNetworkReadError, kNetworkWriteError})) {
         int32_t sqlCode = 0;
         int32_t errorCode = 0;
-        const String text = ComposeServerErrorText(*GDSLibrary(), sqlCode, errorCode);
+        const String text = ComposeServerErrorText(*GDSLibrary(), sqlCode, errorCode, MessageEncoding());
         try {
             ForceClose();
         } catch (...) {
@@ -349,7 +349,7 @@ ISC_STATUS TIBDatabase::Call(ISC_STATUS ErrCode, bool RaiseError) {
         }
         throw EIBInterBaseError(sqlCode, errorCode, text);
     }
-    if (RaiseError && ErrCode > 0) RaiseServerError(GDSLibrary());
+    if (RaiseError && ErrCode > 0) RaiseServerError(GDSLibrary(), MessageEncoding());
     return ErrCode;
 }
 
@@ -403,7 +403,7 @@ void TIBDatabase::DetachDatabase(bool Force) {
 
     if (!FHandleIsShared) {
         const ISC_STATUS result = Call(lib->isc_detach_database(StatusVector(), &FHandle), false);
-        if (result > 0 && !Force) RaiseServerError(lib);
+        if (result > 0 && !Force) RaiseServerError(lib, MessageEncoding());
     }
     FHandle = 0;
     FHandleIsShared = false;

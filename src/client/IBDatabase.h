@@ -129,6 +129,10 @@ public:
     const String &CharacterSet() const { return FCharacterSet; }
     int32_t CharacterSetCodePage() const { return FCharacterSetCodePage; }
     const std::shared_ptr<const TEncoding> &Encoding() const { return FEncoding; }
+    // The decoding of server messages about this connection: its character
+    // set while attached; otherwise null, the default narrow code page (a
+    // failed attach or create names the database as it was sent).
+    const TEncoding *MessageEncoding() const { return FHandle != 0 ? FEncoding.get() : nullptr; }
     // The last built database parameter block (empty until the first build).
     const std::vector<uint8_t> &DPB() const { return FDPB; }
     int16_t DPBLength() const { return FDPBLength; }

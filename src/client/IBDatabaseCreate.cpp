@@ -132,7 +132,7 @@ void TIBDatabase::CreateDatabase() {
         const ISC_STATUS started = Call(lib->isc_start_transaction(StatusVector(), &trHandle, 1, &FHandle, 0,
                                               static_cast<const ISC_SCHAR *>(nullptr)),
                  false);
-        if (started > 0) RaiseServerError(lib);
+        if (started > 0) RaiseServerError(lib, MessageEncoding());
         const std::string bytes = AnsiBytes(sql);
         try {
             Call(lib->isc_dsql_execute_immediate(StatusVector(), &FHandle, &trHandle, 0, bytes.c_str(),

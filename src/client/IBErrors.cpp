@@ -167,7 +167,9 @@ void RaiseClientError(int id, std::initializer_list<FormatArg> args) {
     throw EIBClientError(id, Format(pattern.empty() ? ClientErrorMessage(ibxeUnknownError) : pattern, args));
 }
 
-String ComposeServerErrorText(IGDSLibrary &library, int32_t &sqlCode, int32_t &errorCode) {
+String ComposeServerErrorText(IGDSLibrary &library, int32_t &sqlCode, int32_t &errorCode,
+                              const TEncoding *Encoding) {
+    const TEncoding &decoding = Encoding ? *Encoding : *AnsiEncoding();
     ISC_STATUS *status = StatusVector();
     errorCode = int32_t(status[1]);
     sqlCode = int32_t(library.isc_sqlcode(status));
@@ -183,13 +185,13 @@ String ComposeServerErrorText(IGDSLibrary &library, int32_t &sqlCode, int32_t &e
         if (!text.empty() && text.back() != u'\n') text += u"\r\n";
         // A message without a NUL fills the whole buffer.
         const size_t length = strnlen(buffer.get(), kMessageBufferSize);
-        text += AnsiString(std::string_view(buffer.get(), length));
+        text += decoding.GetString(buffer.get(), length);
     }
     if (!text.empty() && text.back() == u'.') text.pop_back();
     return text;
 }
 
-void RaiseServerError(IGDSLibrary *library) {
+void RaiseServerError(IGDSLibrary *library, const TEncoding *Encoding) {
     std::shared_ptr<IGDSLibrary> fallback;
     if (library == nullptr) {
         fallback = FindServerLibrary(u"IBServer");
@@ -197,7 +199,7 @@ void RaiseServerError(IGDSLibrary *library) {
     }
     int32_t sqlCode = 0;
     int32_t errorCode = 0;
-    String text = ComposeServerErrorText(*library, sqlCode, errorCode);
+    String text = ComposeServerErrorText(*library, sqlCode, errorCode, Encoding);
     if (sqlCode == -551) throw EIBInterBaseRoleError(sqlCode, errorCode, std::move(text));
     throw EIBInterBaseError(sqlCode, errorCode, std::move(text));
 }

@@ -13,6 +13,7 @@
 namespace vantrel {
 
 class IGDSLibrary;
+class TEncoding;
 
 class VANTREL_VISIBLE EIBError : public EDatabaseError {
 public:
@@ -107,13 +108,17 @@ const String &ClientErrorMessage(int id);
 
 // The calling thread's status vector composed into text: the client's
 // messages one per line (CR LF between them), one trailing full stop
-// removed. Also returns the SQL code and the first error code.
-String ComposeServerErrorText(IGDSLibrary &library, int32_t &sqlCode, int32_t &errorCode);
+// removed. Also returns the SQL code and the first error code. The server
+// writes names and values into its messages in the connection's character
+// set: Encoding decodes them (null: the default narrow code page, for
+// messages that belong to no attached connection).
+String ComposeServerErrorText(IGDSLibrary &library, int32_t &sqlCode, int32_t &errorCode,
+                              const TEncoding *Encoding = nullptr);
 
 // Raises EIBInterBaseError, or EIBInterBaseRoleError for SQL code -551, from
-// the calling thread's status vector. Without a library the binding
-// registered as "IBServer" is used.
-[[noreturn]] void RaiseServerError(IGDSLibrary *library = nullptr);
+// the calling thread's status vector, decoded as ComposeServerErrorText
+// does. Without a library the binding registered as "IBServer" is used.
+[[noreturn]] void RaiseServerError(IGDSLibrary *library = nullptr, const TEncoding *Encoding = nullptr);
 
 // True when an error-code or number entry of the calling thread's status
 // vector equals one of the codes.

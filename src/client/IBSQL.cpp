@@ -112,7 +112,11 @@ IGDSLibrary &TIBSQL::Library() {
     return *lib;
 }
 
-[[noreturn]] void TIBSQL::RaiseServerErrorHere() { RaiseServerError(FGDSLibrary ? FGDSLibrary : (Database() ? Database()->GDSLibrary() : nullptr)); }
+[[noreturn]] void TIBSQL::RaiseServerErrorHere() {
+    TIBDatabase *db = Database();
+    RaiseServerError(FGDSLibrary ? FGDSLibrary : (db ? db->GDSLibrary() : nullptr),
+                     db ? db->MessageEncoding() : nullptr);
+}
 
 TIBXSQLDA &TIBSQL::Params() {
     if (!FPrepared) {
@@ -298,23 +302,23 @@ std::string TIBSQL::EncodedProcessedSQL() const {
 
 void TIBSQL::DescribeInput(IGDSLibrary &lib, unsigned short dialect) {
     if (XSQLDA *block = FSQLParams->AsXSQLDA()) {
-        if (lib.isc_dsql_describe_bind(StatusVector(), &FHandle, dialect, block) > 0) RaiseServerError(&lib);
+        if (lib.isc_dsql_describe_bind(StatusVector(), &FHandle, dialect, block) > 0) RaiseServerErrorHere();
         int described = FSQLParams->SqlD();
         if (FSQLParams->Count() != described) {
             FSQLParams->SetCount(described);
             if (lib.isc_dsql_describe_bind(StatusVector(), &FHandle, dialect, FSQLParams->AsXSQLDA()) > 0)
-                RaiseServerError(&lib);
+                RaiseServerErrorHere();
         }
     } else if (!FParamCheck) {
         // Markers were not scanned: learn the parameters from the server.
         FSQLParams->SetCount(1);
         if (lib.isc_dsql_describe_bind(StatusVector(), &FHandle, dialect, FSQLParams->AsXSQLDA()) > 0)
-            RaiseServerError(&lib);
+            RaiseServerErrorHere();
         int described = FSQLParams->SqlD();
         if (described > FSQLParams->SqlN()) {
             FSQLParams->SetCount(described);
             if (lib.isc_dsql_describe_bind(StatusVector(), &FHandle, dialect, FSQLParams->AsXSQLDA()) > 0)
-                RaiseServerError(&lib);
+                RaiseServerErrorHere();
         } else if (described == 0) {
             FSQLParams->SetCount(0);
         }
@@ -424,7 +428,7 @@ void TIBSQL::ExecQuery() {
         ISC_STATUS r = Call(lib.isc_dsql_execute2(StatusVector(), tr, &FHandle, dialect, in, nullptr), false);
         if (r != 0) {
             if (r == kCancelled) FCanceled = true;
-            RaiseServerError(&lib);
+            RaiseServerErrorHere();
         }
         FOpen = true;
         FBOF = true;
@@ -445,7 +449,7 @@ void TIBSQL::ExecQuery() {
             Call(lib.isc_dsql_execute2(StatusVector(), tr, &FHandle, dialect, in, out), true);
         } else if (r != 0) {
             if (r == kCancelled) FCanceled = true;
-            RaiseServerError(&lib);
+            RaiseServerErrorHere();
         }
         break;
     }
@@ -453,7 +457,7 @@ void TIBSQL::ExecQuery() {
         ISC_STATUS r = Call(lib.isc_dsql_execute(StatusVector(), tr, &FHandle, dialect, in), false);
         if (r != 0) {
             if (r == kCancelled) FCanceled = true;
-            RaiseServerError(&lib);
+            RaiseServerErrorHere();
         }
         break;
     }
@@ -472,7 +476,7 @@ TIBXSQLDA *TIBSQL::Next() {
     }
     if (r > 0) {
         try {
-            RaiseServerError(&lib);
+            RaiseServerErrorHere();
         } catch (...) {
             try {
                 CloseCursor(false);
@@ -501,7 +505,7 @@ void TIBSQL::CloseCursor(bool RaiseError) {
             if (r == kConnectionLost && Transaction())
                 Transaction()->Call(r, true);
             else
-                RaiseServerError(&lib);
+                RaiseServerErrorHere();
         }
     }
 }
@@ -520,7 +524,7 @@ void TIBSQL::DropHandle(bool RaiseError) {
         IGDSLibrary &lib = Library();
         ISC_STATUS r = Call(lib.isc_dsql_free_statement(StatusVector(), &FHandle, DSQL_drop), false);
         if (StatusVector()[0] == 1 && r > 0 && r != kBadStatementHandle && r != kConnectionLost && RaiseError)
-            RaiseServerError(&lib);
+            RaiseServerErrorHere();
     }
 }
 
@@ -533,7 +537,7 @@ int TIBSQL::RowsAffected() {
     const ISC_SCHAR items[] = {isc_info_sql_records};
     ISC_SCHAR reply[1049] = {};
     if (lib.isc_dsql_sql_info(StatusVector(), &FHandle, sizeof items, items, sizeof reply, reply) > 0)
-        RaiseServerError(&lib);
+        RaiseServerErrorHere();
     if (reply[0] != isc_info_sql_records) return -1;
     int wanted;
     switch (FSQLType) {
@@ -572,7 +576,9 @@ String TIBSQL::Plan() {
     int len = lib.isc_vax_integer(reply.data() + 1, 2);
     if (len <= 1) return String();
     size_t count = std::min<size_t>(static_cast<size_t>(len - 1), reply.size() - 4);
-    return AnsiString(std::string_view(reply.data() + 4, count));
+    // The plan names relations in the connection's character set.
+    const TIBDatabase *db = Database();
+    return (db && db->Encoding() ? *db->Encoding() : *AnsiEncoding()).GetString(reply.data() + 4, count);
 }
 
 // ---------------------------------------------------------------------------

@@ -197,7 +197,8 @@ ISC_STATUS TIBTransaction::Call(ISC_STATUS ErrCode, bool RaiseError) {
     FCanTimeout = false;
     TIBDatabase *main = MainDatabase();
     if (main && StatusVectorHas({kConnectionLost})) return main->Call(ErrCode, RaiseError);
-    if (RaiseError && ErrCode > 0) RaiseServerError(main ? main->GDSLibrary() : nullptr);
+    if (RaiseError && ErrCode > 0)
+        RaiseServerError(main ? main->GDSLibrary() : nullptr, main ? main->MessageEncoding() : nullptr);
     return ErrCode;
 }
 
@@ -230,7 +231,7 @@ void TIBTransaction::StartTransaction() {
         lib->isc_start_multiple(StatusVector(), &FHandle, static_cast<short>(blocks.size()), blocks.data()), false);
     if (result > 0) {
         FHandle = 0;
-        RaiseServerError(lib);
+        RaiseServerError(lib, FDatabases.front()->MessageEncoding());
     }
 }
 
@@ -286,7 +287,8 @@ void TIBTransaction::FinishTransaction(TIBTransactionAction Action, bool Force) 
                     const bool linkBroken =
                         StatusVectorHas({kNetworkReadError, kNetworkWriteError, kConnectionLost});
                     try {
-                        RaiseServerError(lib);
+                        TIBDatabase *main = MainDatabase();
+                        RaiseServerError(lib, main ? main->MessageEncoding() : nullptr);
                     } catch (const EIBError &e) {
                         if ((e.SQLCode() == -902 && e.IBErrorCode() == kNetworkError) || linkBroken) {
                             try {

@@ -48,15 +48,15 @@ void TSQLVAR::SetIndSize(int OldSize, int NewSize) {
 
 namespace {
 
-String ReadName(const ISC_SCHAR *field, ISC_SHORT length, int fieldSize) {
+String ReadName(const TEncoding &encoding, const ISC_SCHAR *field, ISC_SHORT length, int fieldSize) {
     int n = std::clamp<int>(length, 0, fieldSize);
-    return AnsiString(std::string_view(field, static_cast<size_t>(n)));
+    return encoding.GetString(field, static_cast<size_t>(n));
 }
 
-// Names are bytes of the default narrow code page; the length field counts
-// them. A name never overflows its field.
-void WriteName(ISC_SCHAR *field, ISC_SHORT &length, int fieldSize, const String &value) {
-    std::string bytes = AnsiBytes(value);
+// Names are bytes of the connection's character set; the length field
+// counts them. A name never overflows its field.
+void WriteName(const TEncoding &encoding, ISC_SCHAR *field, ISC_SHORT &length, int fieldSize, const String &value) {
+    std::string bytes = encoding.GetBytes(value);
     size_t n = std::min(bytes.size(), static_cast<size_t>(fieldSize));
     std::memset(field, 0, static_cast<size_t>(fieldSize));
     std::memcpy(field, bytes.data(), n);
@@ -86,28 +86,36 @@ bool BytesEqual(const ISC_SCHAR *field, ISC_SHORT length, int fieldSize, const c
 
 }  // namespace
 
-#define VANTREL_NAME_ACCESSORS(Class, FieldSize)                                                              \
-    String Class::AliasName() const { return ReadName(FRecord->aliasname, FRecord->aliasname_length, FieldSize); } \
-    String Class::OwnName() const { return ReadName(FRecord->ownname, FRecord->ownname_length, FieldSize); }       \
-    String Class::RelName() const { return ReadName(FRecord->relname, FRecord->relname_length, FieldSize); }       \
-    String Class::SqlName() const { return ReadName(FRecord->sqlname, FRecord->sqlname_length, FieldSize); }       \
-    void Class::SetAliasName(const String &Value) {                                                          \
-        WriteName(FRecord->aliasname, FRecord->aliasname_length, FieldSize, Value);                           \
-    }                                                                                                          \
-    void Class::SetOwnName(const String &Value) {                                                            \
-        WriteName(FRecord->ownname, FRecord->ownname_length, FieldSize, Value);                               \
-    }                                                                                                          \
-    void Class::SetRelName(const String &Value) {                                                            \
-        WriteName(FRecord->relname, FRecord->relname_length, FieldSize, Value);                               \
-    }                                                                                                          \
-    void Class::SetSqlName(const String &Value) {                                                            \
-        WriteName(FRecord->sqlname, FRecord->sqlname_length, FieldSize, Value);                               \
-    }                                                                                                          \
-    bool Class::RelNameIsSystem() const {                                                                     \
-        return BytesStartWith(FRecord->relname, FRecord->relname_length, FieldSize, "RDB$");                  \
-    }                                                                                                          \
-    bool Class::SqlNameIs(const char *ascii) const {                                                          \
-        return BytesEqual(FRecord->sqlname, FRecord->sqlname_length, FieldSize, ascii);                       \
+#define VANTREL_NAME_ACCESSORS(Class, FieldSize)                                                           \
+    String Class::AliasName() const {                                                                       \
+        return ReadName(NameEncoding(), FRecord->aliasname, FRecord->aliasname_length, FieldSize);          \
+    }                                                                                                       \
+    String Class::OwnName() const {                                                                         \
+        return ReadName(NameEncoding(), FRecord->ownname, FRecord->ownname_length, FieldSize);              \
+    }                                                                                                       \
+    String Class::RelName() const {                                                                         \
+        return ReadName(NameEncoding(), FRecord->relname, FRecord->relname_length, FieldSize);              \
+    }                                                                                                       \
+    String Class::SqlName() const {                                                                         \
+        return ReadName(NameEncoding(), FRecord->sqlname, FRecord->sqlname_length, FieldSize);              \
+    }                                                                                                       \
+    void Class::SetAliasName(const String &Value) {                                                         \
+        WriteName(NameEncoding(), FRecord->aliasname, FRecord->aliasname_length, FieldSize, Value);         \
+    }                                                                                                       \
+    void Class::SetOwnName(const String &Value) {                                                           \
+        WriteName(NameEncoding(), FRecord->ownname, FRecord->ownname_length, FieldSize, Value);             \
+    }                                                                                                       \
+    void Class::SetRelName(const String &Value) {                                                           \
+        WriteName(NameEncoding(), FRecord->relname, FRecord->relname_length, FieldSize, Value);             \
+    }                                                                                                       \
+    void Class::SetSqlName(const String &Value) {                                                           \
+        WriteName(NameEncoding(), FRecord->sqlname, FRecord->sqlname_length, FieldSize, Value);             \
+    }                                                                                                       \
+    bool Class::RelNameIsSystem() const {                                                                   \
+        return BytesStartWith(FRecord->relname, FRecord->relname_length, FieldSize, "RDB$");                \
+    }                                                                                                       \
+    bool Class::SqlNameIs(const char *ascii) const {                                                        \
+        return BytesEqual(FRecord->sqlname, FRecord->sqlname_length, FieldSize, ascii);                     \
     }
 
 VANTREL_NAME_ACCESSORS(TSQLVAR_V1, kNameFieldV1)
@@ -235,6 +243,7 @@ void TIBXSQLDA::SetContext(IGDSLibrary *Library, int64_t ClientVersion, int SQLD
     }
     FEncoding = Encoding ? std::move(Encoding) : AnsiEncoding();
     FEncodingKeepsAscii = CodePageKeepsAscii(FEncoding->CodePage());
+    for (auto &var : FXSQLVARs) var->FXSQLVAR->SetNameEncoding(FEncoding.get());
     int layout = LayoutVersionForClient(ClientVersion);
     if (layout != FLayoutVersion) {
         ReleaseAll();
@@ -277,6 +286,7 @@ void TIBXSQLDA::SetCount(int Value) {
                 var->FXSQLVAR = std::make_unique<TSQLVAR_V2>(nullptr);
             else
                 var->FXSQLVAR = std::make_unique<TSQLVAR_V1>(nullptr);
+            var->FXSQLVAR->SetNameEncoding(FEncoding.get());
             var->FIndex = i;
             FXSQLVARs.push_back(std::move(var));
         }
@@ -404,31 +414,23 @@ TIBXSQLVAR *TIBXSQLDA::GetSQLVAR(int Idx) const {
     return FXSQLVARs[static_cast<size_t>(Idx)].get();
 }
 
-const std::vector<TIBXSQLVAR *> &TIBXSQLDA::BuildSiblings(int Idx) const {
-    if (!FSiblingsValid) {
-        FSiblings.assign(static_cast<size_t>(FSize), {});
-        for (int i = 0; i < FCount; ++i) {
-            TIBXSQLVAR *v = FXSQLVARs[static_cast<size_t>(i)].get();
-            auto &group = FSiblings[static_cast<size_t>(i)];
-            // A variable without a name shares it with nobody.
-            if (v->FName.empty()) {
-                group.push_back(v);
-                continue;
-            }
-            for (int j = 0; j < FCount; ++j) {
-                TIBXSQLVAR *w = FXSQLVARs[static_cast<size_t>(j)].get();
-                if (w->FName == v->FName) group.push_back(w);
-            }
+void TIBXSQLDA::BuildSiblings() const {
+    FSiblings.assign(static_cast<size_t>(FSize), {});
+    for (int i = 0; i < FSize; ++i) {
+        TIBXSQLVAR *v = FXSQLVARs[static_cast<size_t>(i)].get();
+        auto &group = FSiblings[static_cast<size_t>(i)];
+        // A variable without a name, or beyond the ones in use, shares its
+        // name with nobody.
+        if (i >= FCount || v->FName.empty()) {
+            group.push_back(v);
+            continue;
         }
-        FSiblingsValid = true;
+        for (int j = 0; j < FCount; ++j) {
+            TIBXSQLVAR *w = FXSQLVARs[static_cast<size_t>(j)].get();
+            if (w->FName == v->FName) group.push_back(w);
+        }
     }
-    if (Idx < 0 || static_cast<size_t>(Idx) >= FSiblings.size() || FSiblings[static_cast<size_t>(Idx)].empty()) {
-        // A variable outside the counted ones (not expected) stands alone.
-        static thread_local std::vector<TIBXSQLVAR *> alone(1);
-        alone[0] = FXSQLVARs[static_cast<size_t>(Idx)].get();
-        return alone;
-    }
-    return FSiblings[static_cast<size_t>(Idx)];
+    FSiblingsValid = true;
 }
 
 namespace {

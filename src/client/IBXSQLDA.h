@@ -128,6 +128,11 @@ public:
     void SetIndSize(int OldSize, int NewSize);
     int DataCapacity() const { return static_cast<int>(FData.size()); }
 
+    // The server writes names in the connection's character set; the area
+    // sets its encoding here (null: the default narrow code page).
+    void SetNameEncoding(const TEncoding *Value) { FNameEncoding = Value; }
+    const TEncoding &NameEncoding() const { return FNameEncoding ? *FNameEncoding : *AnsiEncoding(); }
+
 protected:
     TSQLVAR() = default;
     template <class Record>
@@ -149,6 +154,7 @@ private:
     ISC_SHORT **FIndField = nullptr;
     std::vector<char> FData;
     int16_t FIndicator = 0;
+    const TEncoding *FNameEncoding = nullptr;
 };
 
 class TSQLVAR_V1 final : public TSQLVAR {
@@ -401,12 +407,12 @@ private:
     friend class TIBXSQLVAR;
 
     // The variables named like the variable at Idx, rebuilt after names change.
+    // Every variable (index below FSize) has a group.
     const std::vector<TIBXSQLVAR *> &Siblings(int Idx) const {
-        if (FSiblingsValid && static_cast<size_t>(Idx) < FSiblings.size() && !FSiblings[static_cast<size_t>(Idx)].empty())
-            return FSiblings[static_cast<size_t>(Idx)];
-        return BuildSiblings(Idx);
+        if (!FSiblingsValid) BuildSiblings();
+        return FSiblings[static_cast<size_t>(Idx)];
     }
-    const std::vector<TIBXSQLVAR *> &BuildSiblings(int Idx) const;
+    void BuildSiblings() const;
     void ReleaseAll();
 
     TIBSQL *FSQL;

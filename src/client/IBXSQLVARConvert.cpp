@@ -117,25 +117,8 @@ double RoundScaled(double d, int k) {
     return std::strtod(buf, nullptr);
 }
 
-String CurrencyToText(Currency v) {
-    bool neg = v < 0;
-    uint64_t a = neg ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-    String s = neg ? u"-" : u"";
-    s += UIntToStr(a / 10000);
-    uint64_t frac = a % 10000;
-    if (frac) {
-        char16_t digits[5] = {};
-        for (int i = 3; i >= 0; --i) {
-            digits[i] = static_cast<char16_t>(u'0' + frac % 10);
-            frac /= 10;
-        }
-        int n = 4;
-        while (n > 0 && digits[n - 1] == u'0') --n;
-        s += u'.';
-        s.append(digits, static_cast<size_t>(n));
-    }
-    return s;
-}
+// At most 15 significant digits: a double's general form is exact.
+bool FitsFifteenDigits(int64_t v) { return v > -1000000000000000LL && v < 1000000000000000LL; }
 
 // Parses a decimal number with optional sign and fraction. Returns the
 // digits as an integer and the count of decimals; false when the text is
@@ -191,18 +174,28 @@ bool TryTextToCurrency(StringView text, Currency &out) {
     return true;
 }
 
-Currency ScaledToCurrency(int64_t v, int scale) {
-    if (scale == -4) return v;
-    if (scale > -4) {
-        int k = 4 + scale;
-        return static_cast<Currency>(static_cast<uint64_t>(v) * static_cast<uint64_t>(k <= 18 ? kPow10[k] : 0));
+// The scaled value with four decimals (more are rounded half away from
+// zero); false when Currency cannot hold it.
+bool ScaledToCurrency(int64_t v, int scale, Currency &out) {
+    if (scale >= -4) {
+        const int k = 4 + scale;
+        if (k > 18) {
+            out = 0;
+            return v == 0;
+        }
+        return !__builtin_mul_overflow(v, kPow10[k], &out);
     }
-    int k = -4 - scale;
-    if (k > 18) return 0;
-    int64_t d = kPow10[k];
+    const int k = -4 - scale;
+    if (k > 18) {
+        out = 0;
+        return true;
+    }
+    const int64_t d = kPow10[k];
     int64_t q = v / d, r = v % d;
+    // |r| < d <= 10^18, so twice it still fits.
     if (2 * (r < 0 ? -r : r) >= d) q += v < 0 ? -1 : 1;
-    return q;
+    out = q;
+    return true;
 }
 
 String ScaledToDecimalText(int64_t v, int scale) {
@@ -219,8 +212,21 @@ String ScaledToDecimalText(int64_t v, int scale) {
     return neg ? u"-" + digits : digits;
 }
 
-void ToCalendar(TDateTime value, struct tm &t) {
+// Exact decimal text of a scaled value without trailing zeros after the
+// point (the general form: "1.5", "-2", "1000000000000000").
+String ScaledToGeneralText(int64_t v, int scale) {
+    String text = ScaledToDecimalText(v, scale);
+    if (text.find(u'.') != String::npos) {
+        while (text.back() == u'0') text.pop_back();
+        if (text.back() == u'.') text.pop_back();
+    }
+    return text;
+}
+
+// False for a value outside the calendar (years 1 to 9999, or NaN).
+bool ToCalendar(TDateTime value, struct tm &t) {
     TDateParts p = DecodeDateTime(value);
+    if (!IsValidDate(p.Year, p.Month, p.Day)) return false;
     std::memset(&t, 0, sizeof t);
     t.tm_year = p.Year - 1900;
     t.tm_mon = p.Month - 1;
@@ -228,6 +234,7 @@ void ToCalendar(TDateTime value, struct tm &t) {
     t.tm_hour = p.Hour;
     t.tm_min = p.Minute;
     t.tm_sec = p.Second;
+    return true;
 }
 
 }  // namespace
@@ -287,11 +294,13 @@ int64_t TIBXSQLVAR::ScaledValue() const {
 String TIBXSQLVAR::DecodeText(const char *Bytes, size_t Length, bool CutToChars) const {
     String s = DecodeBytes(FParent->Encoding(), FParent->EncodingKeepsAscii(), Bytes, Length);
     if (CutToChars) {
-        size_t n = static_cast<size_t>(FXSQLVAR->SqlLen() / CharSetSize());
-        if (s.size() > n) {
-            if (n > 0 && s[n - 1] >= 0xD800 && s[n - 1] <= 0xDBFF) --n;  // keep pairs whole
-            s.resize(n);
-        }
+        // The length in characters: a character outside the Basic
+        // Multilingual Plane is two UTF-16 units.
+        size_t chars = static_cast<size_t>(FXSQLVAR->SqlLen() / CharSetSize());
+        size_t i = 0;
+        for (; i < s.size() && chars > 0; ++i, --chars)
+            if (s[i] >= 0xD800 && s[i] <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) ++i;
+        s.resize(i);
     }
     return s;
 }
@@ -401,7 +410,11 @@ float TIBXSQLVAR::AsFloat() const {
 Currency TIBXSQLVAR::AsCurrency() const {
     if (IsNull()) return 0;
     uint16_t def = FXSQLVAR->SqlDef();
-    if (IsIntegerType(def)) return ScaledToCurrency(ScaledValue(), FXSQLVAR->SqlScale());
+    if (IsIntegerType(def)) {
+        Currency c;
+        if (!ScaledToCurrency(ScaledValue(), FXSQLVAR->SqlScale(), c)) RaiseConversion();
+        return c;
+    }
     if (IsTextType(def)) {
         Currency c;
         if (!TryTextToCurrency(AsString(), c)) RaiseConversion();
@@ -485,10 +498,14 @@ String TIBXSQLVAR::AsString() const {
     case SQL_SHORT:
     case SQL_LONG:
     case SQL_INT64: {
+        // Exact for every value: the general floating-point form is kept
+        // where its 15 digits hold the value, the currency form is the exact
+        // decimal text without trailing zeros.
         int scale = r.SqlScale();
-        if (scale == 0) return IntToStr(ScaledValue());
-        if (scale < -4) return FloatToStr(AsDouble());
-        return CurrencyToText(AsCurrency());
+        int64_t v = ScaledValue();
+        if (scale == 0) return IntToStr(v);
+        if (scale < -4 && FitsFifteenDigits(v)) return FloatToStr(AsDouble());
+        return ScaledToGeneralText(v, scale);
     }
     case SQL_TIMESTAMP:
         return DateTimeToText(AsDateTime());
@@ -573,12 +590,16 @@ VARIANT TIBXSQLVAR::AsVariant() const {
                 v.vt = VT_I8;
                 v.u.llVal = ScaledValue();
             }
-        } else if (scale >= -4 && scale < 0) {
+        } else if (scale >= -4 && scale < 0 && ScaledToCurrency(ScaledValue(), scale, v.u.cyVal)) {
             v.vt = VT_CY;
-            v.u.cyVal = AsCurrency();
-        } else {
+        } else if ((scale < -4 || scale > 0) && FitsFifteenDigits(ScaledValue())) {
             v.vt = VT_R8;
             v.u.dblVal = AsDouble();
+        } else {
+            // Neither Currency nor a double holds the value exactly: its
+            // exact decimal text.
+            v.u.bstrVal = SysAllocString(ScaledToGeneralText(ScaledValue(), scale));
+            v.vt = VT_BSTR;
         }
         break;
     }
@@ -637,8 +658,10 @@ void TIBXSQLVAR::WriteText(const char *Bytes, size_t Length) {
             // A key keeps its type and length and takes the bytes as they are.
             int n = r.SqlLen();
             r.SetDataSize(n, n);
-            std::memset(r.SqlData(), 0, static_cast<size_t>(n));
-            std::memcpy(r.SqlData(), Bytes, std::min(static_cast<size_t>(n), Length));
+            if (n > 0) {
+                std::memset(r.SqlData(), 0, static_cast<size_t>(n));
+                if (Length > 0) std::memcpy(r.SqlData(), Bytes, std::min(static_cast<size_t>(n), Length));
+            }
         } else {
             int n = static_cast<int>(Length);
             r.SetSqlType(static_cast<uint16_t>(SQL_TEXT | (r.SqlType() & 1)));
@@ -679,7 +702,7 @@ void TIBXSQLVAR::SetAsCurrency(Currency Value) {
 
 void TIBXSQLVAR::SetAsDateTime(TDateTime Value) {
     struct tm t;
-    ToCalendar(Value, t);
+    if (!ToCalendar(Value, t)) RaiseConversion();
     ISC_QUAD q;
     Library().isc_encode_date(&t, &q);
     WriteFixed(SQL_TIMESTAMP, 8, 0, true, &q);
@@ -691,7 +714,7 @@ void TIBXSQLVAR::SetAsDate(TDateTime Value) {
         return;
     }
     struct tm t;
-    ToCalendar(Value, t);
+    if (!ToCalendar(Value, t)) RaiseConversion();
     ISC_DATE d;
     Library().isc_encode_sql_date(&t, &d);
     WriteFixed(SQL_TYPE_DATE, 4, 0, true, &d);
@@ -703,7 +726,7 @@ void TIBXSQLVAR::SetAsTime(TDateTime Value) {
         return;
     }
     struct tm t;
-    ToCalendar(Value, t);
+    if (!ToCalendar(Value, t)) RaiseConversion();
     ISC_TIME tm;
     Library().isc_encode_sql_time(&t, &tm);
     WriteFixed(SQL_TYPE_TIME, 4, 0, true, &tm);
@@ -763,10 +786,9 @@ void TIBXSQLVAR::SetAsString(const String &Value) {
         SetAsDateTime(d);
         return;
     }
-    {
-        std::shared_ptr<const TEncoding> ansi = AnsiEncoding();
-        EncodeInto(*ansi, CodePageKeepsAscii(ansi->CodePage()), Value, bytes);
-    }
+    // The text goes to the server as SQL_TEXT (also into the text variables
+    // of the same name), so it is encoded in the connection's character set.
+    EncodeInto(FParent->Encoding(), FParent->EncodingKeepsAscii(), Value, bytes);
     WriteText(bytes.data(), bytes.size());
 }
 

@@ -79,6 +79,8 @@ bool TryEncodeTime(int hour, int minute, int second, int ms, TDateTime &time) {
 
 TDateParts DecodeDateTime(TDateTime value) {
     TDateParts p;
+    // Beyond the calendar (and NaN): all parts 0, which no check accepts.
+    if (!(value > -693594.0 && value < 2958466.0)) return p;
     double whole = std::trunc(value);
     double frac = std::fabs(value - whole);
     int64_t msDay = static_cast<int64_t>(std::llround(frac * 86400000.0));

@@ -22,7 +22,8 @@ bool IsValidTime(int hour, int minute, int second, int ms);
 bool TryEncodeDate(int year, int month, int day, TDateTime &date);
 bool TryEncodeTime(int hour, int minute, int second, int ms, TDateTime &time);
 // Splits a date-time into its parts (negative values count back from 1899-12-30
-// with the time still added, as the classic convention has it).
+// with the time still added, as the classic convention has it). A value
+// outside years 1 to 9999, or NaN, gives parts that are all 0.
 TDateParts DecodeDateTime(TDateTime value);
 
 String DateToText(TDateTime value);       // YYYY-MM-DD

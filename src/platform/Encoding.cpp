@@ -24,14 +24,19 @@ public:
     String GetString(const char *data, size_t length) const override {
         return Utf8ToString(std::string_view(data, length));
     }
+    size_t FirstUndecodable(const char *data, size_t length) const override {
+        return FirstInvalidUtf8(std::string_view(data, length));
+    }
 };
 
 // Single-byte pages: a 256-entry decode table and a reverse map.
 class TSingleByteEncoding final : public TEncoding {
 public:
-    TSingleByteEncoding(int cp, const std::array<char16_t, 256> &table) : TEncoding(cp), FDecode(table) {
+    // Bytes the page does not define decode as U+FFFD in the table.
+    TSingleByteEncoding(int cp, const std::array<char16_t, 256> &table, const std::array<bool, 256> &defined)
+        : TEncoding(cp), FDecode(table), FDefined(defined) {
         for (int b = 255; b >= 0; --b)
-            if (FDecode[b] != 0xFFFD) FEncode[FDecode[b]] = static_cast<char>(b);
+            if (FDefined[b]) FEncode[FDecode[b]] = static_cast<char>(b);
         auto q = FEncode.find(u'?');
         FSubst = q != FEncode.end() ? q->second : '?';
     }
@@ -52,9 +57,15 @@ public:
         for (size_t i = 0; i < length; ++i) out[i] = FDecode[static_cast<unsigned char>(data[i])];
         return out;
     }
+    size_t FirstUndecodable(const char *data, size_t length) const override {
+        for (size_t i = 0; i < length; ++i)
+            if (!FDefined[static_cast<unsigned char>(data[i])]) return i;
+        return String::npos;
+    }
 
 private:
     std::array<char16_t, 256> FDecode;
+    std::array<bool, 256> FDefined;
     std::unordered_map<char16_t, char> FEncode;
     char FSubst;
 };
@@ -90,6 +101,33 @@ public:
         out.resize(U_FAILURE(err) && err != U_STRING_NOT_TERMINATED_WARNING ? 0 : static_cast<size_t>(n));
         return out;
     }
+    size_t FirstUndecodable(const char *data, size_t length) const override {
+        if (length == 0) return String::npos;
+        UErrorCode err = U_ZERO_ERROR;
+        UConverter *cnv = ucnv_open(FName.c_str(), &err);
+        if (U_FAILURE(err)) return FirstInvalidUtf8(std::string_view(data, length));
+        ucnv_setToUCallBack(cnv, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
+        size_t result = String::npos;
+        UChar buffer[4096];
+        const char *source = data;
+        do {
+            UChar *target = buffer;
+            err = U_ZERO_ERROR;
+            ucnv_toUnicode(cnv, &target, buffer + 4096, &source, data + length, nullptr, true, &err);
+        } while (err == U_BUFFER_OVERFLOW_ERROR);
+        if (U_FAILURE(err)) {
+            // The converter stopped after the offending bytes.
+            char invalid[32];
+            int8_t count = sizeof invalid;
+            UErrorCode ignored = U_ZERO_ERROR;
+            ucnv_getInvalidChars(cnv, invalid, &count, &ignored);
+            const size_t consumed = static_cast<size_t>(source - data);
+            const size_t invalidBytes = U_FAILURE(ignored) ? 0 : static_cast<size_t>(count);
+            result = invalidBytes > consumed ? consumed : consumed - invalidBytes;
+        }
+        ucnv_close(cnv);
+        return result;
+    }
 
 private:
     std::string FName;
@@ -105,17 +143,21 @@ std::shared_ptr<const TEncoding> MakeEncoding(int cp, const std::string &name) {
         ucnv_close(cnv);
         return std::make_shared<TIcuEncoding>(cp, name);
     }
+    // Stop at bytes the page does not define instead of substituting them.
+    ucnv_setToUCallBack(cnv, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
     std::array<char16_t, 256> table{};
+    std::array<bool, 256> defined{};
     for (int b = 0; b < 256; ++b) {
         char byte = static_cast<char>(b);
         UChar out[4];
         err = U_ZERO_ERROR;
         ucnv_reset(cnv);
         int32_t n = ucnv_toUChars(cnv, out, 4, &byte, 1, &err);
-        table[b] = (U_SUCCESS(err) && n == 1) ? static_cast<char16_t>(out[0]) : char16_t(0xFFFD);
+        defined[b] = U_SUCCESS(err) && n == 1;
+        table[b] = defined[b] ? static_cast<char16_t>(out[0]) : char16_t(0xFFFD);
     }
     ucnv_close(cnv);
-    return std::make_shared<TSingleByteEncoding>(cp, table);
+    return std::make_shared<TSingleByteEncoding>(cp, table, defined);
 }
 
 }  // namespace
@@ -160,7 +202,10 @@ std::shared_ptr<const TEncoding> TEncoding::GetEncoding(int codePage) {
     return enc;
 }
 
-int DefaultAnsiCodePage() {
+namespace {
+
+// The code page VANTREL_ANSI_CODEPAGE names, or 0. Read once per process.
+int ConfiguredAnsiCodePage() {
     static const int cp = [] {
         const char *env = std::getenv("VANTREL_ANSI_CODEPAGE");
         if (env && *env) {
@@ -169,10 +214,19 @@ int DefaultAnsiCodePage() {
             if (end && *end == 0 && v > 0 && v < 100000 && !TEncoding::ConverterName(static_cast<int>(v)).empty())
                 return static_cast<int>(v);
         }
-        return 65001;
+        return 0;
     }();
     return cp;
 }
+
+}  // namespace
+
+int DefaultAnsiCodePage() {
+    const int cp = ConfiguredAnsiCodePage();
+    return cp != 0 ? cp : 65001;
+}
+
+bool AnsiCodePageConfigured() { return ConfiguredAnsiCodePage() != 0; }
 
 std::shared_ptr<const TEncoding> AnsiEncoding() {
     static const std::shared_ptr<const TEncoding> enc = TEncoding::GetEncoding(DefaultAnsiCodePage());

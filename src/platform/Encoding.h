@@ -17,9 +17,13 @@ public:
     // Encodes UTF-16 text into bytes of the code page. Characters the page
     // lacks become its substitution character.
     virtual std::string GetBytes(StringView text) const = 0;
-    // Decodes bytes of the code page into UTF-16 text.
+    // Decodes bytes of the code page into UTF-16 text. Bytes the page cannot
+    // decode become U+FFFD.
     virtual String GetString(const char *data, size_t length) const = 0;
     String GetString(std::string_view bytes) const { return GetString(bytes.data(), bytes.size()); }
+    // Offset of the first byte that the code page cannot decode (the start
+    // of an invalid or cut sequence), or npos when every byte decodes.
+    virtual size_t FirstUndecodable(const char *data, size_t length) const = 0;
 
     // Shared, immutable encodings by code page number; thread-safe. Unknown
     // code pages fall back to the default narrow code page.
@@ -38,6 +42,9 @@ private:
 // 65001 (UTF-8) unless VANTREL_ANSI_CODEPAGE names another code page. Read
 // once per process.
 int DefaultAnsiCodePage();
+// True when VANTREL_ANSI_CODEPAGE names a code page (it then decides how
+// script files without a byte-order mark are read).
+bool AnsiCodePageConfigured();
 std::shared_ptr<const TEncoding> AnsiEncoding();
 
 // Shorthands for the default narrow code page.

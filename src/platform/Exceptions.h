@@ -41,6 +41,12 @@ public:
     using Exception::Exception;
 };
 
+// A text file holding bytes that its encoding cannot decode.
+class VANTREL_VISIBLE EEncodingError : public Exception {
+public:
+    using Exception::Exception;
+};
+
 // An index outside a list: "List index out of bounds (%d)".
 class VANTREL_VISIBLE EListError : public Exception {
 public:

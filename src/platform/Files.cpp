@@ -99,29 +99,119 @@ std::vector<uint8_t> ReadWholeFile(const String &path) {
     return data;
 }
 
-String DecodeTextFile(const std::vector<uint8_t> &bytes) {
-    const char *data = reinterpret_cast<const char *>(bytes.data());
-    size_t size = bytes.size();
-    String text;
+namespace {
+
+// A script without a byte-order mark that is not valid UTF-8 is read in the
+// code page of the update module's connection, WIN1251.
+constexpr int kUnmarkedFallbackCodePage = 1251;
+
+enum class TFileForm { Utf8, Utf16LE, Utf16BE, CodePage };
+
+struct TFileDecoding {
+    TFileForm Form = TFileForm::Utf8;
+    size_t Start = 0;                           // bytes of the byte-order mark
+    std::shared_ptr<const TEncoding> Encoding;  // TFileForm::CodePage
+    bool Verified = false;                      // known to decode already
+};
+
+// Bytes from the start up to the first NUL, which ends the text.
+size_t TextLength(const char *data, size_t size) {
+    if (size == 0) return 0;  // an empty file has no buffer to search
+    const void *nul = std::memchr(data, 0, size);
+    return nul ? static_cast<size_t>(static_cast<const char *>(nul) - data) : size;
+}
+
+TFileDecoding ChooseDecoding(const std::vector<uint8_t> &bytes) {
+    TFileDecoding d;
+    const size_t size = bytes.size();
     if (size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
-        text = Utf8ToString(std::string_view(data + 3, size - 3));
-    } else if (size >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
-        bool little = bytes[0] == 0xFF;
-        size_t n = (size - 2) / 2;
-        text.resize(n);
-        for (size_t i = 0; i < n; ++i) {
-            uint8_t a = bytes[2 + 2 * i], b = bytes[3 + 2 * i];
-            text[i] = little ? static_cast<char16_t>(a | (b << 8)) : static_cast<char16_t>((a << 8) | b);
+        d.Start = 3;
+    } else if (size >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+        d.Form = TFileForm::Utf16LE;
+        d.Start = 2;
+    } else if (size >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF) {
+        d.Form = TFileForm::Utf16BE;
+        d.Start = 2;
+    } else if (AnsiCodePageConfigured()) {
+        if (AnsiEncoding()->CodePage() != 65001) {
+            d.Form = TFileForm::CodePage;
+            d.Encoding = AnsiEncoding();
         }
     } else {
-        text = AnsiEncoding()->GetString(data, size);
+        const char *data = reinterpret_cast<const char *>(bytes.data());
+        if (FirstInvalidUtf8(std::string_view(data, TextLength(data, size))) == std::string_view::npos) {
+            d.Verified = true;
+        } else {
+            d.Form = TFileForm::CodePage;
+            d.Encoding = TEncoding::GetEncoding(kUnmarkedFallbackCodePage);
+        }
     }
-    auto nul = text.find(u'\0');
-    if (nul != String::npos) text.resize(nul);
+    return d;
+}
+
+// 1-based line of a position: CR LF, a lone CR and a lone LF each end a line.
+template <class Char>
+int LineAt(const Char *text, size_t offset) {
+    int line = 1;
+    for (size_t i = 0; i < offset; ++i) {
+        if (text[i] == '\n' || (text[i] == '\r' && (i + 1 >= offset || text[i + 1] != '\n'))) ++line;
+    }
+    return line;
+}
+
+[[noreturn]] void RaiseUndecodable(const String &path, int line, const String &what) {
+    throw EEncodingError(
+        Format(u"Cannot read file \"%s\". Line %d holds %s", {ExpandFileName(path), int64_t(line), what}));
+}
+
+String Hex(unsigned value, int digits) {
+    static const char16_t kDigits[] = u"0123456789ABCDEF";
+    String text(static_cast<size_t>(digits), u'0');
+    for (int i = digits - 1; i >= 0; --i, value >>= 4) text[static_cast<size_t>(i)] = kDigits[value & 0xF];
     return text;
 }
 
-namespace {
+[[noreturn]] void RaiseUndecodableByte(const String &path, int line, uint8_t byte, const String &decoding) {
+    RaiseUndecodable(path, line, u"byte 0x" + Hex(byte, 2) + u", which " + decoding + u" cannot decode");
+}
+
+// Raises when a byte of the text cannot be decoded in the chosen form.
+void CheckDecodable(const TFileDecoding &d, const char *data, size_t size, const String &path) {
+    if (d.Verified || size == 0) return;
+    const size_t bad = d.Form == TFileForm::Utf8 ? FirstInvalidUtf8(std::string_view(data, size))
+                                                : d.Encoding->FirstUndecodable(data, size);
+    if (bad == String::npos) return;
+    RaiseUndecodableByte(path, LineAt(data, bad), static_cast<uint8_t>(data[bad]),
+                         d.Form == TFileForm::Utf8 ? String(u"UTF-8")
+                                                   : u"code page " + IntToStr(d.Encoding->CodePage()));
+}
+
+// UTF-16 text up to its first NUL; a surrogate without its partner, or an
+// odd byte at the end, raises.
+String DecodeUtf16(const uint8_t *data, size_t size, bool little, const String &path) {
+    const size_t units = size / 2;
+    String text(units, u'\0');
+    for (size_t i = 0; i < units; ++i) {
+        const uint8_t a = data[2 * i], b = data[2 * i + 1];
+        text[i] = little ? static_cast<char16_t>(a | (b << 8)) : static_cast<char16_t>((a << 8) | b);
+    }
+    const auto nul = text.find(u'\0');
+    if (nul != String::npos) {
+        text.resize(nul);
+    } else if (size % 2 != 0) {
+        RaiseUndecodableByte(path, LineAt(text.data(), units), data[size - 1], little ? u"UTF-16LE" : u"UTF-16BE");
+    }
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c < 0xD800 || c > 0xDFFF) continue;
+        if (c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            ++i;
+            continue;
+        }
+        RaiseUndecodable(path, LineAt(text.data(), i), u"an unpaired surrogate (U+" + Hex(c, 4) + u")");
+    }
+    return text;
+}
 
 // True when cutting the bytes right after a CR or LF byte never cuts a
 // character or a shift state: single-byte code pages.
@@ -134,12 +224,13 @@ bool SplitsAtLineBreakBytes(const TEncoding &encoding) {
     return single;
 }
 
-// Lines of an unmarked file decoded a piece at a time, each piece ending
-// after a line break, so that the whole decoded text never exists next to
-// the lines (a script of 100 MB would otherwise need both at once).
+// Lines of a text in a single-byte code page, decoded a piece at a time,
+// each piece ending after a line break, so that the whole decoded text never
+// exists next to the lines (a script of 100 MB would otherwise need both at
+// once).
 std::vector<String> DecodeLinesByPieces(const char *data, size_t size, const TEncoding &encoding) {
     size_t count = 1;
-    for (size_t i = 0; i < size && data[i] != 0; ++i)
+    for (size_t i = 0; i < size; ++i)
         if (data[i] == '\n' || (data[i] == '\r' && (i + 1 >= size || data[i + 1] != '\n'))) ++count;
     std::vector<String> lines;
     lines.reserve(count);
@@ -149,30 +240,19 @@ std::vector<String> DecodeLinesByPieces(const char *data, size_t size, const TEn
         size_t end = pos + kPiece < size ? pos + kPiece : size;
         while (end < size && data[end - 1] != '\n' && data[end - 1] != '\r') ++end;
         if (end < size && data[end - 1] == '\r' && data[end] == '\n') ++end;  // keep CR LF together
-        String piece = encoding.GetString(data + pos, end - pos);
-        auto nul = piece.find(u'\0');
-        if (nul != String::npos) piece.resize(nul);
-        for (auto &line : TStringList::SplitLines(piece)) lines.push_back(std::move(line));
-        if (nul != String::npos) break;
+        for (auto &line : TStringList::SplitLines(encoding.GetString(data + pos, end - pos)))
+            lines.push_back(std::move(line));
         pos = end;
     }
     return lines;
 }
 
-// Lines of UTF-8 bytes, decoded one by one: CR, LF and NUL bytes are never
+// Lines of valid UTF-8 bytes, decoded one by one: CR and LF bytes are never
 // part of a longer sequence, so the lines can be cut before decoding.
 std::vector<String> DecodeUtf8Lines(const char *data, size_t size) {
     size_t count = 1;
-    size_t stop = size;
-    for (size_t i = 0; i < size; ++i) {
-        auto c = static_cast<unsigned char>(data[i]);
-        if (c > '\r') continue;
-        if (c == '\n' || (c == '\r' && (i + 1 >= size || data[i + 1] != '\n'))) ++count;
-        if (c == '\0') {
-            stop = i;
-            break;
-        }
-    }
+    for (size_t i = 0; i < size; ++i)
+        if (data[i] == '\n' || (data[i] == '\r' && (i + 1 >= size || data[i + 1] != '\n'))) ++count;
     std::vector<String> lines;
     lines.reserve(count);
     size_t start = 0;
@@ -182,42 +262,56 @@ std::vector<String> DecodeUtf8Lines(const char *data, size_t size) {
         if (line.capacity() > line.size() + line.size() / 4 + 16) line.shrink_to_fit();
         lines.push_back(std::move(line));
     };
-    size_t i = start;
-    while (i < stop) {
-        auto c = static_cast<unsigned char>(data[i]);
-        if (c > '\r' || (c != '\n' && c != '\r')) {
+    size_t i = 0;
+    while (i < size) {
+        const char c = data[i];
+        if (c != '\n' && c != '\r') {
             ++i;
             continue;
         }
         addLine(i);
-        if (c == '\r' && i + 1 < stop && data[i + 1] == '\n') ++i;
+        if (c == '\r' && i + 1 < size && data[i + 1] == '\n') ++i;
         start = ++i;
     }
-    if (start < stop) addLine(stop);
+    if (start < size) addLine(size);
     return lines;
 }
 
 }  // namespace
 
+String DecodeTextFile(const std::vector<uint8_t> &bytes, const String &path) {
+    const TFileDecoding d = ChooseDecoding(bytes);
+    if (d.Form == TFileForm::Utf16LE || d.Form == TFileForm::Utf16BE)
+        return DecodeUtf16(bytes.data() + d.Start, bytes.size() - d.Start, d.Form == TFileForm::Utf16LE, path);
+    const char *data = reinterpret_cast<const char *>(bytes.data()) + d.Start;
+    const size_t size = TextLength(data, bytes.size() - d.Start);
+    CheckDecodable(d, data, size, path);
+    return d.Form == TFileForm::Utf8 ? Utf8ToString(std::string_view(data, size)) : d.Encoding->GetString(data, size);
+}
+
 void LoadLinesFromFile(const String &path, TStringList &lines) {
     std::vector<String> result;
     {
         std::vector<uint8_t> bytes = ReadWholeFile(path);
-        const char *data = reinterpret_cast<const char *>(bytes.data());
-        bool utf8Mark = bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF;
-        bool utf16Mark = bytes.size() >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) ||
-                                               (bytes[0] == 0xFE && bytes[1] == 0xFF));
-        auto ansi = AnsiEncoding();
-        if (utf8Mark) {
-            result = DecodeUtf8Lines(data + 3, bytes.size() - 3);
-        } else if (!utf16Mark && ansi->CodePage() == 65001) {
-            result = DecodeUtf8Lines(data, bytes.size());
-        } else if (!utf16Mark && SplitsAtLineBreakBytes(*ansi)) {
-            result = DecodeLinesByPieces(data, bytes.size(), *ansi);
-        } else {
-            String text = DecodeTextFile(bytes);
+        const TFileDecoding d = ChooseDecoding(bytes);
+        if (d.Form == TFileForm::Utf16LE || d.Form == TFileForm::Utf16BE) {
+            String text = DecodeUtf16(bytes.data() + d.Start, bytes.size() - d.Start, d.Form == TFileForm::Utf16LE,
+                                      path);
             std::vector<uint8_t>().swap(bytes);
             result = TStringList::SplitLines(text);
+        } else {
+            const char *data = reinterpret_cast<const char *>(bytes.data()) + d.Start;
+            const size_t size = TextLength(data, bytes.size() - d.Start);
+            CheckDecodable(d, data, size, path);
+            if (d.Form == TFileForm::Utf8) {
+                result = DecodeUtf8Lines(data, size);
+            } else if (SplitsAtLineBreakBytes(*d.Encoding)) {
+                result = DecodeLinesByPieces(data, size, *d.Encoding);
+            } else {
+                String text = d.Encoding->GetString(data, size);
+                std::vector<uint8_t>().swap(bytes);
+                result = TStringList::SplitLines(text);
+            }
         }
     }
     lines.SetLines(std::move(result));

@@ -23,12 +23,18 @@ std::vector<uint8_t> ReadWholeFile(const String &path);
 // resolving symbolic links.
 String ExpandFileName(const String &path);
 
-// Decodes text file bytes: a byte-order mark selects UTF-8, UTF-16 LE or
-// UTF-16 BE; without one the default narrow code page applies. The first
-// NUL character ends the text.
-String DecodeTextFile(const std::vector<uint8_t> &bytes);
+// Decodes the bytes of the text file at path: a byte-order mark selects
+// UTF-8, UTF-16 LE or UTF-16 BE. Without one, the code page that
+// VANTREL_ANSI_CODEPAGE names when it is set; otherwise UTF-8 when the bytes
+// are valid UTF-8, else Windows-1251 (the update module's connection
+// character set). The first NUL character ends the text. Nothing is
+// replaced: a byte that the chosen decoding cannot decode, or an unpaired
+// UTF-16 surrogate, raises EEncodingError naming the file (full path) and
+// the 1-based line.
+String DecodeTextFile(const std::vector<uint8_t> &bytes, const String &path);
 
-// ReadWholeFile + DecodeTextFile + line splitting into the list.
+// ReadWholeFile + DecodeTextFile + line splitting into the list; the list is
+// left alone when reading or decoding fails.
 void LoadLinesFromFile(const String &path, TStringList &lines);
 
 }  // namespace vantrel

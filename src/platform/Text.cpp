@@ -57,6 +57,49 @@ String Utf8ToString(std::string_view text) {
     return out;
 }
 
+size_t FirstInvalidUtf8(std::string_view text) {
+    const auto *b = reinterpret_cast<const unsigned char *>(text.data());
+    const size_t n = text.size();
+    size_t i = 0;
+    while (i < n) {
+        // Scripts are mostly ASCII: eight bytes at a time.
+        while (i + 8 <= n) {
+            uint64_t word;
+            std::memcpy(&word, b + i, sizeof word);
+            if (word & 0x8080808080808080ULL) break;
+            i += 8;
+        }
+        if (i >= n) break;
+        const unsigned char c = b[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        // The second byte's range excludes overlong forms, surrogates and
+        // code points above U+10FFFF.
+        size_t extra;
+        unsigned char low = 0x80, high = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2;
+            if (c == 0xE0) low = 0xA0;
+            if (c == 0xED) high = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3;
+            if (c == 0xF0) low = 0x90;
+            if (c == 0xF4) high = 0x8F;
+        } else {
+            return i;
+        }
+        if (n - i <= extra || b[i + 1] < low || b[i + 1] > high) return i;
+        for (size_t k = 2; k <= extra; ++k)
+            if ((b[i + k] & 0xC0) != 0x80) return i;
+        i += extra + 1;
+    }
+    return std::string_view::npos;
+}
+
 std::string StringToUtf8(StringView text) {
     std::string out;
     out.reserve(text.size());

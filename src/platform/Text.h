@@ -14,8 +14,13 @@ namespace vantrel {
 using String = std::u16string;
 using StringView = std::u16string_view;
 
+// Invalid UTF-8 sequences decode as U+FFFD, unpaired surrogates encode as
+// the bytes of U+FFFD.
 String Utf8ToString(std::string_view text);
 std::string StringToUtf8(StringView text);
+// Offset of the first byte that does not begin a valid UTF-8 sequence
+// (overlong forms, surrogates and cut sequences are invalid), or npos.
+size_t FirstInvalidUtf8(std::string_view text);
 
 // Whitespace in the sense of the script format: any character up to U+0020.
 inline bool IsWhite(char16_t c) { return c <= u' '; }

@@ -253,6 +253,12 @@ TEST_F(ConversionTest, DbKeyParametersTakeTheBytesAsTheyAre) {
     EXPECT_EQ(area[0].SQLType(), SQL_TEXT);
     EXPECT_EQ(area[0].Size(), 8);
     EXPECT_EQ(std::string(r.SqlData(), 8), "ABCDEFGH");
+    // A key described without bytes takes none (no copy into no buffer).
+    r.SetSqlLen(0);
+    area.PrepareBuffers();
+    area[0].SetAsString(u"AB");
+    EXPECT_EQ(area[0].Size(), 0);
+    EXPECT_TRUE(area[0].Modified());
 }
 
 // ---------------------------------------------------------------------------
@@ -338,6 +344,22 @@ TEST_F(ConversionTest, DatesBeforeTheEpochSubtractTheirTime) {
     v.SetAsDateTime(when);
     EXPECT_DOUBLE_EQ(v.AsDateTime(), -1.25);
     EXPECT_EQ(v.AsString(), u"1899-12-29 06:00:00");
+}
+
+TEST_F(ConversionTest, DateTimesOutsideTheCalendarAreRefused) {
+    TIBXSQLVAR &v = Var(SQL_TIMESTAMP + 1, 8);
+    v.SetIsNull(true);
+    for (double value : {std::nan(""), HUGE_VAL, -1e300, -693594.0, 2958466.0}) {
+        SCOPED_TRACE(value);
+        EXPECT_CLIENT_ERROR_ID(v.SetAsDateTime(value), 38);
+        EXPECT_CLIENT_ERROR_ID(v.SetAsDate(value), 38);
+        EXPECT_CLIENT_ERROR_ID(v.SetAsTime(value), 38);
+    }
+    EXPECT_TRUE(v.IsNull()) << "nothing was written";
+    v.SetAsDateTime(2958465.5);
+    EXPECT_EQ(v.AsString(), u"9999-12-31 12:00:00");
+    v.SetAsDateTime(-693593.25);
+    EXPECT_EQ(v.AsString(), u"0001-01-01 06:00:00");
 }
 
 TEST_F(ConversionTest, DateAndTimeWritesUseTheSqlTypesFromDialect3) {

@@ -123,6 +123,52 @@ TEST_F(UpdateDB, CyrillicTextReachesTheDatabaseInWin1251) {
     EXPECT_NE(out.find("6"), std::string::npos) << "six single-byte characters: " << out;
 }
 
+TEST_F(UpdateDB, AWindows1251ScriptWithoutMarkStoresItsCyrillicText) {
+    // The module's connection is WIN1251 whatever the database's own
+    // character set.
+    for (const char *charset : {"WIN1251", "UTF8"}) {
+        SCOPED_TRACE(charset);
+        std::string db = Dir.File(std::string(charset) + ".fdb");
+        CreateDatabase(db, 3, charset);
+        WriteFile(Dir.File("cp1251.sql"), "CREATE TABLE NAMES (NAME VARCHAR(20));\r\n"
+                                           "INSERT INTO NAMES VALUES ('\xCF\xF0\xE8\xE2\xE5\xF2');\r\n");
+        EXPECT_EQ(Update(Text(db), Text(Dir.File("cp1251.sql"))), u"");
+        std::string out = RunCommand("printf 'SET NAMES UTF8; CONNECT \"" + db +
+                                     "\" USER SYSDBA PASSWORD x; SELECT CHAR_LENGTH(NAME), NAME FROM NAMES;' | "
+                                     "isql-fb -q -ch UTF8")
+                              .Output;
+        EXPECT_NE(out.find("6 Привет"), std::string::npos) << out;
+    }
+}
+
+TEST_F(UpdateDB, AnUndecodableScriptFailsTheUpdateWithFileAndLine) {
+    Query("CREATE TABLE T (ID INTEGER);");
+    const struct {
+        std::string Bytes;
+        std::string Holds;
+    } cases[] = {
+        {"\xEF\xBB\xBFINSERT INTO T VALUES (1);\n-- \xE6\n", "Line 2 holds byte 0xE6, which UTF-8 cannot decode"},
+        {std::string("\xFF\xFE" "1\0;\0\r\0\n\0\r\0\n\0-\0-\0 \0\x3D\xD8\n\0", 24),
+         "Line 3 holds an unpaired surrogate (U+D83D)"},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(Run(c.Bytes), U("Cannot read file \"" + Dir.File("script.sql") + "\". " + c.Holds));
+        EXPECT_EQ(Value("COUNT(*)", "T"), "0") << "nothing of the script ran";
+    }
+}
+
+TEST_F(UpdateDB, AFailingStatementReturnsItsCyrillicTableNameIntact) {
+    for (const char *charset : {"WIN1251", "UTF8"}) {
+        SCOPED_TRACE(charset);
+        std::string db = Dir.File(std::string("names-") + charset + ".fdb");
+        CreateDatabase(db, 3, charset);
+        WriteFile(Dir.File("s.sql"), "INSERT INTO \"ТАБЛИЦА\" VALUES (1);\n");
+        EXPECT_EQ(Update(Text(db), Text(Dir.File("s.sql"))),
+                  U("Dynamic SQL Error\r\nSQL error code = -204\r\nTable unknown\r\nТАБЛИЦА\r\n"
+                    "At line 1, column 13"));
+    }
+}
+
 TEST_F(UpdateDB, DialectOneDatabasesAreUpdatedToo) {
     std::string db1 = Dir.File("d1.fdb");
     CreateDatabase(db1, 1, "WIN1251");

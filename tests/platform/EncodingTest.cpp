@@ -28,6 +28,28 @@ TEST(Encoding, Utf8AndMultiBytePages) {
     EXPECT_EQ(sjis->GetString(bytes), u"日本");
 }
 
+TEST(Encoding, FirstUndecodableFindsTheFirstBadByteOfEveryKindOfPage) {
+    std::string all(256, '\0');
+    for (int b = 0; b < 256; ++b) all[static_cast<size_t>(b)] = static_cast<char>(b);
+    const size_t none = String::npos;
+    const struct {
+        int CodePage;
+        std::string Bytes;
+        size_t Expected;
+    } cases[] = {
+        {65001, "\xD0\xB6", none},
+        {65001, "ab\xC0\x80", 2},
+        {1251, all, none},  // ICU's windows-1251 defines every byte
+        {20127, "ab\x7F\x80", 3},
+        {932, TEncoding::GetEncoding(932)->GetBytes(u"a日本"), none},
+        {932, "a\x82\xA0\x82", 3},  // a lead byte cut at the end
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.CodePage);
+        EXPECT_EQ(TEncoding::GetEncoding(c.CodePage)->FirstUndecodable(c.Bytes.data(), c.Bytes.size()), c.Expected);
+    }
+}
+
 TEST(Encoding, NamedPagesMapToIcuConverters) {
     EXPECT_EQ(TEncoding::ConverterName(1251), "windows-1251");
     EXPECT_EQ(TEncoding::ConverterName(437), "ibm-437");

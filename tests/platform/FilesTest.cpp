@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "platform/Encoding.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "support/TestSupport.h"
@@ -69,21 +70,101 @@ TEST(ReadWholeFile, HoldsASharedLockWhileReading) {
     close(fd);
 }
 
+namespace {
+
+std::vector<uint8_t> Bytes(const std::string &s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+
+// The decoding error of a file, as both decoding functions raise it.
+String DecodingError(const std::string &path, const std::string &bytes) {
+    TStringList lines{u"kept"};
+    String message;
+    try {
+        LoadLinesFromFile(U(path), lines);
+        ADD_FAILURE() << "loaded " << path;
+    } catch (const EEncodingError &e) {
+        message = e.Message();
+    }
+    EXPECT_EQ(lines.Text(), u"kept\r\n") << "a failed load changes nothing";
+    try {
+        DecodeTextFile(Bytes(bytes), U(path));
+        ADD_FAILURE() << "decoded " << path;
+    } catch (const EEncodingError &e) {
+        EXPECT_EQ(e.Message(), message);
+    }
+    return message;
+}
+
+}  // namespace
+
 TEST(DecodeTextFile, ByteOrderMarksSelectTheDecoding) {
-    auto bytes = [](const std::string &s) { return std::vector<uint8_t>(s.begin(), s.end()); };
-    EXPECT_EQ(DecodeTextFile(bytes("\xEF\xBB\xBF\xD0\xB6")), u"ж");
-    EXPECT_EQ(DecodeTextFile(bytes(std::string("\xFF\xFE\x36\x04", 4))), u"ж");
-    EXPECT_EQ(DecodeTextFile(bytes(std::string("\xFE\xFF\x04\x36", 4))), u"ж");
-    EXPECT_EQ(DecodeTextFile(bytes("")), u"");
-    // An odd trailing byte of UTF-16 is dropped, not read past the end.
-    EXPECT_EQ(DecodeTextFile(bytes(std::string("\xFF\xFE\x41\x00\x42", 5))), u"A");
+    EXPECT_EQ(DecodeTextFile(Bytes("\xEF\xBB\xBF\xD0\xB6"), u"f"), u"ж");
+    EXPECT_EQ(DecodeTextFile(Bytes(std::string("\xFF\xFE\x36\x04", 4)), u"f"), u"ж");
+    EXPECT_EQ(DecodeTextFile(Bytes(std::string("\xFE\xFF\x04\x36", 4)), u"f"), u"ж");
+    EXPECT_EQ(DecodeTextFile(Bytes(std::string("\xFF\xFE\x3D\xD8\x00\xDE", 6)), u"f"), u"\U0001F600");
+    EXPECT_EQ(DecodeTextFile(Bytes(""), u"f"), u"");
+}
+
+TEST(DecodeTextFile, UnmarkedTextIsUtf8WhenValidElseWindows1251) {
+    if (AnsiCodePageConfigured()) GTEST_SKIP() << "VANTREL_ANSI_CODEPAGE decides";
+    EXPECT_EQ(DecodeTextFile(Bytes("\xD0\xB6 \xF0\x9F\x98\x80"), u"f"), u"ж \U0001F600");
+    EXPECT_EQ(DecodeTextFile(Bytes("\xCF\xF0\xE8\xE2\xE5\xF2"), u"f"), u"Привет");
+    // One sequence that is no UTF-8 makes the whole file Windows-1251.
+    EXPECT_EQ(DecodeTextFile(Bytes("\xD0\xB6 \xE6"), u"f"), u"Р¶ ж");
+    EXPECT_EQ(DecodeTextFile(Bytes("ab\xD0"), u"f"), u"abР");
 }
 
 TEST(DecodeTextFile, FirstNulEndsTheText) {
     std::string s("SELECT 1;\0DROP", 14);
-    EXPECT_EQ(DecodeTextFile(std::vector<uint8_t>(s.begin(), s.end())), u"SELECT 1;");
+    EXPECT_EQ(DecodeTextFile(Bytes(s), u"f"), u"SELECT 1;");
     std::string w("\xFF\xFE" "A\0\0\0B\0", 8);
-    EXPECT_EQ(DecodeTextFile(std::vector<uint8_t>(w.begin(), w.end())), u"A");
+    EXPECT_EQ(DecodeTextFile(Bytes(w), u"f"), u"A");
+    // What follows the NUL is never decoded, so it cannot fail.
+    EXPECT_EQ(DecodeTextFile(Bytes(std::string("\xEF\xBB\xBF" "a\0\xC0", 6)), u"f"), u"a");
+    EXPECT_EQ(DecodeTextFile(Bytes(std::string("\xFF\xFE" "A\0\0\0\x3D\xD8", 8)), u"f"), u"A");
+}
+
+TEST(LoadLinesFromFile, UndecodableTextNamesTheFileAndTheLine) {
+    const struct {
+        std::string Bytes;
+        std::string Holds;
+    } cases[] = {
+        {"\xEF\xBB\xBF" "a;\r\nb;\n\xC0\x80;", "Line 3 holds byte 0xC0, which UTF-8 cannot decode"},
+        {std::string("\xFF\xFE" "a\0\r\0\n\0\r\0\x3D\xD8x\0", 14), "Line 3 holds an unpaired surrogate (U+D83D)"},
+        {std::string("\xFE\xFF\0a\0\n\xDC\x00", 8), "Line 2 holds an unpaired surrogate (U+DC00)"},
+        {std::string("\xFF\xFE" "a\0\n\0b", 7), "Line 2 holds byte 0x62, which UTF-16LE cannot decode"},
+    };
+    TempDir dir;
+    for (const auto &c : cases) {
+        WriteFile(dir.File("bad.sql"), c.Bytes);
+        EXPECT_EQ(DecodingError(dir.File("bad.sql"), c.Bytes),
+                  U("Cannot read file \"" + dir.File("bad.sql") + "\". " + c.Holds));
+    }
+}
+
+// VANTREL_ANSI_CODEPAGE is read once per process: a child process runs the
+// check under each setting.
+TEST(LoadLinesFromFile, AConfiguredCodePageDecidesForUnmarkedFiles) {
+    std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    for (const char *codePage : {"65001", "20127"}) {
+        ProcessResult r = RunCommand(SanitizerEnvironment() + "VANTREL_ANSI_CODEPAGE=" + codePage + " '" + self +
+                                     "' --gtest_also_run_disabled_tests "
+                                     "--gtest_filter='LoadLinesFromFile.DISABLED_ChildWithConfiguredCodePage'");
+        EXPECT_EQ(r.ExitCode, 0) << codePage << "\n" << r.Output;
+        EXPECT_NE(r.Output.find("[  PASSED  ] 1 test"), std::string::npos) << r.Output;
+    }
+}
+
+// Runs only as the child of the test above: bytes the configured page does
+// not define fail instead of falling back to Windows-1251.
+TEST(LoadLinesFromFile, DISABLED_ChildWithConfiguredCodePage) {
+    ASSERT_TRUE(AnsiCodePageConfigured());
+    TempDir dir;
+    const std::string bytes = "SELECT 1;\n-- \xE6\n";
+    WriteFile(dir.File("s.sql"), bytes);
+    const std::string decoding = DefaultAnsiCodePage() == 65001 ? "UTF-8" : "code page 20127";
+    EXPECT_EQ(DecodingError(dir.File("s.sql"), bytes),
+              U("Cannot read file \"" + dir.File("s.sql") + "\". Line 2 holds byte 0xE6, which " + decoding +
+                " cannot decode"));
 }
 
 TEST(LoadLinesFromFile, CutsLinesAtEveryBreak) {

@@ -20,6 +20,26 @@ TEST(Utf, InvalidBytesBecomeReplacementCharacters) {
     EXPECT_EQ(StringToUtf8(String(1, char16_t(0xD800))), "\xEF\xBF\xBD");
 }
 
+TEST(Utf, FirstInvalidUtf8FindsTheStartOfTheBadSequence) {
+    const size_t valid = std::string_view::npos;
+    const struct {
+        std::string Bytes;
+        size_t Expected;
+    } cases[] = {
+        {"plain ASCII text, longer than eight bytes", valid},
+        {"\xD0\xB6 \xE2\x82\xAC \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF", valid},
+        {"abcdefgh\x80", 8},           // a continuation byte without a lead
+        {"a\xC0\x80", 1},              // overlong NUL
+        {"a\xE0\x80\xAF", 1},          // overlong three-byte form
+        {"ab\xED\xA0\x80", 2},         // a surrogate
+        {"\xF4\x90\x80\x80", 0},       // above U+10FFFF
+        {"\xF5\x80\x80\x80", 0},       // no lead byte
+        {"ok \xE2\x82", 3},             // cut at the end
+        {"\xD0\xB6\xD0z", 2},           // cut by an ASCII byte
+    };
+    for (const auto &c : cases) EXPECT_EQ(FirstInvalidUtf8(c.Bytes), c.Expected) << c.Bytes;
+}
+
 TEST(Format, FillsPlaceholdersInOrder) {
     EXPECT_EQ(Format(u"Field \"%s\" not found", {String(u"NAME")}), u"Field \"NAME\" not found");
     EXPECT_EQ(Format(u"Trying to store a string of length %d into a field that can only contain %d",
