@@ -10,10 +10,10 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <functional>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -109,7 +109,7 @@ const std::vector<Command> &Commands() {
          "\n"
          "Reads the version from table VER (0 without it, on either dialect), checks\n"
          "that every newer script parses, then applies them in increasing order, each\n"
-         "as `vantrel update` does, in a transaction of its own. After each script VER\n"
+         "as 'vantrel update' does, in a transaction of its own. After each script VER\n"
          "must hold that script's version. The run stops at the first failure and says\n"
          "which versions it applied before.\n"
          "\n"
@@ -120,7 +120,7 @@ const std::vector<Command> &Commands() {
          "exit status: 0 up to date (or the dry run parsed), 1 a failure, 2 wrong usage\n"},
         {"status", "status DATABASE FOLDER", 2, {},
          "Prints the version of DATABASE (from table VER, on either dialect) and the\n"
-         "scripts of FOLDER that `vantrel migrate` would apply.\n"
+         "scripts of FOLDER that 'vantrel migrate' would apply.\n"
          "\n"
          "exit status: 0 printed, 1 a failure, 2 wrong usage\n"},
     };
@@ -538,18 +538,18 @@ void PrintStatistics(const RunStatistics &s) {
 
 // --- commands ------------------------------------------------------------
 
-// Parses a script without connecting, handing each statement (with its
-// line) to Each when given; the first problem goes to standard error and
+// Parses a script without connecting, handing every statement (with its
+// line) to `each` when given; the first problem goes to standard error and
 // ends the parse. The number of statements, or -1 when the script does not
 // parse.
-int ParseScript(const std::string &path, const std::function<void(int32_t, TIBParseKind, const String &)> &Each) {
+int ParseScript(const std::string &path, const std::function<void(int32_t, TIBParseKind, const String &)> &each) {
     TIBSQLParser parser(nullptr);
     LoadLinesFromFile(Utf8ToString(path), parser.Script());
     bool failed = false;
     int count = 0;
     parser.SetOnParse([&](TComponent *, TIBParseKind kind, const String &text) {
         ++count;
-        if (Each) Each(parser.CurrentLine(), kind, text);
+        if (each) each(parser.CurrentLine(), kind, text);
     });
     parser.SetOnError([&](TComponent *, const String &error, const String &text, int32_t line) {
         failed = true;
@@ -572,10 +572,10 @@ int Check(const ParsedArguments &args) {
 
 // Applies one script through the library's UpdateDB entry, showing the
 // progress line, echoing and gathering statistics as the options ask, and
-// reports the outcome: the error text on failure, else SuccessLine (when
+// reports the outcome: the error text on failure, else successLine (when
 // given); then the statistics. False when the update failed.
 bool ApplyScript(const std::string &database, const std::string &script, const ParsedArguments &args,
-                 const char *SuccessLine) {
+                 const char *successLine) {
     const bool quiet = args.Has("--quiet"), echo = args.Has("--echo"), stats = args.Has("--stats");
 
     ProgressLine progress(WantsProgress(quiet));
@@ -626,7 +626,7 @@ bool ApplyScript(const std::string &database, const std::string &script, const P
 
     const bool failed = raised || !text.empty();
     if (failed) PrintError(text);
-    else if (SuccessLine) std::printf("%s\n", SuccessLine);
+    else if (successLine) std::printf("%s\n", successLine);
     if (statistics) PrintStatistics(*statistics);
     return !failed;
 }
