@@ -1,6 +1,7 @@
 // vantrel: the command-line host. It checks scripts with the parser, and
-// updates, versions and creates databases through the library. Exit status:
-// 0 success, 1 failure, 2 wrong usage.
+// updates, versions and creates databases through the library; migrate and
+// status (Migrate.cpp) work a folder of numbered scripts with the update and
+// check code of this file. Exit status: 0 success, 1 failure, 2 wrong usage.
 #include <dlfcn.h>
 #include <link.h>
 #include <sys/ioctl.h>
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -21,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "Migrate.h"
 #include "client/GDSLibrary.h"
 #include "client/IBDatabase.h"
 #include "client/IBSQL.h"
@@ -97,6 +100,29 @@ const std::vector<Command> &Commands() {
          "given) as SYSDBA with the update module's password.\n"
          "\n"
          "exit status: 0 created, 1 the creation failed, 2 wrong usage\n"},
+        {"migrate", "migrate [--dry-run] [--to N] [--quiet] [--echo] [--stats] DATABASE FOLDER", 2,
+         {{"--dry-run", false}, {"--to", true}, {"--quiet", false}, {"--echo", false}, {"--stats", false}},
+         "Brings DATABASE to the newest version of the scripts in FOLDER. A file is\n"
+         "a script when its name starts with a version number, after an optional V\n"
+         "(0007-add-orders.sql, 7.sql and V7__orders.sql are all version 7); other\n"
+         "files are ignored, and two scripts of one version are an error.\n"
+         "\n"
+         "Reads the version from table VER (0 without it, on either dialect), checks\n"
+         "that every newer script parses, then applies them in increasing order, each\n"
+         "as 'vantrel update' does, in a transaction of its own. After each script VER\n"
+         "must hold that script's version. The run stops at the first failure and says\n"
+         "which versions it applied before.\n"
+         "\n"
+         "  --dry-run  parse the scripts and list what would run; change nothing\n"
+         "  --to N     apply no script beyond version N\n"
+         "  --quiet, --echo, --stats  as for update (statistics follow each script)\n"
+         "\n"
+         "exit status: 0 up to date (or the dry run parsed), 1 a failure, 2 wrong usage\n"},
+        {"status", "status DATABASE FOLDER", 2, {},
+         "Prints the version of DATABASE (from table VER, on either dialect) and the\n"
+         "scripts of FOLDER that 'vantrel migrate' would apply.\n"
+         "\n"
+         "exit status: 0 printed, 1 a failure, 2 wrong usage\n"},
     };
     return commands;
 }
@@ -128,6 +154,8 @@ std::string FullHelp() {
         "  update    apply an update script to a database in one transaction\n"
         "  version   print the schema version stored in table VER\n"
         "  create    create an empty database\n"
+        "  migrate   apply the newer numbered scripts of a folder, in order\n"
+        "  status    print the version of a database and its pending scripts\n"
         "\n"
         "DATABASE is a file path (embedded engine) or host:/path (server).\n"
         "'vantrel COMMAND --help' describes a command; --version prints the versions\n"
@@ -510,14 +538,18 @@ void PrintStatistics(const RunStatistics &s) {
 
 // --- commands ------------------------------------------------------------
 
-int Check(const ParsedArguments &args) {
+// Parses a script without connecting, handing every statement (with its
+// line) to `each` when given; the first problem goes to standard error and
+// ends the parse. The number of statements, or -1 when the script does not
+// parse.
+int ParseScript(const std::string &path, const std::function<void(int32_t, TIBParseKind, const String &)> &each) {
     TIBSQLParser parser(nullptr);
-    LoadLinesFromFile(Utf8ToString(args.Positional[0]), parser.Script());
+    LoadLinesFromFile(Utf8ToString(path), parser.Script());
     bool failed = false;
     int count = 0;
     parser.SetOnParse([&](TComponent *, TIBParseKind kind, const String &text) {
         ++count;
-        std::printf("%6d  %-22s %s\n", parser.CurrentLine(), KindName(kind), Preview(text).c_str());
+        if (each) each(parser.CurrentLine(), kind, text);
     });
     parser.SetOnError([&](TComponent *, const String &error, const String &text, int32_t line) {
         failed = true;
@@ -526,14 +558,24 @@ int Check(const ParsedArguments &args) {
         parser.SetPaused(true);  // stop at the first problem, as an update run does
     });
     parser.Parse();
-    if (failed) return kExitFailure;
+    return failed ? -1 : count;
+}
+
+int Check(const ParsedArguments &args) {
+    const int count = ParseScript(args.Positional[0], [](int32_t line, TIBParseKind kind, const String &text) {
+        std::printf("%6d  %-22s %s\n", line, KindName(kind), Preview(text).c_str());
+    });
+    if (count < 0) return kExitFailure;
     std::printf("%d statement(s)\n", count);
     return 0;
 }
 
-int Update(const ParsedArguments &args) {
-    const std::string &database = args.Positional[0];
-    const std::string &script = args.Positional[1];
+// Applies one script through the library's UpdateDB entry, showing the
+// progress line, echoing and gathering statistics as the options ask, and
+// reports the outcome: the error text on failure, else successLine (when
+// given); then the statistics. False when the update failed.
+bool ApplyScript(const std::string &database, const std::string &script, const ParsedArguments &args,
+                 const char *successLine) {
     const bool quiet = args.Has("--quiet"), echo = args.Has("--echo"), stats = args.Has("--stats");
 
     ProgressLine progress(WantsProgress(quiet));
@@ -584,9 +626,33 @@ int Update(const ParsedArguments &args) {
 
     const bool failed = raised || !text.empty();
     if (failed) PrintError(text);
-    else if (!quiet) std::printf("updated\n");
+    else if (successLine) std::printf("%s\n", successLine);
     if (statistics) PrintStatistics(*statistics);
-    return failed ? kExitFailure : 0;
+    return !failed;
+}
+
+int Update(const ParsedArguments &args) {
+    return ApplyScript(args.Positional[0], args.Positional[1], args, args.Has("--quiet") ? nullptr : "updated")
+               ? 0
+               : kExitFailure;
+}
+
+int MigrateCommand(const ParsedArguments &args, const Command &command) {
+    MigrateOptions options;
+    options.Database = args.Positional[0];
+    options.Folder = args.Positional[1];
+    options.DryRun = args.Has("--dry-run");
+    options.Quiet = args.Has("--quiet");
+    if (args.Has("--to")) {
+        const std::string &v = args.Options.at("--to");
+        if (v.empty() || v.size() > 10 || v.find_first_not_of("0123456789") != std::string::npos)
+            throw UsageError("--to must be a version number", &command);
+        options.To = std::stoll(v);
+    }
+    MigrationHost host;
+    host.Update = [&](const std::string &script) { return ApplyScript(options.Database, script, args, nullptr); };
+    host.Check = [](const std::string &script) { return ParseScript(script, nullptr); };
+    return vantrel::Migrate(options, host);
 }
 
 // The version check reads COUNT(*) into a 32-bit field; a dialect 3
@@ -704,6 +770,8 @@ int Run(const std::vector<std::string> &args) {
     if (name == "check") return Check(parsed);
     if (name == "update") return Update(parsed);
     if (name == "version") return Version(parsed);
+    if (name == "migrate") return MigrateCommand(parsed, *command);
+    if (name == "status") return vantrel::Status(parsed.Positional[0], parsed.Positional[1]);
     return Create(parsed, *command);
 }
 

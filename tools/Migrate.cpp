@@ -1,0 +1,223 @@
+// The migrate and status commands: finding the scripts of a folder, reading
+// the version a database stands at, and applying what is newer in order.
+#include "Migrate.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <system_error>
+
+#include "client/IBDatabase.h"
+#include "client/IBSQL.h"
+#include "client/IBTransaction.h"
+#include "entry/UDMUpdate.h"
+#include "platform/Exceptions.h"
+#include "platform/Text.h"
+
+namespace vantrel {
+
+namespace {
+
+void PrintProblem(const std::string &text) { std::fprintf(stderr, "vantrel: %s\n", text.c_str()); }
+
+// The version a file name starts with, if it starts with one.
+std::optional<int64_t> VersionOfName(const std::string &name) {
+    size_t at = !name.empty() && (name[0] == 'V' || name[0] == 'v') ? 1 : 0;
+    const size_t digits = at;
+    int64_t version = 0;
+    for (; at < name.size() && name[at] >= '0' && name[at] <= '9'; ++at) {
+        // Anything past a 32-bit integer is too large alike; stop counting there.
+        version = std::min<int64_t>(version * 10 + (name[at] - '0'), int64_t{std::numeric_limits<int32_t>::max()} + 1);
+    }
+    if (at == digits) return std::nullopt;
+    return version;
+}
+
+// A column name from the catalogue as a statement names it. Dialect 1 has
+// no quoted names, and its catalogue holds plain ones only.
+String ColumnName(const String &name, int32_t dialect) {
+    if (dialect < 3) return name;
+    String quoted = u"\"";
+    for (char16_t c : name) {
+        quoted += c;
+        if (c == u'"') quoted += u'"';
+    }
+    return quoted + u"\"";
+}
+
+std::string PluralOf(size_t count, const char *one, const char *many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// The scripts newer than the database's version, up to the limit.
+std::vector<MigrationScript> Pending(const std::vector<MigrationScript> &scripts, int64_t current,
+                                     std::optional<int64_t> limit) {
+    std::vector<MigrationScript> pending;
+    for (const MigrationScript &s : scripts)
+        if (s.Version > current && (!limit || s.Version <= *limit)) pending.push_back(s);
+    return pending;
+}
+
+// "version 1, 2 scripts to apply", or that there is nothing to do, with a
+// word when the database is newer than every script of the folder.
+void PrintPlan(int64_t current, const std::vector<MigrationScript> &scripts, size_t pending, const char *what,
+               const char *none) {
+    std::printf("version %lld, ", static_cast<long long>(current));
+    if (pending > 0) std::printf("%s %s\n", PluralOf(pending, "script", "scripts").c_str(), what);
+    else std::printf("%s\n", none);
+    if (!scripts.empty() && scripts.back().Version < current)
+        std::printf("(the database is newer than the newest script, version %d)\n", scripts.back().Version);
+    std::fflush(stdout);
+}
+
+std::string VersionList(const std::vector<int32_t> &versions) {
+    if (versions.empty()) return "none";
+    std::string list;
+    for (int32_t v : versions) list += (list.empty() ? "" : ", ") + std::to_string(v);
+    return list;
+}
+
+// After a failure, below its error text: where the run stopped, what it
+// applied before, and the version the database is left at (when known).
+void ReportStop(const MigrationScript &script, const std::vector<int32_t> &applied, std::optional<int64_t> now) {
+    PrintProblem("stopped at version " + std::to_string(script.Version) + " (" + script.Name +
+                 "); applied before it: " + VersionList(applied) +
+                 (now ? "; the database is at version " + std::to_string(*now) : std::string()));
+}
+
+}  // namespace
+
+std::vector<MigrationScript> FindMigrationScripts(const std::string &folder) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::directory_iterator entries(folder, error);
+    if (error) throw Exception(Utf8ToString("cannot read the folder " + folder + ": " + error.message()));
+    std::vector<MigrationScript> scripts;
+    for (const fs::directory_entry &entry : entries) {
+        const std::string name = entry.path().filename().string();
+        const std::optional<int64_t> version = VersionOfName(name);
+        if (!version || !entry.is_regular_file(error)) continue;
+        if (*version == 0) throw Exception(Utf8ToString(name + ": version 0 is never applied (versions start at 1)"));
+        if (*version > std::numeric_limits<int32_t>::max())
+            throw Exception(Utf8ToString(name + ": the version number is too large (VER keeps a 32-bit integer)"));
+        scripts.push_back({static_cast<int32_t>(*version), name, entry.path().string()});
+    }
+    std::sort(scripts.begin(), scripts.end(), [](const MigrationScript &a, const MigrationScript &b) {
+        return a.Version != b.Version ? a.Version < b.Version : a.Name < b.Name;
+    });
+    for (size_t i = 1; i < scripts.size(); ++i)
+        if (scripts[i].Version == scripts[i - 1].Version)
+            throw Exception(Utf8ToString("two scripts of version " + std::to_string(scripts[i].Version) + ": " +
+                                         scripts[i - 1].Name + " and " + scripts[i].Name));
+    return scripts;
+}
+
+int64_t ReadSchemaVersion(const std::string &database) {
+    // The update module's own connection (login, character set), so that the
+    // version is read the way the scripts are applied. The exported version
+    // check is no use here: it reads COUNT(*) into a 32-bit field, which a
+    // dialect 3 database refuses.
+    TDMUpdate module(nullptr);
+    TIBDatabase &db = *module.DB;
+    db.SetDatabaseName(Utf8ToString(database));
+    db.Open();
+    int64_t version = 0;
+    {
+        TIBSQL query(nullptr);
+        query.SetDatabase(&db);
+        query.SetTransaction(module.Trans);
+        module.Trans->StartTransaction();
+        query.SetSQL(u"SELECT 1 FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'VER'");
+        query.ExecQuery();
+        const bool exists = !query.Eof();
+        query.Close();
+        if (exists) {
+            // The version check orders the rows by the primary key when the
+            // server named the key's index (RDB$PRIMARYn), and leaves them in
+            // storage order otherwise; the same row is read here.
+            query.SetSQL(u"SELECT S.RDB$FIELD_NAME FROM RDB$INDICES I JOIN RDB$INDEX_SEGMENTS S "
+                         u"ON S.RDB$INDEX_NAME = I.RDB$INDEX_NAME WHERE I.RDB$RELATION_NAME = 'VER' "
+                         u"AND I.RDB$INDEX_NAME STARTING WITH 'RDB$PRIMARY' ORDER BY S.RDB$FIELD_POSITION");
+            String order;
+            for (query.ExecQuery(); !query.Eof(); query.Next()) {
+                order += (order.empty() ? u" ORDER BY " : u", ") +
+                         ColumnName(Trim(query.Current()[0].AsString()), db.DBSQLDialect());
+            }
+            query.Close();
+            query.SetSQL(u"SELECT VERSION FROM VER" + order);
+            query.ExecQuery();
+            if (!query.Eof() && !query.Current()[0].IsNull()) version = query.Current()[0].AsInt64();
+            query.Close();
+        }
+        module.Trans->Commit();
+    }
+    db.Close();
+    return version;
+}
+
+int Migrate(const MigrateOptions &options, const MigrationHost &host) {
+    const std::vector<MigrationScript> scripts = FindMigrationScripts(options.Folder);
+    const int64_t current = ReadSchemaVersion(options.Database);
+    const std::vector<MigrationScript> pending = Pending(scripts, current, options.To);
+    if (!options.Quiet) PrintPlan(current, scripts, pending.size(), "to apply", "nothing to apply");
+
+    // Every pending script parses before the first one runs, so that a
+    // script further on that cannot be parsed stops nothing halfway.
+    std::vector<int> statements;
+    for (const MigrationScript &s : pending) {
+        statements.push_back(host.Check(s.Path));
+        if (statements.back() < 0) {
+            PrintProblem(s.Name + " (version " + std::to_string(s.Version) + ") does not parse; nothing was applied");
+            return 1;
+        }
+    }
+    if (options.DryRun) {
+        if (options.Quiet) return 0;
+        for (size_t i = 0; i < pending.size(); ++i)
+            std::printf("%6d  %s  (%s)\n", pending[i].Version, pending[i].Name.c_str(),
+                        PluralOf(static_cast<size_t>(statements[i]), "statement", "statements").c_str());
+        std::printf("dry run: nothing was applied\n");
+        return 0;
+    }
+
+    std::vector<int32_t> applied;
+    for (const MigrationScript &s : pending) {
+        if (!options.Quiet) {
+            std::printf("%6d  %s\n", s.Version, s.Name.c_str());
+            std::fflush(stdout);
+        }
+        if (!host.Update(s.Path)) {
+            std::optional<int64_t> now;
+            try {
+                now = ReadSchemaVersion(options.Database);
+            } catch (const std::exception &) {
+                // The failure itself is reported already.
+            }
+            ReportStop(s, applied, now);
+            return 1;
+        }
+        const int64_t now = ReadSchemaVersion(options.Database);
+        if (now != s.Version) {
+            PrintProblem(s.Name + " ran and was committed, but VER holds version " + std::to_string(now) +
+                         " afterwards instead of " + std::to_string(s.Version) +
+                         ": the script must write its version into VER");
+            ReportStop(s, applied, now);
+            return 1;
+        }
+        applied.push_back(s.Version);
+    }
+    if (!options.Quiet && !applied.empty()) std::printf("now at version %d\n", applied.back());
+    return 0;
+}
+
+int Status(const std::string &database, const std::string &folder) {
+    const std::vector<MigrationScript> scripts = FindMigrationScripts(folder);
+    const int64_t current = ReadSchemaVersion(database);
+    const std::vector<MigrationScript> pending = Pending(scripts, current, std::nullopt);
+    PrintPlan(current, scripts, pending.size(), "pending", "nothing pending");
+    for (const MigrationScript &s : pending) std::printf("%6d  %s\n", s.Version, s.Name.c_str());
+    return 0;
+}
+
+}  // namespace vantrel
