@@ -124,6 +124,9 @@ void TIBDatabase::DBParamsChanging() { CheckInactive(); }
 void TIBDatabase::SetDatabaseName(const String &Value) {
     if (FDBName == Value) return;
     CheckInactive();
+    // The client library would take the name only up to the NUL, and so
+    // attach (or create, or drop) another database than the one named.
+    if (Value.find(u'\0') != String::npos) throw EIBClientError(0, u"Database name contains a NUL character");
     FDBName = Value;
     FSchema = nullptr;
 }
@@ -465,7 +468,10 @@ void TIBDatabase::TimeoutConnection() {
 int TIBDatabase::AddTransaction(TIBTransaction *TR) {
     if (!TR || FindTransaction(TR) >= 0) return -1;
     FTransactions.push_back(TR);
-    return static_cast<int>(FTransactions.size()) - 1;
+    const int i = static_cast<int>(FTransactions.size()) - 1;
+    // Two-sided, as the transaction's AddDatabase is.
+    TR->AddDatabase(this);
+    return i;
 }
 
 void TIBDatabase::RemoveTransaction(TIBTransaction *TR) {
@@ -475,6 +481,7 @@ void TIBDatabase::RemoveTransaction(TIBTransaction *TR) {
     FTransactions.erase(FTransactions.begin() + i);
     if (TR->FindDatabase(this) >= 0) TR->RemoveDatabase(this);
     if (FDefaultTransaction == TR) FDefaultTransaction = nullptr;
+    RemoveFreeNotification(TR);
 }
 
 void TIBDatabase::RemoveTransactions() {
@@ -507,11 +514,7 @@ TIBBase *TIBDatabase::GetSQLObject(int Index) const {
 void TIBDatabase::SetDefaultTransaction(TIBTransaction *Value) {
     TIBTransaction *old = FDefaultTransaction;
     if (old && old != Value && FindTransaction(old) >= 0 && old->DefaultDatabase() != this) RemoveTransaction(old);
-    if (Value && Value != old) {
-        Value->AddDatabase(this);
-        AddTransaction(Value);
-        FreeNotification(Value);
-    }
+    if (Value && Value != old) AddTransaction(Value);
     FDefaultTransaction = Value;
 }
 
