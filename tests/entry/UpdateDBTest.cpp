@@ -157,3 +157,21 @@ TEST(UpdateDBProcess, AMissingClientLibraryFailsModuleCreationAndIsRetried) {
         "path. Please install InterBase to use this functionality\n";
     EXPECT_EQ(r.Output, failure + failure + "update 0 <null>\n");
 }
+
+TEST(UpdateDBProcess, AClientLibraryThatCannotBeLoadedIsReportedWithTheLoadersReason) {
+    // Files that exist but are no library for this machine: the reason is
+    // the loader's, not "not found in the path".
+    TempDir dir;
+    WriteFile(dir.File("s.sql"), "-- empty\n");
+    WriteFile(dir.File("libtext.so"), "not a library\n");
+    WriteFile(dir.File("lib32.so"), std::string("\x7f" "ELF\x01\x01\x01", 7) + std::string(57, '\0'));
+    for (const char *name : {"libtext.so", "lib32.so"}) {
+        std::string library = dir.File(name);
+        ASSERT_EQ(dlopen(library.c_str(), RTLD_NOW), nullptr);
+        std::string reason = dlerror();
+        ProcessResult r = RunCommand(SanitizerEnvironment() + "VANTREL_CLIENT_LIBRARY=" + library + " " +
+                                     EntryHostPath() + " update " + dir.File("db.fdb") + " " + dir.File("s.sql"));
+        EXPECT_EQ(r.Output, "update 1 Error reading DB.ServerType: InterBase library " + library +
+                                " cannot be loaded: " + reason + "\n");
+    }
+}
