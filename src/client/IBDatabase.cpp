@@ -58,9 +58,7 @@ void TCustomConnection::UnRegisterClient(IConnectionClient *Client) {
 
 void TCustomConnection::SendConnectEvent(bool Connecting) {
     // A client may unregister itself (or another) while being told.
-    auto clients = FClients;
-    for (IConnectionClient *c : clients)
-        if (Contains(FClients, c)) c->ConnectChange(this, Connecting);
+    ForEachInPlace(FClients, [&](IConnectionClient *c) { c->ConnectChange(this, Connecting); });
 }
 
 void TCustomConnection::Loaded() {
@@ -380,24 +378,20 @@ void TIBDatabase::DetachDatabase(bool Force) {
     const isc_db_handle saved = FHandle;
     if (Force) FHandle = 0;
     try {
-        auto objects = FSQLObjects;
-        for (TIBBase *obj : objects) {
-            if (!Contains(FSQLObjects, obj)) continue;
+        ForEachInPlace(FSQLObjects, [&](TIBBase *obj) {
             try {
                 obj->DoBeforeDatabaseDisconnect();
             } catch (...) {
                 if (!Force) throw;
             }
-        }
-        auto transactions = FTransactions;
-        for (TIBTransaction *tr : transactions) {
-            if (!Contains(FTransactions, tr)) continue;
+        });
+        ForEachInPlace(FTransactions, [&](TIBTransaction *tr) {
             try {
                 tr->EndByDefaultAction();
             } catch (...) {
                 if (!Force) throw;
             }
-        }
+        });
     } catch (...) {
         if (Force) FHandle = saved;
         throw;
@@ -411,15 +405,13 @@ void TIBDatabase::DetachDatabase(bool Force) {
     FHandle = 0;
     FHandleIsShared = false;
 
-    auto objects = FSQLObjects;
-    for (TIBBase *obj : objects) {
-        if (!Contains(FSQLObjects, obj)) continue;
+    ForEachInPlace(FSQLObjects, [&](TIBBase *obj) {
         try {
             obj->DoAfterDatabaseDisconnect();
         } catch (...) {
             if (!Force) throw;
         }
-    }
+    });
 }
 
 void TIBDatabase::ForceClose() {

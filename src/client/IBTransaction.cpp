@@ -257,16 +257,14 @@ void TIBTransaction::FinishTransaction(TIBTransactionAction Action, bool Force) 
         const TAutoStopAction autoStop = FAutoStopAction;
         FAutoStopAction = saNone;
         try {
-            auto objects = FSQLObjects;
-            for (TIBBase *obj : objects) {
-                if (!Contains(FSQLObjects, obj)) continue;
+            ForEachInPlace(FSQLObjects, [&](TIBBase *obj) {
                 try {
                     obj->DoBeforeTransactionEnd();
                 } catch (...) {
                     if (!Force) throw;
                     if (!failure) failure = std::current_exception();
                 }
-            }
+            });
         } catch (...) {
             FAutoStopAction = autoStop;
             throw;
@@ -304,16 +302,14 @@ void TIBTransaction::FinishTransaction(TIBTransactionAction Action, bool Force) 
                     }
                 }
             }
-            auto objects = FSQLObjects;
-            for (TIBBase *obj : objects) {
-                if (!Contains(FSQLObjects, obj)) continue;
+            ForEachInPlace(FSQLObjects, [&](TIBBase *obj) {
                 try {
                     obj->DoAfterTransactionEnd();
                 } catch (...) {
                     if (!Force) throw;
                     if (!failure) failure = std::current_exception();
                 }
-            }
+            });
         }
         FTransactionID = 0;
         if (!InTransaction()) FAutoStarted = false;

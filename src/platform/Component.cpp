@@ -73,16 +73,10 @@ void TComponent::RemoveFreeNotification(TComponent *other) {
 void TComponent::Notification(TComponent *AComponent, TOperation Operation) {
     // The owner passes removals on to everything it owns, so siblings that
     // link to each other hear about it.
-    // Runs inside destructors, so the list is walked in place rather than
-    // copied; when a child leaves the list meanwhile, the walk goes on with
-    // the one that moved into its place.
-    if (Operation == TOperation::opRemove && !FDestroying) {
-        for (size_t i = 0; i < FComponents.size(); ++i) {
-            TComponent *c = FComponents[i];
+    if (Operation == TOperation::opRemove && !FDestroying)
+        ForEachInPlace(FComponents, [&](TComponent *c) {
             if (c != AComponent) c->Notification(AComponent, Operation);
-            if (i < FComponents.size() && FComponents[i] != c) --i;
-        }
-    }
+        });
 }
 
 void TComponent::EndLoading() {
