@@ -33,6 +33,15 @@ namespace {
 using TMalloc = void *(*)(size_t);
 TMalloc gRealMalloc = nullptr;
 
+}  // namespace
+
+// The address sanitizer's malloc, when it is there: allocations must go to
+// its allocator, and it calls malloc (ours) while it starts, before dlsym
+// could be used.
+extern "C" void *__interceptor_malloc(size_t) __attribute__((weak));
+
+namespace {
+
 uintptr_t gLibraryStart = 0;
 uintptr_t gLibraryEnd = 0;
 
@@ -43,6 +52,7 @@ std::atomic<long> gFailAt{0};     // the allocation that fails first
 std::atomic<long> gFailures{0};   // allocations refused in this call
 
 void *RealMalloc(size_t size) {
+    if (__interceptor_malloc) return __interceptor_malloc(size);
     if (!gRealMalloc) gRealMalloc = reinterpret_cast<TMalloc>(dlsym(RTLD_NEXT, "malloc"));
     return gRealMalloc(size);
 }
