@@ -6,9 +6,9 @@
 #include <dlfcn.h>
 
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdarg>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>

@@ -506,7 +506,7 @@ void TIBCustomDataSet::LayoutRecord() {
             // Only the row's key; never a field. A key longer than the
             // record's key (a view over several tables) is not kept.
             if (FDBKeyColumn < 0 && data.SqlLen() <= kDBKeyLength) FDBKeyColumn = i;
-            slot.DataSize = 0;
+            slot.Kept = false;
         } else {
             slot.DataSize = SlotDataSize(slot.SQLType, slot.Scale);
         }
@@ -565,7 +565,8 @@ void TIBCustomDataSet::CopyRowToBuffer() {
     const int count = std::min(columns.Count(), static_cast<int>(FSlots.size()));
     size_t size = FRecordSize;
     for (int i = 0; i < count; ++i)
-        if (i != FDBKeyColumn && IsText(FSlots[static_cast<size_t>(i)].SQLType) && !columns[i].IsNull())
+        if (FSlots[static_cast<size_t>(i)].Kept && IsText(FSlots[static_cast<size_t>(i)].SQLType) &&
+            !columns[i].IsNull())
             size += TextValue(columns[i]).size();
     auto block = std::make_unique<uint8_t[]>(size);  // zeroed
     uint8_t *record = block.get();
@@ -597,7 +598,7 @@ void TIBCustomDataSet::CopyRowToBuffer() {
         slotHeader.IsNull = column.IsNull();
         uint8_t *value = base + sizeof(TSlotHeader);
         slotHeader.DataOffset = static_cast<uint32_t>(value - record);
-        if (!slotHeader.IsNull && IsText(slot.SQLType)) {
+        if (slot.Kept && !slotHeader.IsNull && IsText(slot.SQLType)) {
             const std::string_view text = TextValue(column);
             std::memcpy(record + textOffset, text.data(), text.size());
             slotHeader.DataOffset = static_cast<uint32_t>(textOffset);

@@ -182,6 +182,7 @@ private:
         bool Nullable = false;
         int BytesPerChar = 1;
         int DataSize = 0;     // bytes reserved for the value
+        bool Kept = true;     // false for the database key column, never a field
         size_t Offset = 0;    // of the slot within the row record
     };
     std::vector<TColumnSlotLayout> FSlots;   // by column position - 1

@@ -219,7 +219,6 @@ VANTREL_API int32_t CheckDBVersionEx(VARIANT DatabaseName, int32_t *Version, VAR
 
 VANTREL_API int32_t UpdateDBEx(VARIANT DatabaseName, VARIANT ScriptFile, VARIANT *ErrorText) {
     if (!ErrorText) return 1;
-    ResetResult(ErrorText);
     try {
         RunUpdateDB(DatabaseName, ScriptFile, ErrorText);
         return 0;
