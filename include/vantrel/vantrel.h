@@ -76,7 +76,9 @@ typedef struct tagVARIANT {
     } u;
 } VARIANT;
 
-/* BSTR and VARIANT helpers for hosts. */
+/* BSTR and VARIANT helpers for hosts. VantrelSysAllocStringLen returns NULL
+ * when memory runs out or when the length in bytes (2 * length) does not fit
+ * the 32-bit length prefix, that is for lengths above 0x7FFFFFFF. */
 VANTREL_API BSTR VantrelSysAllocStringLen(const VANTREL_WCHAR *text, uint32_t length);
 VANTREL_API void VantrelSysFreeString(BSTR text);
 VANTREL_API uint32_t VantrelSysStringLen(BSTR text);

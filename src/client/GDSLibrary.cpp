@@ -6,9 +6,12 @@
 #include <dlfcn.h>
 
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <type_traits>
 
 #include "client/IBErrors.h"
@@ -356,12 +359,29 @@ void TIBServerLibrary::ResetEntryPoints() {
     Fisc_dsql_xml_buffer_fetch = UNRESOLVED(isc_dsql_xml_buffer_fetch);
 }
 
+namespace {
+
+// True when the loader's message says that the file itself was not found:
+// "<name>: cannot open shared object file: No such file or directory". A
+// missing dependency names the dependency instead, and a file that is there
+// but unusable (wrong architecture, not a library, no permission) gives
+// another reason.
+bool NotFound(const std::string &name, const std::string &error) {
+    const std::string missing = std::strerror(ENOENT);
+    return error.starts_with(name + ": ") && error.ends_with(missing);
+}
+
+}  // namespace
+
 void TIBServerLibrary::LoadIBLibrary() {
     ResetEntryPoints();
     FIBClientVersion = 0;
-    FIBLibrary = dlopen(AnsiBytes(LibraryName()).c_str(), RTLD_NOW | RTLD_LOCAL);
+    FLoadError.clear();
+    const std::string name = AnsiBytes(LibraryName());
+    FIBLibrary = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (FIBLibrary == nullptr) {
-        dlerror();
+        const char *error = dlerror();
+        if (error != nullptr && !NotFound(name, error)) FLoadError = AnsiString(error);
         return;
     }
 
@@ -529,13 +549,24 @@ void TIBServerLibrary::FreeIBLibrary() {
     ResetEntryPoints();
 }
 
-bool TIBServerLibrary::TryIBLoad() {
+bool TIBServerLibrary::LoadOnce(String &Reason) {
+    std::lock_guard<std::mutex> guard(FLoadLock);
     if (FIBLibrary == nullptr) LoadIBLibrary();
+    Reason = FLoadError;
     return FIBLibrary != nullptr;
 }
 
+bool TIBServerLibrary::TryIBLoad() {
+    String reason;
+    return LoadOnce(reason);
+}
+
 void TIBServerLibrary::CheckIBLoaded() {
-    if (!TryIBLoad()) RaiseClientError(ibxeInterBaseMissing, {LibraryName()});
+    String reason;
+    if (LoadOnce(reason)) return;
+    if (reason.empty()) RaiseClientError(ibxeInterBaseMissing, {LibraryName()});
+    throw EIBClientError(ibxeInterBaseMissing,
+                         Format(u"InterBase library %s cannot be loaded: %s", {LibraryName(), reason}));
 }
 
 int64_t TIBServerLibrary::GetIBClientVersion() {

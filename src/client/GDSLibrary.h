@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -368,9 +369,17 @@ public:
 
 private:
     void ResetEntryPoints();
+    // Loads unless loaded, under the load lock, so that threads creating
+    // their first connections at once load the library once. Returns
+    // whether it is loaded, and why not in Reason.
+    bool LoadOnce(String &Reason);
 
+    std::mutex FLoadLock;
     void *FIBLibrary = nullptr;
     void *FIBXMLLibrary = nullptr;
+    // The loader's reason when the file was found but could not be loaded
+    // (empty when it was not found at all).
+    String FLoadError;
     int64_t FIBClientVersion = 0;
     Tisc_attach_database *Fisc_attach_database = nullptr;
     Tisc_array_gen_sdl *Fisc_array_gen_sdl = nullptr;

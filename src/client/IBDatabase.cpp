@@ -58,9 +58,7 @@ void TCustomConnection::UnRegisterClient(IConnectionClient *Client) {
 
 void TCustomConnection::SendConnectEvent(bool Connecting) {
     // A client may unregister itself (or another) while being told.
-    auto clients = FClients;
-    for (IConnectionClient *c : clients)
-        if (Contains(FClients, c)) c->ConnectChange(this, Connecting);
+    ForEachInPlace(FClients, [&](IConnectionClient *c) { c->ConnectChange(this, Connecting); });
 }
 
 void TCustomConnection::Loaded() {
@@ -124,6 +122,9 @@ void TIBDatabase::DBParamsChanging() { CheckInactive(); }
 void TIBDatabase::SetDatabaseName(const String &Value) {
     if (FDBName == Value) return;
     CheckInactive();
+    // The client library would take the name only up to the NUL, and so
+    // attach (or create, or drop) another database than the one named.
+    if (Value.find(u'\0') != String::npos) throw EIBClientError(0, u"Database name contains a NUL character");
     FDBName = Value;
     FSchema = nullptr;
 }
@@ -377,24 +378,20 @@ void TIBDatabase::DetachDatabase(bool Force) {
     const isc_db_handle saved = FHandle;
     if (Force) FHandle = 0;
     try {
-        auto objects = FSQLObjects;
-        for (TIBBase *obj : objects) {
-            if (!Contains(FSQLObjects, obj)) continue;
+        ForEachInPlace(FSQLObjects, [&](TIBBase *obj) {
             try {
                 obj->DoBeforeDatabaseDisconnect();
             } catch (...) {
                 if (!Force) throw;
             }
-        }
-        auto transactions = FTransactions;
-        for (TIBTransaction *tr : transactions) {
-            if (!Contains(FTransactions, tr)) continue;
+        });
+        ForEachInPlace(FTransactions, [&](TIBTransaction *tr) {
             try {
                 tr->EndByDefaultAction();
             } catch (...) {
                 if (!Force) throw;
             }
-        }
+        });
     } catch (...) {
         if (Force) FHandle = saved;
         throw;
@@ -408,15 +405,13 @@ void TIBDatabase::DetachDatabase(bool Force) {
     FHandle = 0;
     FHandleIsShared = false;
 
-    auto objects = FSQLObjects;
-    for (TIBBase *obj : objects) {
-        if (!Contains(FSQLObjects, obj)) continue;
+    ForEachInPlace(FSQLObjects, [&](TIBBase *obj) {
         try {
             obj->DoAfterDatabaseDisconnect();
         } catch (...) {
             if (!Force) throw;
         }
-    }
+    });
 }
 
 void TIBDatabase::ForceClose() {
@@ -465,7 +460,10 @@ void TIBDatabase::TimeoutConnection() {
 int TIBDatabase::AddTransaction(TIBTransaction *TR) {
     if (!TR || FindTransaction(TR) >= 0) return -1;
     FTransactions.push_back(TR);
-    return static_cast<int>(FTransactions.size()) - 1;
+    const int i = static_cast<int>(FTransactions.size()) - 1;
+    // Two-sided, as the transaction's AddDatabase is.
+    TR->AddDatabase(this);
+    return i;
 }
 
 void TIBDatabase::RemoveTransaction(TIBTransaction *TR) {
@@ -475,6 +473,7 @@ void TIBDatabase::RemoveTransaction(TIBTransaction *TR) {
     FTransactions.erase(FTransactions.begin() + i);
     if (TR->FindDatabase(this) >= 0) TR->RemoveDatabase(this);
     if (FDefaultTransaction == TR) FDefaultTransaction = nullptr;
+    RemoveFreeNotification(TR);
 }
 
 void TIBDatabase::RemoveTransactions() {
@@ -507,11 +506,7 @@ TIBBase *TIBDatabase::GetSQLObject(int Index) const {
 void TIBDatabase::SetDefaultTransaction(TIBTransaction *Value) {
     TIBTransaction *old = FDefaultTransaction;
     if (old && old != Value && FindTransaction(old) >= 0 && old->DefaultDatabase() != this) RemoveTransaction(old);
-    if (Value && Value != old) {
-        Value->AddDatabase(this);
-        AddTransaction(Value);
-        FreeNotification(Value);
-    }
+    if (Value && Value != old) AddTransaction(Value);
     FDefaultTransaction = Value;
 }
 

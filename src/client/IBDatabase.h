@@ -83,8 +83,8 @@ public:
 
     // --- published properties ---
     const String &DatabaseName() const { return FDBName; }
-    // Client error 16 when connected and the name differs; drops the field
-    // metadata cache reference.
+    // Client error 16 when connected and the name differs; a name holding a
+    // NUL character is refused. Drops the field metadata cache reference.
     void SetDatabaseName(const String &Value);
     // name=value lines; changing them while connected fails with client
     // error 16, any change marks the parameter block for rebuilding.

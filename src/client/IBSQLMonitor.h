@@ -2,6 +2,8 @@
 // with its enabled flag, which UpdateDB switches off at its end.
 #pragma once
 
+#include <atomic>
+
 namespace vantrel {
 
 class TIBSQLMonitorHook {
@@ -10,7 +12,8 @@ public:
     void SetEnabled(bool value) { FEnabled = value; }
 
 private:
-    bool FEnabled = true;
+    // Every UpdateDB switches it off at its end, from whichever thread runs.
+    std::atomic<bool> FEnabled{true};
 };
 
 // The process-wide hook, created on first use.

@@ -166,11 +166,16 @@ struct TSchemaRegistry {
 };
 
 TSchemaRegistry &Registry() {
-    // Never destroyed: connections of other static objects may still ask
-    // questions while the process ends.
-    static TSchemaRegistry *registry = new TSchemaRegistry;
-    return *registry;
+    // Destroyed when the library is unloaded (or the process ends), so that
+    // a host that loads and unloads the library again and again keeps none
+    // of the caches behind.
+    static TSchemaRegistry registry;
+    return registry;
 }
+
+// Created while the library is loaded, before any caller's thread can reach
+// it, and so destroyed after everything created later.
+[[maybe_unused]] const bool kSchemaRegistryCreated = (Registry(), true);
 
 }  // namespace
 

@@ -119,9 +119,7 @@ void TIBTransaction::SetDefaultDatabase(TIBDatabase *Value) {
     TIBDatabase *old = FDefaultDatabase;
     if (old && old != Value && old->FindTransaction(this) >= 0) old->RemoveTransaction(this);
     if (Value && Value != old) {
-        Value->AddTransaction(this);
         AddDatabase(Value);
-        FreeNotification(Value);
         auto objects = FSQLObjects;
         for (TIBBase *obj : objects) {
             if (!Contains(FSQLObjects, obj) || obj->Database()) continue;
@@ -189,7 +187,15 @@ TIBDatabase *TIBTransaction::MainDatabase() const {
 IGDSLibrary *TIBTransaction::MainLibrary() const {
     TIBDatabase *db = MainDatabase();
     if (!db) RaiseClientError(ibxeNoDatabasesInTransaction);
-    return db->GDSLibrary();
+    return LibraryOf(db);
+}
+
+IGDSLibrary *TIBTransaction::LibraryOf(TIBDatabase *DB) {
+    // A connection that never had a server type has no binding to call
+    // through: it was never opened.
+    IGDSLibrary *lib = DB->GDSLibrary();
+    if (!lib) RaiseClientError(ibxeDatabaseClosed);
+    return lib;
 }
 
 ISC_STATUS TIBTransaction::Call(ISC_STATUS ErrCode, bool RaiseError) {
@@ -252,16 +258,14 @@ void TIBTransaction::FinishTransaction(TIBTransactionAction Action, bool Force) 
         const TAutoStopAction autoStop = FAutoStopAction;
         FAutoStopAction = saNone;
         try {
-            auto objects = FSQLObjects;
-            for (TIBBase *obj : objects) {
-                if (!Contains(FSQLObjects, obj)) continue;
+            ForEachInPlace(FSQLObjects, [&](TIBBase *obj) {
                 try {
                     obj->DoBeforeTransactionEnd();
                 } catch (...) {
                     if (!Force) throw;
                     if (!failure) failure = std::current_exception();
                 }
-            }
+            });
         } catch (...) {
             FAutoStopAction = autoStop;
             throw;
@@ -300,16 +304,14 @@ void TIBTransaction::FinishTransaction(TIBTransactionAction Action, bool Force) 
                     }
                 }
             }
-            auto objects = FSQLObjects;
-            for (TIBBase *obj : objects) {
-                if (!Contains(FSQLObjects, obj)) continue;
+            ForEachInPlace(FSQLObjects, [&](TIBBase *obj) {
                 try {
                     obj->DoAfterTransactionEnd();
                 } catch (...) {
                     if (!Force) throw;
                     if (!failure) failure = std::current_exception();
                 }
-            }
+            });
         }
         FTransactionID = 0;
         if (!InTransaction()) FAutoStarted = false;
@@ -382,7 +384,7 @@ void TIBTransaction::TimeoutTransaction() {
 void TIBTransaction::SavepointCall(int Which, const String &Name) {
     CheckInTransaction();
     const std::string name = AnsiBytes(Name);
-    IGDSLibrary *lib = FDatabases.empty() ? MainLibrary() : FDatabases.front()->GDSLibrary();
+    IGDSLibrary *lib = FDatabases.empty() ? MainLibrary() : LibraryOf(FDatabases.front());
     ISC_STATUS result = 0;
     switch (Which) {
     case spStart:
@@ -407,10 +409,16 @@ void TIBTransaction::RollbackSavepoint(const String &Name) { SavepointCall(spRol
 
 int TIBTransaction::AddDatabase(TIBDatabase *DB) {
     if (!DB) return -1;
-    const int i = FindDatabase(DB);
-    if (i >= 0) return i;
-    FDatabases.push_back(DB);
-    return static_cast<int>(FDatabases.size()) - 1;
+    int i = FindDatabase(DB);
+    if (i < 0) {
+        FDatabases.push_back(DB);
+        i = static_cast<int>(FDatabases.size()) - 1;
+    }
+    // The link is two-sided: the connection ends the transaction when it
+    // disconnects, and whichever goes away first leaves the other's list.
+    DB->AddTransaction(this);
+    FreeNotification(DB);
+    return i;
 }
 
 void TIBTransaction::RemoveDatabase(TIBDatabase *DB) {
@@ -428,6 +436,7 @@ void TIBTransaction::RemoveDatabase(TIBDatabase *DB) {
     if (i >= 0) FDatabases.erase(FDatabases.begin() + i);
     if (DB->FindTransaction(this) >= 0) DB->RemoveTransaction(this);
     if (FDefaultDatabase == DB) FDefaultDatabase = nullptr;
+    RemoveFreeNotification(DB);
     if (failure) std::rethrow_exception(failure);
 }
 

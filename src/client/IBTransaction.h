@@ -142,6 +142,8 @@ private:
     // DefaultDatabase, else the first of the list.
     TIBDatabase *MainDatabase() const;
     IGDSLibrary *MainLibrary() const;
+    // The connection's binding; client error 15 when it has none.
+    static IGDSLibrary *LibraryOf(TIBDatabase *DB);
     void SavepointCall(int Which, const String &Name);
 
     bool FCanTimeout = false;

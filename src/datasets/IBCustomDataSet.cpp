@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <string_view>
 
 #include "client/IBDatabase.h"
 #include "client/IBErrors.h"
@@ -25,7 +26,10 @@ constexpr size_t kDBKeyLength = 8;
 // descriptor layout.
 constexpr int kSQLFirebirdBoolean = SQL_BOOLEAN;
 
-// Row record: header, then one slot per column (slot header + value).
+// Row record: header, then one slot per column (slot header + value), then
+// the bytes of the row's text values, which their slots point to. Text takes
+// only the room its value needs, so a wide column that holds little costs
+// little.
 struct TRowHeader {
     int32_t RowNumber;
     int32_t UpdateStatus;  // always unmodified: the readers never edit
@@ -40,12 +44,16 @@ struct TSlotHeader {
     uint8_t BytesPerChar;
     uint8_t Reserved;
     int32_t DataLength;
+    uint32_t DataOffset;  // of the value within the row record
 };
 
 constexpr size_t Align8(size_t n) { return (n + 7) & ~size_t{7}; }
 
-// Bytes a slot reserves for the native form of a column value.
-int SlotDataSize(int sqlType, int scale, int sqlLen) {
+bool IsText(int sqlType) { return sqlType == SQL_TEXT || sqlType == SQL_VARYING; }
+
+// Bytes a slot reserves for the native form of a column value (text is kept
+// after the slots instead).
+int SlotDataSize(int sqlType, int scale) {
     switch (sqlType) {
     case SQL_SHORT:
     case SQL_LONG:
@@ -64,12 +72,18 @@ int SlotDataSize(int sqlType, int scale, int sqlLen) {
     case SQL_IB_BOOLEAN:
     case kSQLFirebirdBoolean:
         return 4;
-    case SQL_TEXT:
-    case SQL_VARYING:
-        return sqlLen;
     default:
         return 0;
     }
+}
+
+// The bytes of a text column's value as the client library left them.
+std::string_view TextValue(TIBXSQLVAR &column) {
+    const char *raw = column.Data().SqlData();
+    if (column.Data().SqlDef() == SQL_TEXT) return {raw, static_cast<size_t>(column.Data().SqlLen())};
+    uint16_t stored;
+    std::memcpy(&stored, raw, sizeof stored);
+    return {raw + 2, std::min<size_t>(stored, static_cast<size_t>(column.Data().SqlLen()))};
 }
 
 }  // namespace
@@ -492,9 +506,9 @@ void TIBCustomDataSet::LayoutRecord() {
             // Only the row's key; never a field. A key longer than the
             // record's key (a view over several tables) is not kept.
             if (FDBKeyColumn < 0 && data.SqlLen() <= kDBKeyLength) FDBKeyColumn = i;
-            slot.DataSize = 0;
+            slot.Kept = false;
         } else {
-            slot.DataSize = SlotDataSize(slot.SQLType, slot.Scale, data.SqlLen());
+            slot.DataSize = SlotDataSize(slot.SQLType, slot.Scale);
         }
         slot.Offset = offset;
         offset += Align8(sizeof(TSlotHeader) + static_cast<size_t>(slot.DataSize));
@@ -505,11 +519,13 @@ void TIBCustomDataSet::LayoutRecord() {
 
 void TIBCustomDataSet::GrowBuffer() {
     FBufferCapacity += FBufferChunks;
-    FRecordBuffer.resize(static_cast<size_t>(FBufferCapacity) * FRecordSize);
+    FRecords.reserve(static_cast<size_t>(FBufferCapacity));
 }
 
-uint8_t *TIBCustomDataSet::RecordAt(int index) const {
-    return const_cast<uint8_t *>(FRecordBuffer.data()) + static_cast<size_t>(index) * FRecordSize;
+const uint8_t *TIBCustomDataSet::RecordAt(int index) const { return FRecords[static_cast<size_t>(index)].get(); }
+
+size_t TIBCustomDataSet::RowBufferBytes() const {
+    return FRecordBytes + FRecords.capacity() * sizeof(FRecords[0]);
 }
 
 const uint8_t *TIBCustomDataSet::CurrentRecord() const {
@@ -545,13 +561,20 @@ bool TIBCustomDataSet::Next() {
 }
 
 void TIBCustomDataSet::CopyRowToBuffer() {
-    uint8_t *record = RecordAt(FRecordCount);
-    std::memset(record, 0, FRecordSize);
+    TIBXSQLDA &columns = FQSelect->Current();
+    const int count = std::min(columns.Count(), static_cast<int>(FSlots.size()));
+    size_t size = FRecordSize;
+    for (int i = 0; i < count; ++i)
+        if (FSlots[static_cast<size_t>(i)].Kept && IsText(FSlots[static_cast<size_t>(i)].SQLType) &&
+            !columns[i].IsNull())
+            size += TextValue(columns[i]).size();
+    auto block = std::make_unique<uint8_t[]>(size);  // zeroed
+    uint8_t *record = block.get();
+    size_t textOffset = FRecordSize;
     auto *header = reinterpret_cast<TRowHeader *>(record);
     header->RowNumber = FRecordCount;
     header->UpdateStatus = 0;
-    TIBXSQLDA &columns = FQSelect->Current();
-    for (int i = 0; i < columns.Count() && i < static_cast<int>(FSlots.size()); ++i) {
+    for (int i = 0; i < count; ++i) {
         TIBXSQLVAR &column = columns[i];
         const TColumnSlotLayout &slot = FSlots[static_cast<size_t>(i)];
         if (i == FDBKeyColumn) {
@@ -574,7 +597,14 @@ void TIBCustomDataSet::CopyRowToBuffer() {
         slotHeader.BytesPerChar = static_cast<uint8_t>(slot.BytesPerChar);
         slotHeader.IsNull = column.IsNull();
         uint8_t *value = base + sizeof(TSlotHeader);
-        if (!slotHeader.IsNull && slot.DataSize > 0) {
+        slotHeader.DataOffset = static_cast<uint32_t>(value - record);
+        if (slot.Kept && !slotHeader.IsNull && IsText(slot.SQLType)) {
+            const std::string_view text = TextValue(column);
+            std::memcpy(record + textOffset, text.data(), text.size());
+            slotHeader.DataOffset = static_cast<uint32_t>(textOffset);
+            slotHeader.DataLength = static_cast<int32_t>(text.size());
+            textOffset += text.size();
+        } else if (!slotHeader.IsNull && slot.DataSize > 0) {
             const char *raw = column.Data().SqlData();
             switch (slot.SQLType) {
             case SQL_SHORT:
@@ -620,20 +650,6 @@ void TIBCustomDataSet::CopyRowToBuffer() {
                 slotHeader.DataLength = sizeof v;
                 break;
             }
-            case SQL_TEXT: {
-                size_t length = std::min<size_t>(column.Data().SqlLen(), static_cast<size_t>(slot.DataSize));
-                std::memcpy(value, raw, length);
-                slotHeader.DataLength = static_cast<int32_t>(length);
-                break;
-            }
-            case SQL_VARYING: {
-                uint16_t stored;
-                std::memcpy(&stored, raw, sizeof stored);
-                size_t length = std::min<size_t>(stored, static_cast<size_t>(slot.DataSize));
-                std::memcpy(value, raw + 2, length);
-                slotHeader.DataLength = static_cast<int32_t>(length);
-                break;
-            }
             default:
                 std::memcpy(value, raw, std::min<size_t>(8, static_cast<size_t>(slot.DataSize)));
                 slotHeader.DataLength = 8;
@@ -642,6 +658,8 @@ void TIBCustomDataSet::CopyRowToBuffer() {
         }
         std::memcpy(base, &slotHeader, sizeof slotHeader);
     }
+    FRecords.push_back(std::move(block));
+    FRecordBytes += size;
 }
 
 const uint8_t *TIBCustomDataSet::FieldSlot(const TField *field) const {
@@ -723,7 +741,8 @@ void TIBCustomDataSet::CloseCursor() {
     } catch (...) {
         if (!failure) failure = std::current_exception();
     }
-    std::vector<uint8_t>().swap(FRecordBuffer);
+    std::vector<std::unique_ptr<uint8_t[]>>().swap(FRecords);
+    FRecordBytes = 0;
     FBufferCapacity = 0;
     FSlots.clear();
     FRecordSize = 0;

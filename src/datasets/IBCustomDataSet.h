@@ -69,6 +69,9 @@ public:
     int RowsAffected() const { return FRowsAffected; }
     // Row records the row buffer has room for (grows in BufferChunks steps).
     int BufferCapacity() const { return FBufferCapacity; }
+    // Bytes the row buffer holds: the fetched rows, each as large as its
+    // values, and the room of the row index.
+    size_t RowBufferBytes() const;
     // The database key of the current row (zero when there is none).
     const uint8_t *CurrentDBKey() const;
 
@@ -135,7 +138,7 @@ private:
     void UnbindFields();
     void LayoutRecord();
     void GrowBuffer();
-    uint8_t *RecordAt(int index) const;
+    const uint8_t *RecordAt(int index) const;
     const uint8_t *CurrentRecord() const;
     void DoBeforeDatabaseDisconnect();
     void DoBeforeTransactionEnd();
@@ -170,21 +173,24 @@ private:
     // Entry i: the 1-based column position of field definition i.
     std::vector<int> FMappedFieldPosition;
 
-    // Row buffer: fixed-size row records in one byte buffer, grown by
-    // BufferChunks records at a time.
+    // Row buffer: one record per fetched row, sized to what the row holds
+    // (a text column takes the length of its value, not the declared one);
+    // the index of the records grows by BufferChunks entries at a time.
     struct TColumnSlotLayout {
         int16_t SQLType = 0;
         int16_t Scale = 0;
         bool Nullable = false;
         int BytesPerChar = 1;
         int DataSize = 0;     // bytes reserved for the value
+        bool Kept = true;     // false for the database key column, never a field
         size_t Offset = 0;    // of the slot within the row record
     };
     std::vector<TColumnSlotLayout> FSlots;   // by column position - 1
     int FDBKeyColumn = -1;                   // 0-based, -1 when none
-    size_t FRecordSize = 0;
+    size_t FRecordSize = 0;  // of a record without its text values
     int FBufferCapacity = 0;
-    std::vector<uint8_t> FRecordBuffer;
+    std::vector<std::unique_ptr<uint8_t[]>> FRecords;
+    size_t FRecordBytes = 0;
 };
 
 }  // namespace vantrel

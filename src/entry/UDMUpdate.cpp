@@ -11,7 +11,7 @@
 
 namespace vantrel {
 
-TDMUpdate *DMUpdate = nullptr;
+thread_local TDMUpdate *DMUpdate = nullptr;
 
 namespace {
 

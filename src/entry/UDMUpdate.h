@@ -33,7 +33,9 @@ public:
     TIntegerField *TVerVERSION = nullptr;
 };
 
-// The module of the call in progress; null between calls.
-extern TDMUpdate *DMUpdate;
+// The module of the call in progress on the calling thread; null between
+// calls. Each thread has its own, so that calls on several threads at once
+// never reach each other's module.
+extern thread_local TDMUpdate *DMUpdate;
 
 }  // namespace vantrel

@@ -58,6 +58,18 @@ void SetResultText(VARIANT *result, const String &text) {
     result->u.bstrVal = SysAllocString(text);
 }
 
+// The message of the error in flight as the result text. Runs in catch
+// handlers, where nothing may escape: when even the message cannot be
+// allocated, the result is the null string.
+void SetResultToError(VARIANT *result, std::exception_ptr error) noexcept {
+    try {
+        SetResultText(result, MessageOf(error));
+    } catch (...) {
+        VariantClear(result);
+        result->vt = VT_BSTR;
+    }
+}
+
 // The result VARIANT on entry: its 16 bytes zeroed (what it held is not
 // released), then the empty string.
 void ResetResult(VARIANT *result) {
@@ -116,15 +128,21 @@ int32_t RunCheckDBVersion(const VARIANT &DatabaseName) {
 
 void RunUpdateDB(const VARIANT &DatabaseName, const VARIANT &ScriptFile, VARIANT *ErrorText,
                  const TUpdateHooks *Hooks) {
+    // The result is reset before anything can fail, so that it never holds
+    // what the caller left in it when an error is reported.
+    ResetResult(ErrorText);
     TVariantCopy database(DatabaseName);
     TVariantCopy script(ScriptFile);
-    ResetResult(ErrorText);
     std::unique_ptr<TDMUpdate> module = CreateModule();
 
     bool ran = false;
     try {
+        CheckFileName(VarToText(script.Value()));
         if (!FileExists(VarToText(script.Value())))
             throw Exception(u"Не найден файл обновления БД" + VarToText(script.Value()));
+        // A FIFO or device is refused here, before the database is attached
+        // and a transaction holds it, rather than blocking in the read.
+        CheckRegularFile(VarToText(script.Value()));
         module->DB->SetDatabaseName(VarToText(database.Value()));
         try {
             module->DB->Open();
@@ -141,7 +159,7 @@ void RunUpdateDB(const VARIANT &DatabaseName, const VARIANT &ScriptFile, VARIANT
             throw;
         }
     } catch (...) {
-        SetResultText(ErrorText, MessageOf(std::current_exception()));
+        SetResultToError(ErrorText, std::current_exception());
     }
 
     // Final clean-up: tracing off for the process, close the connection,
@@ -164,7 +182,7 @@ int32_t RunUpdateDBEx(const VARIANT &DatabaseName, const VARIANT &ScriptFile, VA
         RunUpdateDB(DatabaseName, ScriptFile, ErrorText, Hooks);
         return 0;
     } catch (...) {
-        SetResultText(ErrorText, MessageOf(std::current_exception()));
+        SetResultToError(ErrorText, std::current_exception());
         return 1;
     }
 }
@@ -212,7 +230,7 @@ VANTREL_API int32_t CheckDBVersionEx(VARIANT DatabaseName, int32_t *Version, VAR
         if (Version) *Version = v;
         return 0;
     } catch (...) {
-        if (ErrorText) SetResultText(ErrorText, MessageOf(std::current_exception()));
+        if (ErrorText) SetResultToError(ErrorText, std::current_exception());
         return 1;
     }
 }

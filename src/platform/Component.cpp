@@ -27,9 +27,11 @@ TComponent::~TComponent() {
 }
 
 void TComponent::NotifyRemoval() {
-    // Everybody who subscribed forgets us.
-    auto subscribers = FFreeNotifies;
-    FFreeNotifies.clear();
+    // Everybody who subscribed forgets us. The list is taken over, not
+    // copied: a destructor must not allocate (it may run because memory ran
+    // out).
+    std::vector<TComponent *> subscribers;
+    subscribers.swap(FFreeNotifies);
     for (TComponent *c : subscribers) {
         auto &list = c->FFreeNotifies;
         list.erase(std::remove(list.begin(), list.end(), this), list.end());
@@ -71,11 +73,10 @@ void TComponent::RemoveFreeNotification(TComponent *other) {
 void TComponent::Notification(TComponent *AComponent, TOperation Operation) {
     // The owner passes removals on to everything it owns, so siblings that
     // link to each other hear about it.
-    if (Operation == TOperation::opRemove && !FDestroying) {
-        auto children = FComponents;
-        for (TComponent *c : children)
+    if (Operation == TOperation::opRemove && !FDestroying)
+        ForEachInPlace(FComponents, [&](TComponent *c) {
             if (c != AComponent) c->Notification(AComponent, Operation);
-    }
+        });
 }
 
 void TComponent::EndLoading() {

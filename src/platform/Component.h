@@ -12,6 +12,21 @@ namespace vantrel {
 
 enum class TOperation { opInsert, opRemove };
 
+// Calls Apply for every item of List in order, where Apply may take items
+// (the current one or others) out of the list. The list is walked in place,
+// not copied, so this allocates nothing and serves destructors and the ends
+// they run, which may come because memory ran out.
+template <class T, class Action>
+void ForEachInPlace(std::vector<T *> &List, Action Apply) {
+    for (size_t i = 0; i < List.size(); ++i) {
+        T *item = List[i];
+        Apply(item);
+        // When the item, or one before it, left the list, the next one has
+        // moved into this place (i wraps below 0 and back, as size_t does).
+        if (i < List.size() && List[i] != item) --i;
+    }
+}
+
 class TComponent {
 public:
     explicit TComponent(TComponent *AOwner);

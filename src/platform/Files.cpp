@@ -65,9 +65,32 @@ String ExpandFileName(const String &path) {
     return dir + (dir.size() > 0 && dir.back() == u'/' ? u"" : u"/") + path;
 }
 
+namespace {
+
+// The refusal of a file that is not a regular one, by its mode.
+void CheckRegularMode(const String &path, mode_t mode) {
+    if (S_ISREG(mode)) return;
+    const String reason = S_ISDIR(mode) ? SystemText(EISDIR) : String(u"Not a regular file");
+    throw EFOpenError(Format(u"Cannot open file \"%s\". %s", {ExpandFileName(path), reason}));
+}
+
+}  // namespace
+
+void CheckFileName(const String &path) {
+    if (path.find(u'\0') != String::npos) throw EFOpenError(u"File name contains a NUL character");
+}
+
+void CheckRegularFile(const String &path) {
+    CheckFileName(path);
+    struct stat st {};
+    if (stat(NativePath(path).c_str(), &st) == 0) CheckRegularMode(path, st.st_mode);
+}
+
 std::vector<uint8_t> ReadWholeFile(const String &path) {
+    CheckRegularFile(path);
     std::string p = NativePath(path);
-    int fd = p.find('\0') == std::string::npos ? open(p.c_str(), O_RDONLY | O_CLOEXEC) : (errno = ENOENT, -1);
+    // Non-blocking, in case a FIFO took the file's place since the check.
+    int fd = open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         int err = errno;
         throw EFOpenError(Format(u"Cannot open file \"%s\". %s", {ExpandFileName(path), SystemText(err)}));
@@ -82,8 +105,7 @@ std::vector<uint8_t> ReadWholeFile(const String &path) {
     // Other writers that take the lock are kept out while we read.
     while (flock(fd, LOCK_SH) != 0 && errno == EINTR) {}
     struct stat st {};
-    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode))
-        throw EFOpenError(Format(u"Cannot open file \"%s\". %s", {ExpandFileName(path), SystemText(EISDIR)}));
+    if (fstat(fd, &st) == 0) CheckRegularMode(path, st.st_mode);
     std::vector<uint8_t> data;
     if (st.st_size > 0) data.reserve(static_cast<size_t>(st.st_size));
     uint8_t buf[65536];

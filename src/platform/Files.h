@@ -14,9 +14,21 @@ namespace vantrel {
 // (symbolic links followed).
 bool FileExists(const String &path);
 
-// Reads the whole file while holding a shared lock on it. Raises EFOpenError
-// "Cannot open file "%s". %s" (full path, system text) when it cannot be
-// opened, and EFOpenError with the system text when reading fails.
+// Raises EFOpenError "File name contains a NUL character": the system would
+// cut such a name at the NUL and so name another file.
+void CheckFileName(const String &path);
+
+// CheckFileName, then refuses with EFOpenError "Cannot open file "%s". Not a
+// regular file" a path that names (through links) a FIFO, device or socket:
+// opening a FIFO blocks until a writer comes, and a device may never end.
+// A directory gets the system text for EISDIR; a path that names nothing
+// passes (opening it reports that).
+void CheckRegularFile(const String &path);
+
+// Reads the whole file while holding a shared lock on it; the file must be a
+// regular one (CheckRegularFile). Raises EFOpenError "Cannot open file "%s".
+// %s" (full path, system text) when it cannot be opened, and EFOpenError
+// with the system text when reading fails.
 std::vector<uint8_t> ReadWholeFile(const String &path);
 
 // Absolute form of a path (relative to the current directory), without

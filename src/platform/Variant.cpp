@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 
 #include "platform/DateTime.h"
 #include "platform/Exceptions.h"
@@ -12,6 +13,8 @@
 namespace vantrel {
 
 BSTR SysAllocStringLen(const char16_t *text, uint32_t length) {
+    // The prefix holds the length in bytes; a longer string cannot be told.
+    if (length > UINT32_MAX / sizeof(char16_t)) throw std::length_error("BSTR longer than its length prefix can hold");
     // 4-byte length prefix, the characters, a NUL terminator.
     size_t bytes = sizeof(uint32_t) + (static_cast<size_t>(length) + 1) * sizeof(char16_t);
     auto *block = static_cast<uint8_t *>(std::malloc(bytes));

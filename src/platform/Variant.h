@@ -7,6 +7,8 @@
 
 namespace vantrel {
 
+// Raises std::length_error when the byte count does not fit the 32-bit
+// length prefix, std::bad_alloc when memory runs out.
 BSTR SysAllocStringLen(const char16_t *text, uint32_t length);
 BSTR SysAllocString(const String &text);
 void SysFreeString(BSTR text);

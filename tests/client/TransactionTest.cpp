@@ -294,6 +294,51 @@ TEST_F(TransactionTest, LosingTheOnlyConnectionEndsTheTransaction) {
     EXPECT_EQ(Rows(), 0);
 }
 
+// A link made from either side is known to both: a closing connection ends
+// the transactions that span it, and a connection destroyed first leaves no
+// transaction pointing at it.
+TEST_F(TransactionTest, LinksMadeFromEitherSideAreTwoSided) {
+    TIBTransaction tr(nullptr);
+    tr.AddDatabase(DB.get());
+    EXPECT_GE(DB->FindTransaction(&tr), 0);
+    TIBTransaction other(nullptr);
+    DB->AddTransaction(&other);
+    EXPECT_EQ(other.FindDatabase(DB.get()), 0);
+
+    tr.StartTransaction();
+    Insert(tr, 1);
+    DB->Close();
+    EXPECT_FALSE(tr.InTransaction());
+    EXPECT_EQ(ClientErrorOf([&] { tr.Rollback(); }), 18);
+    EXPECT_EQ(Rows(), 1);
+
+    DB->Open();
+    tr.StartTransaction();
+    Insert(tr, 2);
+    DB.reset();
+    EXPECT_FALSE(tr.InTransaction());
+    EXPECT_EQ(tr.DatabaseCount(), 0);
+    EXPECT_EQ(other.DatabaseCount(), 0);
+    EXPECT_EQ(ClientErrorOf([&] { tr.Commit(); }), 18);
+    EXPECT_EQ(Rows(), 2);
+}
+
+// A default connection that was never given a server type has no binding
+// to end the transaction through.
+TEST_F(TransactionTest, ADefaultConnectionWithoutBindingIsAClientError) {
+    TIBDatabase unbound(nullptr);
+    TIBTransaction tr(DB.get());
+    tr.StartTransaction();
+    tr.AddDatabase(&unbound);
+    tr.SetDefaultDatabase(&unbound);
+    ASSERT_TRUE(tr.InTransaction());
+    EXPECT_EQ(ClientErrorOf([&] { tr.Commit(); }), 15);
+    EXPECT_EQ(ClientErrorOf([&] { tr.TransactionID(); }), 15);
+    tr.AddDatabase(DB.get());
+    tr.SetDefaultDatabase(DB.get());
+    tr.Rollback();
+}
+
 TEST_F(TransactionTest, OneTransactionOverTwoDatabases) {
     std::string path2 = Dir.File("second.fdb");
     test::CreateDatabase(path2, 3, "WIN1251");

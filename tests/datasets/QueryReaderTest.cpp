@@ -238,6 +238,30 @@ TEST_F(QueryReader, RowBufferGrowsInChunks) {
     EXPECT_EQ(q->BufferChunks(), 1000);
 }
 
+// A row takes the room of its values, not of what its columns could hold:
+// two VARCHAR(32000) columns holding a character each cost a few bytes,
+// whatever the chunk size.
+TEST_F(QueryReader, RowsTakeTheRoomOfTheirValues) {
+    std::string path = MakeDatabase(Dir, "wide.fdb", 3,
+                                    "create table W (ID integer not null primary key, A varchar(32000), "
+                                    "B varchar(32000));\n"
+                                    "insert into W values (1, 'a', null);\n"
+                                    "insert into W values (2, rpad('', 20000, 'x'), 'b');");
+    TModuleLike m(path);
+    TIntegerField *id = nullptr;
+    TIBQuery *q = m.AddQuery(u"Q", u"select ID, A, B from W order by ID", u"ID", &id);
+    q->Open();
+    EXPECT_EQ(id->AsInteger(), 1);
+    const size_t oneRow = q->RowBufferBytes();
+    EXPECT_LT(oneRow, size_t{16 * 1024});  // the index of 1000 rows and one short row
+    ASSERT_TRUE(q->Next());
+    EXPECT_EQ(id->AsInteger(), 2);
+    EXPECT_GE(q->RowBufferBytes() - oneRow, size_t{20001});
+    EXPECT_LT(q->RowBufferBytes() - oneRow, size_t{20001 + 256});
+    q->Close();
+    EXPECT_EQ(q->RowBufferBytes(), 0u);
+}
+
 TEST_F(QueryReader, WithoutPersistentFieldsIntegerColumnsGetFieldsOfTheirOwn) {
     std::string path = MakeDatabase(Dir, "d1.fdb", 1);
     TModuleLike m(path);

@@ -132,3 +132,10 @@ TEST_F(Exports, CheckExReturnsTheErrorInsteadOfRaisingIt) {
     EXPECT_EQ(ResultText(error), U(kNullText));
     L().VariantClear(&error);
 }
+
+// A length whose byte count does not fit the 32-bit prefix gives no string
+// rather than a block whose prefix reads a wrapped length.
+TEST_F(Exports, AStringTooLongForItsLengthPrefixIsNotAllocated) {
+    EXPECT_EQ(L().SysAllocStringLen(nullptr, 0x80000000u), nullptr);
+    EXPECT_EQ(L().SysAllocStringLen(nullptr, 0xFFFFFFFFu), nullptr);
+}

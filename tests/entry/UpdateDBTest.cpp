@@ -1,8 +1,14 @@
 // UpdateDB end to end on real embedded databases, through the shared
 // library: what a run leaves in the database and what it returns.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "entry/EntryLibrary.h"
 #include "support/TestSupport.h"
@@ -202,4 +208,73 @@ TEST(UpdateDBProcess, AMissingClientLibraryFailsModuleCreationAndIsRetried) {
         "update 1 Error reading DB.ServerType: InterBase library /nonexistent/libnothing.so not found in the "
         "path. Please install InterBase to use this functionality\n";
     EXPECT_EQ(r.Output, failure + failure + "update 0 <null>\n");
+}
+
+TEST(UpdateDBProcess, AClientLibraryThatCannotBeLoadedIsReportedWithTheLoadersReason) {
+    // Files that exist but are no library for this machine: the reason is
+    // the loader's, not "not found in the path".
+    TempDir dir;
+    WriteFile(dir.File("s.sql"), "-- empty\n");
+    WriteFile(dir.File("libtext.so"), "not a library\n");
+    WriteFile(dir.File("lib32.so"), std::string("\x7f" "ELF\x01\x01\x01", 7) + std::string(57, '\0'));
+    for (const char *name : {"libtext.so", "lib32.so"}) {
+        std::string library = dir.File(name);
+        ASSERT_EQ(dlopen(library.c_str(), RTLD_NOW), nullptr);
+        std::string reason = dlerror();
+        ProcessResult r = RunCommand(SanitizerEnvironment() + "VANTREL_CLIENT_LIBRARY=" + library + " " +
+                                     EntryHostPath() + " update " + dir.File("db.fdb") + " " + dir.File("s.sql"));
+        EXPECT_EQ(r.Output, "update 1 Error reading DB.ServerType: InterBase library " + library +
+                                " cannot be loaded: " + reason + "\n");
+    }
+}
+
+// Only regular files, or links to one, are read: a FIFO would block the
+// call for ever with the database attached, and a device may never end.
+TEST_F(UpdateDB, ScriptsAndIncludedFilesThatAreNotRegularFilesAreRefused) {
+    const std::string fifo = Dir.File("pipe.sql");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // Should a reader block on the FIFO, a writer that comes and goes lets
+    // it go on: the expectations then fail instead of the test hanging.
+    std::atomic<bool> done{false};
+    std::thread unblocker([&] {
+        for (int i = 0; i < 600 && !done; ++i) {
+            int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) close(fd);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    Query("CREATE TABLE A (ID INTEGER);");
+    for (const std::string &special : {fifo, std::string("/dev/zero")}) {
+        // The script itself is refused before any database is attached (this
+        // one does not even exist).
+        EXPECT_EQ(Update(Text(Dir.File("none.fdb")), Text(special)),
+                  U("Cannot open file \"" + special + "\". Not a regular file"));
+        // An included one stops the run there, as a file that cannot be read.
+        EXPECT_EQ(Run("INSERT INTO A VALUES (1);\nINPUT '" + special + "';\nINSERT INTO A VALUES (2);\n"), u"");
+    }
+    done = true;
+    unblocker.join();
+    EXPECT_EQ(Value("SUM(ID)", "A"), "2");
+
+    WriteFile(Dir.File("real.sql"), "INSERT INTO A VALUES (3);\n");
+    std::filesystem::create_symlink(Dir.File("real.sql"), Dir.File("link.sql"));
+    EXPECT_EQ(Update(Text(Db), Text(Dir.File("link.sql"))), u"");
+    EXPECT_EQ(Value("SUM(ID)", "A"), "5");
+}
+
+// A name is never cut at a NUL character: what it would then name is not
+// what the caller named.
+TEST_F(UpdateDB, NamesHoldingANulCharacterAreRefused) {
+    WriteFile(Dir.File("s.sql"), "CREATE TABLE T (ID INTEGER);\n");
+    const std::string nul(1, '\0');
+    EXPECT_EQ(Update(Text(Db + nul + Dir.File("other.fdb")), Text(Dir.File("s.sql"))),
+              u"Database name contains a NUL character");
+    EXPECT_EQ(Update(Text(Db), Text(Dir.File("s.sql") + nul + "more")), u"File name contains a NUL character");
+    EXPECT_EQ(Value("COUNT(*)", "RDB$RELATIONS WHERE RDB$RELATION_NAME = 'T'"), "0");
+
+    VARIANT error;
+    int32_t version = -1;
+    EXPECT_EQ(L().CheckDBVersionEx(Text(Db + nul + "x"), &version, &error), 1);
+    EXPECT_EQ(ResultText(error), u"Database name contains a NUL character");
+    L().VariantClear(&error);
 }
