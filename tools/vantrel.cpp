@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "client/IBDatabase.h"
+#include "entry/UpdateDatabase.h"
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
@@ -78,6 +79,8 @@ const char *KindName(TIBParseKind kind) {
     case stmtBatchExecute: return "BATCH EXECUTE";
     case stmtServerSET: return "SERVER SET";
     case stmtSetTransaction: return "SET TRANSACTION";
+    case stmtIsqlCommand: return "ISQL COMMAND";
+    case stmtExit: return "EXIT";
     }
     return "?";
 }
@@ -97,17 +100,17 @@ std::string Preview(const String &text) {
 
 int Check(const char *path) {
     TIBSQLParser parser(nullptr);
-    LoadLinesFromFile(Utf8ToString(path), parser.Script());
+    parser.LoadFromFile(Utf8ToString(path));
     bool failed = false;
     int count = 0;
     parser.SetOnParse([&](TComponent *, TIBParseKind kind, const String &text) {
         ++count;
         std::printf("%6d  %-22s %s\n", parser.CurrentLine(), KindName(kind), Preview(text).c_str());
     });
-    parser.SetOnError([&](TComponent *, const String &error, const String &text, int32_t line) {
+    parser.SetOnError([&](TComponent *, const String &error, const String &, int32_t) {
         failed = true;
-        std::string e = StringToUtf8(error);
-        std::fprintf(stderr, "vantrel: line %d: %s: %s\n", line, e.c_str(), Preview(text).c_str());
+        // The text an update run fails with.
+        PrintError(ParseProblemText(error, parser.CurrentLocation()));
         parser.SetPaused(true);  // stop at the first problem, as an update run does
     });
     parser.Parse();
@@ -118,14 +121,12 @@ int Check(const char *path) {
 
 int Update(const char *database, const char *script) {
     TextArgument db(database), file(script);
-    VARIANT error;
-    VariantInit(&error);
-    int32_t raised = UpdateDBEx(db.Value, file.Value, &error);
-    String text = error.vt == VT_BSTR && error.u.bstrVal ? String(error.u.bstrVal, SysStringLen(error.u.bstrVal))
-                                                         : String();
-    VariantClear(&error);
-    if (raised || !text.empty()) {
-        PrintError(text);
+    const TUpdateOutcome outcome = UpdateDatabase(db.Value, file.Value);
+    if (outcome.Failed) {
+        PrintError(outcome.ErrorText);
+        // A server's text does not say which statement it was about.
+        if (outcome.Location.Line > 0 && !outcome.LocationInText)
+            PrintError(u"failed statement" + LocationText(outcome.Location, true));
         return 1;
     }
     std::printf("updated\n");

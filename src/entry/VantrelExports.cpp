@@ -12,6 +12,7 @@
 #include "datasets/IBQuery.h"
 #include "datasets/IBTable.h"
 #include "entry/UDMUpdate.h"
+#include "entry/UpdateDatabase.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/MessageBox.h"
@@ -115,17 +116,37 @@ void RunUpdateDB(const VARIANT &DatabaseName, const VARIANT &ScriptFile, VARIANT
     TVariantCopy database(DatabaseName);
     TVariantCopy script(ScriptFile);
     ResetResult(ErrorText);
+    const TUpdateOutcome outcome = UpdateDatabase(database.Value(), script.Value());
+    if (outcome.Failed) SetResultText(ErrorText, outcome.ErrorText);
+}
+
+}  // namespace
+
+TUpdateOutcome UpdateDatabase(const VARIANT &DatabaseName, const VARIANT &ScriptFile) {
+    TUpdateOutcome outcome;
     std::unique_ptr<TDMUpdate> module = CreateModule();
+    TIBScript *script = module->IBScript;
+    // A statement that cannot be read ends the run as a failure; the
+    // executor on its own would stop there quietly, and the commit below
+    // would report a half-applied script as applied.
+    String parseProblem;
+    script->OnParseError = [&parseProblem, script](TComponent *, const String &Error, const String &, int32_t) {
+        parseProblem = ParseProblemText(Error, script->CurrentLocation());
+        throw Exception(parseProblem);
+    };
+    bool running = false;
 
     try {
-        if (!FileExists(VarToText(script.Value())))
-            throw Exception(u"Не найден файл обновления БД" + VarToText(script.Value()));
-        module->DB->SetDatabaseName(VarToText(database.Value()));
+        if (!FileExists(VarToText(ScriptFile)))
+            throw Exception(u"Не найден файл обновления БД" + VarToText(ScriptFile));
+        module->DB->SetDatabaseName(VarToText(DatabaseName));
         try {
             module->DB->Open();
             if (!module->Trans->InTransaction()) module->Trans->StartTransaction();
-            LoadLinesFromFile(VarToText(script.Value()), module->IBScript->Script());
-            module->IBScript->ExecuteScript();
+            script->LoadScriptFile(VarToText(ScriptFile));
+            running = true;
+            script->ExecuteScript();
+            running = false;
             if (module->Trans->InTransaction()) module->Trans->Commit();
         } catch (...) {
             // Nothing of a failed run stays pending; a failing rollback
@@ -134,7 +155,10 @@ void RunUpdateDB(const VARIANT &DatabaseName, const VARIANT &ScriptFile, VARIANT
             throw;
         }
     } catch (...) {
-        SetResultText(ErrorText, MessageOf(std::current_exception()));
+        outcome.Failed = true;
+        outcome.ErrorText = MessageOf(std::current_exception());
+        if (running) outcome.Location = script->CurrentLocation();
+        outcome.LocationInText = !parseProblem.empty() && outcome.ErrorText == parseProblem;
     }
 
     // Final clean-up: tracing off for the process, close the connection,
@@ -147,9 +171,8 @@ void RunUpdateDB(const VARIANT &DatabaseName, const VARIANT &ScriptFile, VARIANT
         throw;
     }
     DestroyModule(module);
+    return outcome;
 }
-
-}  // namespace
 
 }  // namespace vantrel
 
