@@ -38,6 +38,35 @@ bool IsNameChar(char16_t c) {
     return u_isalpha(c) != 0;
 }
 
+// Position after the blanks and comments from pos on.
+size_t SkipBlanksAndComments(StringView text, size_t pos) {
+    while (pos < text.size()) {
+        if (IsWhite(text[pos])) {
+            ++pos;
+        } else if (text.substr(pos, 2) == u"--") {
+            pos = text.find_first_of(u"\r\n", pos);
+            if (pos == StringView::npos) return text.size();
+        } else if (text.substr(pos, 2) == u"/*") {
+            pos = text.find(u"*/", pos + 2);
+            if (pos == StringView::npos) return text.size();
+            pos += 2;
+        } else {
+            break;
+        }
+    }
+    return pos;
+}
+
+// True when the statement is an EXECUTE BLOCK: after its AS come PSQL, whose
+// ":name" are local variables, not parameters.
+bool IsExecuteBlock(StringView text) {
+    size_t pos = SkipBlanksAndComments(text, 0);
+    if (!SameTextAscii(text.substr(pos, 7), u"EXECUTE")) return false;
+    const size_t next = SkipBlanksAndComments(text, pos + 7);
+    if (next == pos + 7) return false;
+    return SameTextAscii(text.substr(next, 5), u"BLOCK") && (next + 5 >= text.size() || !IsNameChar(text[next + 5]));
+}
+
 }  // namespace
 
 TIBSQL::TIBSQL(TComponent *AOwner)
@@ -169,7 +198,7 @@ ISC_STATUS TIBSQL::Call(ISC_STATUS ErrCode, bool RaiseError) {
 // Parameter markers
 
 void TIBSQL::ProcessParamMarkers() {
-    enum class TState { Normal, Comment, String, Name };
+    enum class TState { Normal, Comment, LineComment, String, Name };
     const String text = FSQL.Text();
     const size_t n = text.size();
     auto at = [&](size_t i) -> char16_t { return i < n ? text[i] : u'\0'; };
@@ -183,6 +212,10 @@ void TIBSQL::ProcessParamMarkers() {
     String name;
     bool quotedName = false;
     bool nameStarted = false;
+    // In an EXECUTE BLOCK markers stand only in its input parameters, before
+    // the AS that begins its body.
+    const bool executeBlock = IsExecuteBlock(text);
+    bool inBody = false;
 
     auto fail = [](const char16_t *what) { RaiseClientError(ibxeSQLParseError, {String(what)}); };
     auto finishName = [&]() {
@@ -212,7 +245,18 @@ void TIBSQL::ProcessParamMarkers() {
                 out += next;
                 ++i;
                 state = TState::Comment;
-            } else if (c == u':' || c == u'?') {
+            } else if (c == u'-' && next == u'-') {
+                out += c;
+                out += next;
+                ++i;
+                state = TState::LineComment;
+            } else if (executeBlock && !inBody && IsNameChar(c) && (i == 0 || !IsNameChar(text[i - 1]))) {
+                size_t end = i;
+                while (end < n && IsNameChar(text[end])) ++end;
+                inBody = SameTextAscii(StringView(text).substr(i, end - i), u"AS");
+                out.append(text, i, end - i);
+                i = end - 1;
+            } else if ((c == u':' || c == u'?') && !inBody) {
                 out += u'?';
                 state = TState::Name;
                 name.clear();
@@ -226,6 +270,10 @@ void TIBSQL::ProcessParamMarkers() {
             if (next == u'\0') fail(u"EOF in comment detected");
             out += c;
             if (c == u'*' && next == u'/') state = TState::Normal;
+            break;
+        case TState::LineComment:
+            out += c;
+            if (c == u'\r' || c == u'\n') state = TState::Normal;
             break;
         case TState::String:
             if (next == u'\0') fail(u"EOF in string detected");

@@ -52,6 +52,19 @@ String StripQuotes(String name) {
     return name;
 }
 
+// The first line of a text, shortened when long; " ..." marks that more
+// follows (unless the text is known to be cut short, as a comment at the
+// end of what was read so far).
+String FirstLineOf(StringView text, bool markMore) {
+    size_t length = 0;
+    while (length < text.size() && length < kFirstLineLimit && text[length] != u'\r') ++length;
+    const bool more = length < text.size() && HasNonWhite(text.substr(length));
+    String line(text.substr(0, length));
+    while (!line.empty() && IsWhite(line.back())) line.pop_back();
+    if (more && markMore) line += u" ...";
+    return line;
+}
+
 // The folder part of a file name, with its trailing "/"; empty for a bare
 // name.
 String FolderOf(const String &fileName) {
@@ -176,18 +189,12 @@ int32_t TIBSQLParser::LineAt(size_t pos) {
     return FMarkLine;
 }
 
-void TIBSQLParser::NoteStatementStart(size_t pos, int32_t line) {
+void TIBSQLParser::NoteStatementStart(int32_t line) {
     FStmtNameIndex = FWorkDepth == 0 ? 0 : FInputs[FWorkDepth - 1]->NameIndex;
     FStmtLine = line;
-    // The line is in the pending text whole: lines are fed whole.
-    const char16_t *w = FWork.data() + pos;
-    const size_t available = FWork.size() - pos;
-    size_t length = 0;
-    while (length < available && length < kFirstLineLimit && w[length] != u'\r') ++length;
-    const bool cut = length == kFirstLineLimit && length < available && w[length] != u'\r';
-    while (length > 0 && IsWhite(w[length - 1])) --length;
-    FStmtFirstLine.assign(w, length);
-    if (cut) FStmtFirstLine += u" ...";
+    // A statement's first line is taken from its text once it is read; a
+    // comment has only this one.
+    FStmtFirstLine.clear();
 }
 
 bool TIBSQLParser::LinesLeft() const { return ScriptIndex < FScript.Count() || !FInputs.empty(); }
@@ -337,6 +344,7 @@ bool TIBSQLParser::ReadStatement() {
     // A body whose END; is the last thing in its file ends before the ";"
     // just as if another token had followed.
     if (!FComplete && FBodyMode && BodyComplete()) FText.resize(FSemicolonPos);
+    if (FTokens.Count() > 0) FStmtFirstLine = FirstLineOf(FText, true);
     return true;
 }
 
@@ -366,8 +374,10 @@ bool TIBSQLParser::SkipLeadingComments() {
             continue;
         }
         if (w[0] != u'/' || w[1] != u'*') return true;
-        // Where an unclosed comment is reported.
-        NoteStatementStart(FWorkPos, LineAt(FWorkPos));
+        // Where an unclosed comment is reported: its line is in the pending
+        // text whole, as lines are fed whole.
+        NoteStatementStart(LineAt(FWorkPos));
+        FStmtFirstLine = FirstLineOf(StringView(FWork).substr(FWorkPos, kFirstLineLimit + 1), false);
         // Offsets relative to FWorkPos: appending lines may compact FWork.
         size_t searched = 0;
         size_t found;
@@ -476,7 +486,7 @@ void TIBSQLParser::ReadToken() {
             ConsumeWork(n);
             return;
         }
-        if (FTokens.Count() == 0) NoteStatementStart(FWorkPos + i, LineAt(FWorkPos + i));
+        if (FTokens.Count() == 0) NoteStatementStart(LineAt(FWorkPos + i));
     }
 
     // The token: it ends at a blank, at a comment, at the quote that closes

@@ -157,7 +157,7 @@ private:
     // Line (in the file of the pending text) of FWork[pos]; pos never goes
     // back between calls, so counting line breaks stays linear.
     int32_t LineAt(size_t pos);
-    void NoteStatementStart(size_t pos, int32_t line);
+    void NoteStatementStart(int32_t line);
 
     void AddToken(String token, size_t textPos);
     bool BodyComplete() const;

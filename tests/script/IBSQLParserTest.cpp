@@ -675,6 +675,43 @@ TEST(IBSQLParserInput, ChainOfFilesThatLeadsBackEndsToo) {
     EXPECT_EQ(events[2].Text, "INPUT '" + dir.File("a.sql") + "'");
 }
 
+// Relative names resolve against the folder of the file holding the INPUT,
+// then against the current directory; every statement knows its file, its
+// line there and its first line.
+TEST(IBSQLParserInput, StatementsKnowTheirFileLineAndFirstLine) {
+    TempDir dir, cwd;
+    const std::string longValues(200, '7');
+    WriteFile(dir.File("main.sql"), "\n-- header\nINSERT INTO T\n  VALUES (1);  INSERT INTO T VALUES (2);\n"
+                                    "/* c */ INPUT 'sub/a.sql';\nINPUT here.sql;\nINSERT INTO T VALUES (" +
+                                        longValues + ");\n");
+    std::filesystem::create_directory(dir.File("sub"));
+    WriteFile(dir.File("sub/a.sql"), "INSERT INTO T VALUES (10);\nINPUT b.sql;\n\nINSERT INTO T VALUES (11);\n");
+    WriteFile(dir.File("sub/b.sql"), "/* x */\n  INSERT INTO T VALUES (20);");
+    WriteFile(cwd.File("here.sql"), "DELETE FROM T;");
+    struct ScopedCwd {
+        std::filesystem::path Old = std::filesystem::current_path();
+        ~ScopedCwd() { std::filesystem::current_path(Old); }
+    } restore;
+    std::filesystem::current_path(cwd.Path());
+
+    TIBSQLParser parser(nullptr);
+    Recorder rec(parser);
+    std::vector<std::string> seen;
+    rec.After = [&](const Event &) {
+        const TScriptLocation where = parser.CurrentLocation();
+        seen.push_back(N(where.FileName) + (where.Included ? " (included)" : "") + N(LocationText(where, false)));
+    };
+    parser.LoadFromFile(U(dir.File("main.sql")));
+    parser.Parse();
+    const std::string main = dir.File("main.sql"), sub = dir.Path() + "/sub/";
+    EXPECT_EQ(seen, (Strings{main + " at line 3: INSERT INTO T ...", main + " at line 4: INSERT INTO T VALUES (2)",
+                             sub + "a.sql (included) at line 1: INSERT INTO T VALUES (10)",
+                             sub + "b.sql (included) at line 2: INSERT INTO T VALUES (20)",
+                             sub + "a.sql (included) at line 4: INSERT INTO T VALUES (11)",
+                             "here.sql (included) at line 1: DELETE FROM T",
+                             main + " at line 7: INSERT INTO T VALUES (" + longValues.substr(0, 138) + " ..."}));
+}
+
 // ---------------------------------------------------------------------------
 
 TEST(IBSQLParserPause, PauseFromACallbackStopsAndClearingItResumes) {
