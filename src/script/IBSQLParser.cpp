@@ -334,7 +334,7 @@ bool TIBSQLParser::ReadStatement() {
     }
 
     FInSingleQuote = FInDoubleQuote = FInComment = false;
-    FBodyMode = false;
+    FBodyMode = FBodyCandidate = false;
     FComplete = false;
     FSemicolonPos = 0;
     while (!FComplete) {
@@ -391,9 +391,7 @@ bool TIBSQLParser::SkipLeadingComments() {
 
 bool TIBSQLParser::BodyComplete() const {
     int n = FTokens.Count();
-    if (n >= 2 && FTokens[n - 1] == u";" && SameTextAscii(FTokens[n - 2], u"END")) return true;
-    return n == 5 && SameTextAscii(FTokens[0], u"ALTER") && SameTextAscii(FTokens[1], u"TRIGGER") &&
-           (SameTextAscii(FTokens[3], u"ACTIVE") || SameTextAscii(FTokens[3], u"INACTIVE")) && FTokens[4] == u";";
+    return n >= 2 && FTokens[n - 1] == u";" && SameTextAscii(FTokens[n - 2], u"END");
 }
 
 void TIBSQLParser::AddToken(String token, size_t textPos) {
@@ -539,27 +537,21 @@ void TIBSQLParser::ReadToken() {
     ConsumeWork(i);
     const int count = FTokens.Count();
     const String &token = FTokens[count - 1];
-    if (count == 2 && FTerminator == u";" &&
-        (SameTextAscii(FTokens[0], u"CREATE") || SameTextAscii(FTokens[0], u"ALTER")) &&
-        (SameTextAscii(FTokens[1], u"PROCEDURE") || SameTextAscii(FTokens[1], u"TRIGGER")))
+    // A procedure or trigger written without SET TERM keeps its body whole:
+    // from its AS on, ";" ends no statement. Before AS (ALTER TRIGGER T
+    // INACTIVE, ALTER TRIGGER T POSITION 5) the terminator works as ever.
+    if (count == 2)
+        FBodyCandidate = FTerminator == u";" &&
+                         (SameTextAscii(FTokens[0], u"CREATE") || SameTextAscii(FTokens[0], u"ALTER")) &&
+                         (SameTextAscii(FTokens[1], u"PROCEDURE") || SameTextAscii(FTokens[1], u"TRIGGER"));
+    else if (FBodyCandidate && !FBodyMode && SameTextAscii(token, u"AS"))
         FBodyMode = true;
 
-    if (FBodyMode && token.back() == u';') {
-        // END; and ALTER TRIGGER name [IN]ACTIVE; carry the closing ";" of
-        // the body; it becomes a token of its own.
-        size_t keep = 0;
-        if (UpperCaseFull(token) == u"END;")
-            keep = 3;
-        else if (count == 4 && SameTextAscii(FTokens[0], u"ALTER") && SameTextAscii(FTokens[1], u"TRIGGER")) {
-            if (SameTextAscii(token, u"ACTIVE;"))
-                keep = 6;
-            else if (SameTextAscii(token, u"INACTIVE;"))
-                keep = 8;
-        }
-        if (keep > 0) {
-            FTokens.Put(count - 1, String(StringView(token).substr(0, keep)));
-            AddToken(u";", textPos + keep);
-        }
+    // END; carries the closing ";" of the body; it becomes a token of its
+    // own.
+    if (FBodyMode && token.back() == u';' && UpperCaseFull(token) == u"END;") {
+        FTokens.Put(count - 1, String(StringView(token).substr(0, 3)));
+        AddToken(u";", textPos + 3);
     }
 }
 

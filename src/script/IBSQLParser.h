@@ -195,6 +195,7 @@ private:
     bool FInDoubleQuote = false;
     bool FInComment = false;
     bool FBodyMode = false;
+    bool FBodyCandidate = false;  // CREATE/ALTER PROCEDURE/TRIGGER before its AS
     bool FComplete = false;
     String FText;             // statement text collected so far
     size_t FSemicolonPos = 0;  // where the ";" closing a body begins in FText

@@ -333,20 +333,20 @@ TEST(IBSQLParserBodies, CreateOrAlterIsCutAtItsFirstSemicolon) {
                           Failure("Invalid statement", "END", 4)});
 }
 
-TEST(IBSQLParserBodies, AlterTriggerStateEndsAtItsSemicolonOtherAltersRunOn) {
+TEST(IBSQLParserBodies, AlterTriggerWithoutABodyEndsAtItsSemicolon) {
     auto events = ParseScript(
         "ALTER TRIGGER T1 INACTIVE;\n"
         "ALTER TRIGGER T2 active;\n"
         "ALTER TRIGGER T3 POSITION 5;\n"
-        "INSERT INTO T VALUES (1);\n"
-        "END;\n"
+        "ALTER TRIGGER T4 AS BEGIN NEW.A = 1; END;\n"
         "COMMIT;\n");
     ExpectEvents(events, {Statement(stmtDDL, "ALTER TRIGGER T1 INACTIVE", 1),
                           Statement(stmtDDL, "ALTER TRIGGER T2 active", 2),
-                          Statement(stmtDDL, "ALTER TRIGGER T3 POSITION 5;\r\nINSERT INTO T VALUES (1);\r\nEND", 3),
-                          Statement(stmtCOMMIT, "COMMIT", 6)});
-    EXPECT_EQ(events[0].Tokens, (Strings{"ALTER", "TRIGGER", "T1", "INACTIVE", ";"}));
-    EXPECT_EQ(events[1].Tokens, (Strings{"ALTER", "TRIGGER", "T2", "active", ";"}));
+                          Statement(stmtDDL, "ALTER TRIGGER T3 POSITION 5", 3),
+                          Statement(stmtDDL, "ALTER TRIGGER T4 AS BEGIN NEW.A = 1; END", 4),
+                          Statement(stmtCOMMIT, "COMMIT", 5)});
+    EXPECT_EQ(events[0].Tokens, (Strings{"ALTER", "TRIGGER", "T1", "INACTIVE"}));
+    EXPECT_EQ(events[1].Tokens, (Strings{"ALTER", "TRIGGER", "T2", "ACTIVE"}));
 }
 
 TEST(IBSQLParserBodies, WhatFollowsEndOnTheSameLineIsTheNextStatement) {

@@ -219,8 +219,9 @@ TEST_F(ScriptDifferentialTest, AStringLiteralSpanningLinesKeepsTheScriptsCRLF) {
 // `isql-fb -b -i` (bail at the first error, as UpdateDB stops there). Both
 // must fail or succeed alike, and leave the same schema and data; a failed
 // run keeps the DDL that AUTODDL committed and none of the DML, in both.
-// isql reads the files as UTF-8 (-ch UTF8), as UpdateDB reads a file
-// without a byte-order mark here.
+// UpdateDB reads the UTF-8 files and talks WIN1251 to the server; isql gets
+// the same text in WIN1251 (a copy of the corpus) and talks WIN1251 too, so
+// that both give literals and computed columns the same character set.
 std::vector<std::string> CorpusCases() {
     std::vector<std::string> names;
     for (const auto &entry : std::filesystem::directory_iterator(TestDataPath("corpus"))) {
@@ -231,6 +232,24 @@ std::vector<std::string> CorpusCases() {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// A copy of the corpus with every file converted to WIN1251; the path of
+// the case's copy.
+std::string Win1251Copy(const std::string &folder, const std::string &caseName) {
+    const std::filesystem::path source = TestDataPath("corpus");
+    std::filesystem::create_directories(folder);
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(source)) {
+        const std::filesystem::path target = folder / std::filesystem::relative(entry.path(), source);
+        if (entry.is_directory()) {
+            std::filesystem::create_directories(target);
+        } else if (entry.path().extension() == ".sql") {
+            const std::string bytes = ReadFile(entry.path().string());
+            WriteFile(target.string(),
+                      TEncoding::GetEncoding(1251)->GetBytes(TEncoding::GetEncoding(65001)->GetString(bytes)));
+        }
+    }
+    return folder + "/" + caseName;
 }
 
 std::string UpdateThroughTheLibrary(const std::string &database, const std::string &script) {
@@ -268,8 +287,10 @@ TEST_P(ScriptCorpusTest, UpdateDBLeavesWhatIsqlLeaves) {
     std::filesystem::copy_file(ours, theirs);
 
     const std::string error = UpdateThroughTheLibrary(ours, script);
-    const ProcessResult isql = RunCommand("isql-fb -q -b -ch UTF8 -user SYSDBA -password " + std::string(kPassword) +
-                                          " " + ShellQuoted(theirs) + " -i " + ShellQuoted(script));
+    const std::string converted = Win1251Copy(dir.File("corpus"), GetParam());
+    const ProcessResult isql = RunCommand("isql-fb -q -b -ch WIN1251 -user SYSDBA -password " +
+                                          std::string(kPassword) + " " + ShellQuoted(theirs) + " -i " +
+                                          ShellQuoted(converted));
     const bool isqlFailed = isql.ExitCode != 0 || isql.Output.find("Statement failed") != std::string::npos;
     EXPECT_EQ(isqlFailed, !error.empty()) << "UpdateDB: " << error << "\nisql-fb:\n" << isql.Output;
     // The cases named for an error are meant to fail.
