@@ -199,7 +199,7 @@ ISC_STATUS TIBSQL::Call(ISC_STATUS ErrCode, bool RaiseError) {
 
 void TIBSQL::ProcessParamMarkers() {
     enum class TState { Normal, Comment, LineComment, String, Name };
-    const String text = FSQL.Text();
+    String text = FSQL.Text();
     const size_t n = text.size();
     auto at = [&](size_t i) -> char16_t { return i < n ? text[i] : u'\0'; };
 
@@ -315,6 +315,7 @@ void TIBSQL::ProcessParamMarkers() {
         ++i;
     }
     if (state == TState::Name) finishName();
+    String().swap(text);  // a large statement is not held three times below
 
     FSQLParams->SetCount(static_cast<int>(names.size()));
     for (size_t k = 0; k < names.size(); ++k) FSQLParams->AddName(names[k], static_cast<int>(k));
@@ -339,9 +340,9 @@ void TIBSQL::RefreshContext() {
 std::string TIBSQL::EncodedProcessedSQL() const {
     const TIBDatabase *db = Database();
     std::shared_ptr<const TEncoding> enc = db && db->Encoding() ? db->Encoding() : AnsiEncoding();
-    std::string bytes = enc->GetBytes(FProcessedSQL.Text());
-    bytes.push_back('\0');
-    return bytes;
+    // The string's own terminating NUL ends the text for the client; adding
+    // one would copy a full buffer of a large statement once more.
+    return enc->GetBytes(FProcessedSQL.Text());
 }
 
 void TIBSQL::DescribeInput(IGDSLibrary &lib, unsigned short dialect) {

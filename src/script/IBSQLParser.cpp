@@ -396,7 +396,21 @@ bool TIBSQLParser::BodyComplete() const {
 
 void TIBSQLParser::AddToken(String token, size_t textPos) {
     if (FBodyMode && token == u";") FSemicolonPos = textPos;
-    FTokens.Add(std::move(token));
+    KeepToken(std::move(token));
+}
+
+void TIBSQLParser::KeepToken(String token) {
+    // Statements are told apart by their first words and bodies end by
+    // their last two; a statement of millions of words keeps those and no
+    // more, instead of a second copy of itself in pieces.
+    const int count = FTokens.Count();
+    if (count < kTokenLimit) {
+        FTokens.Add(std::move(token));
+        return;
+    }
+    String last = FTokens[count - 1];
+    FTokens.Put(count - 2, std::move(last));
+    FTokens.Put(count - 1, std::move(token));
 }
 
 void TIBSQLParser::ReadToken() {
@@ -429,7 +443,7 @@ void TIBSQLParser::ReadToken() {
                 FUpperTokenIndex = FTokens.Count();
                 FUpperTokenAsWritten = std::move(asWritten);
             }
-            FTokens.Add(std::move(upper));
+            KeepToken(std::move(upper));
         }
         FComplete = true;
         FInSingleQuote = FInDoubleQuote = FInComment = false;

@@ -105,7 +105,8 @@ public:
     void SetOnError(TIBSQLParseError Value) { FOnError = std::move(Value); }
 
     // Valid during a callback: the statement's line number in the main
-    // script (1-based) and its tokens.
+    // script (1-based) and its tokens (of a statement of more than 256,
+    // the first 254 and the last two).
     int32_t CurrentLine() const { return LineIndex; }
     const TStringList &CurrentTokens() const { return FTokens; }
     // Where the statement being handled (or the problem being reported)
@@ -160,6 +161,9 @@ private:
     void NoteStatementStart(int32_t line);
 
     void AddToken(String token, size_t textPos);
+    void KeepToken(String token);
+    // Tokens kept of one statement: the first ones and the last two.
+    static constexpr int kTokenLimit = 256;
     bool BodyComplete() const;
     String InputFileName() const;
     const String &CurrentFileName() const;

@@ -219,6 +219,28 @@ TEST(IBSQLParserTokens, UpperCasingUsesFullUnicodeMapping) {
     ExpectEvents(events, {Statement(stmtSET, "NAMES STRASSE ", 1), Statement(stmtSET, "NAMES КИРИЛЛИЦА ", 2)});
 }
 
+// A statement of very many words keeps its first ones and its last two,
+// which is all that tells statements apart and ends bodies.
+TEST(IBSQLParserTokens, ALongStatementKeepsItsFirstAndLastTokens) {
+    std::string values, body;
+    for (int i = 0; i < 1000; ++i) {
+        values += (i ? ", " : "") + std::to_string(i);
+        body += "  X = X + " + std::to_string(i) + ";\n";
+    }
+    auto events = ParseScript("INSERT INTO T VALUES (" + values + ");\nCREATE PROCEDURE P AS DECLARE X INTEGER = 0; BEGIN\n" +
+                              body + "END;\nCOMMIT;");
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0].Text, "INSERT INTO T VALUES (" + values + ")");
+    ASSERT_EQ(events[0].Tokens.size(), 256u);
+    EXPECT_EQ(events[0].Tokens[4], "(0,");
+    EXPECT_EQ(events[0].Tokens[253], "249,");
+    EXPECT_EQ(events[0].Tokens[254], "998,");
+    EXPECT_EQ(events[0].Tokens[255], "999)");
+    EXPECT_EQ(events[1].Kind, stmtDDL);
+    EXPECT_EQ(events[1].Tokens.size(), 256u);
+    EXPECT_EQ(events[2].Kind, stmtCOMMIT);
+}
+
 TEST(IBSQLParserTokens, QuotedRunsKeepSpacesAndEndTheirToken) {
     auto events = ParseScript("INSERT INTO \"My Table\" (\"A B\") VALUES ('x y');");
     ASSERT_EQ(events.size(), 1u);
