@@ -121,7 +121,7 @@ void TIBSQL::SetSQL(const TStringList &Value) {
 void TIBSQL::SetSQL(StringView Text) {
     std::vector<String> lines = TStringList::SplitLines(Text);
     if (FSQL.Items() == lines) return;
-    FSQL.SetText(Text);
+    FSQL.SetLines(std::move(lines));
 }
 
 void TIBSQL::SQLChanging() {
@@ -340,9 +340,19 @@ void TIBSQL::RefreshContext() {
 std::string TIBSQL::EncodedProcessedSQL() const {
     const TIBDatabase *db = Database();
     std::shared_ptr<const TEncoding> enc = db && db->Encoding() ? db->Encoding() : AnsiEncoding();
-    // The string's own terminating NUL ends the text for the client; adding
-    // one would copy a full buffer of a large statement once more.
-    return enc->GetBytes(FProcessedSQL.Text());
+    // Line by line, each followed by CR LF, as the joined text would be:
+    // the code pages of connections keep no state across characters, and a
+    // large statement is then never held joined beside its lines. The
+    // string's own terminating NUL ends the text for the client.
+    size_t total = 0;
+    for (const String &line : FProcessedSQL.Items()) total += line.size() + 2;
+    std::string bytes;
+    bytes.reserve(total);
+    for (const String &line : FProcessedSQL.Items()) {
+        bytes += enc->GetBytes(line);
+        bytes += "\r\n";
+    }
+    return bytes;
 }
 
 void TIBSQL::DescribeInput(IGDSLibrary &lib, unsigned short dialect) {
