@@ -38,6 +38,15 @@ bool IsNameChar(char16_t c) {
     return u_isalpha(c) != 0;
 }
 
+// True when the lines hold nothing but blanks; a large statement is not
+// joined and trimmed to learn it.
+bool Blank(const TStringList &lines) {
+    for (const String &line : lines.Items())
+        for (char16_t c : line)
+            if (!IsWhite(c)) return false;
+    return true;
+}
+
 // Position after the blanks and comments from pos on.
 size_t SkipBlanksAndComments(StringView text, size_t pos) {
     while (pos < text.size()) {
@@ -399,7 +408,7 @@ void TIBSQL::Prepare() {
     FBase->CheckDatabase();
     FBase->CheckTransaction();
     if (FPrepared) return;
-    if (Trim(FSQL.Text()).empty()) RaiseClientError(ibxeEmptyQuery);
+    if (Blank(FSQL)) RaiseClientError(ibxeEmptyQuery);
     RefreshContext();
     if (FParamCheck) {
         ProcessParamMarkers();
@@ -407,7 +416,7 @@ void TIBSQL::Prepare() {
         FProcessedSQL.Assign(FSQL);
         FSQLParams->SetCount(0);
     }
-    if (Trim(FProcessedSQL.Text()).empty()) RaiseClientError(ibxeEmptyQuery);
+    if (Blank(FProcessedSQL)) RaiseClientError(ibxeEmptyQuery);
 
     IGDSLibrary &lib = *FGDSLibrary;
     const auto dialect = static_cast<unsigned short>(Database()->SQLDialect());
