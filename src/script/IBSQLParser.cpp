@@ -55,14 +55,14 @@ String StripQuotes(String name) {
 // The first line of a text, shortened when long; " ..." marks that more
 // follows (unless the text is known to be cut short, as a comment at the
 // end of what was read so far).
-String FirstLineOf(StringView text, bool markMore) {
+// Written into a buffer that keeps its capacity from statement to statement.
+void FirstLineOf(StringView text, bool markMore, String &line) {
     size_t length = 0;
     while (length < text.size() && length < kFirstLineLimit && text[length] != u'\r') ++length;
-    const bool more = length < text.size() && HasNonWhite(text.substr(length));
-    String line(text.substr(0, length));
-    while (!line.empty() && IsWhite(line.back())) line.pop_back();
-    if (more && markMore) line += u" ...";
-    return line;
+    const bool more = markMore && length < text.size() && HasNonWhite(text.substr(length));
+    while (length > 0 && IsWhite(text[length - 1])) --length;
+    line.assign(text.data(), length);
+    if (more) line += u" ...";
 }
 
 // The folder part of a file name, with its trailing "/"; empty for a bare
@@ -344,7 +344,7 @@ bool TIBSQLParser::ReadStatement() {
     // A body whose END; is the last thing in its file ends before the ";"
     // just as if another token had followed.
     if (!FComplete && FBodyMode && BodyComplete()) FText.resize(FSemicolonPos);
-    if (FTokens.Count() > 0) FStmtFirstLine = FirstLineOf(FText, true);
+    if (FTokens.Count() > 0) FirstLineOf(FText, true, FStmtFirstLine);
     return true;
 }
 
@@ -377,7 +377,7 @@ bool TIBSQLParser::SkipLeadingComments() {
         // Where an unclosed comment is reported: its line is in the pending
         // text whole, as lines are fed whole.
         NoteStatementStart(LineAt(FWorkPos));
-        FStmtFirstLine = FirstLineOf(StringView(FWork).substr(FWorkPos, kFirstLineLimit + 1), false);
+        FirstLineOf(StringView(FWork).substr(FWorkPos, kFirstLineLimit + 1), false, FStmtFirstLine);
         // Offsets relative to FWorkPos: appending lines may compact FWork.
         size_t searched = 0;
         size_t found;
