@@ -30,7 +30,7 @@
 #include "client/IBTransaction.h"
 #include "client/IBXSQLDA.h"
 #include "entry/UDMUpdate.h"
-#include "entry/UpdateRun.h"
+#include "entry/UpdateDatabase.h"
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
@@ -268,6 +268,8 @@ const char *KindName(TIBParseKind kind) {
     case stmtBatchExecute: return "BATCH EXECUTE";
     case stmtServerSET: return "SERVER SET";
     case stmtSetTransaction: return "SET TRANSACTION";
+    case stmtIsqlCommand: return "ISQL COMMAND";
+    case stmtExit: return "EXIT";
     }
     return "?";
 }
@@ -544,17 +546,17 @@ void PrintStatistics(const RunStatistics &s) {
 // parse.
 int ParseScript(const std::string &path, const std::function<void(int32_t, TIBParseKind, const String &)> &each) {
     TIBSQLParser parser(nullptr);
-    LoadLinesFromFile(Utf8ToString(path), parser.Script());
+    parser.LoadFromFile(Utf8ToString(path));
     bool failed = false;
     int count = 0;
     parser.SetOnParse([&](TComponent *, TIBParseKind kind, const String &text) {
         ++count;
         if (each) each(parser.CurrentLine(), kind, text);
     });
-    parser.SetOnError([&](TComponent *, const String &error, const String &text, int32_t line) {
+    parser.SetOnError([&](TComponent *, const String &error, const String &, int32_t) {
         failed = true;
-        std::string e = StringToUtf8(error);
-        std::fprintf(stderr, "vantrel: line %d: %s: %s\n", line, e.c_str(), Preview(text).c_str());
+        // The text an update run fails with.
+        PrintError(ParseProblemText(error, parser.CurrentLocation()));
         parser.SetPaused(true);  // stop at the first problem, as an update run does
     });
     parser.Parse();
@@ -617,18 +619,19 @@ bool ApplyScript(const std::string &database, const std::string &script, const P
     };
 
     TextArgument db(database), file(script);
-    VARIANT error;
-    VariantInit(&error);
-    const int32_t raised = RunUpdateDBEx(db.Value, file.Value, &error, &hooks);
-    const String text = ResultText(error);
-    VariantClear(&error);
+    const TUpdateOutcome outcome = UpdateDatabaseEx(db.Value, file.Value, &hooks);
     progress.Stop();
 
-    const bool failed = raised || !text.empty();
-    if (failed) PrintError(text);
-    else if (successLine) std::printf("%s\n", successLine);
+    if (outcome.Failed) {
+        PrintError(outcome.ErrorText);
+        // A server's text does not say which statement it was about.
+        if (outcome.Location.Line > 0 && !outcome.LocationInText)
+            PrintError(u"failed statement" + LocationText(outcome.Location, true));
+    } else if (successLine) {
+        std::printf("%s\n", successLine);
+    }
     if (statistics) PrintStatistics(*statistics);
-    return !failed;
+    return !outcome.Failed;
 }
 
 int Update(const ParsedArguments &args) {

@@ -38,6 +38,44 @@ bool IsNameChar(char16_t c) {
     return u_isalpha(c) != 0;
 }
 
+// True when the lines hold nothing but blanks; a large statement is not
+// joined and trimmed to learn it.
+bool Blank(const TStringList &lines) {
+    for (const String &line : lines.Items())
+        for (char16_t c : line)
+            if (!IsWhite(c)) return false;
+    return true;
+}
+
+// Position after the blanks and comments from pos on.
+size_t SkipBlanksAndComments(StringView text, size_t pos) {
+    while (pos < text.size()) {
+        if (IsWhite(text[pos])) {
+            ++pos;
+        } else if (text.substr(pos, 2) == u"--") {
+            pos = text.find_first_of(u"\r\n", pos);
+            if (pos == StringView::npos) return text.size();
+        } else if (text.substr(pos, 2) == u"/*") {
+            pos = text.find(u"*/", pos + 2);
+            if (pos == StringView::npos) return text.size();
+            pos += 2;
+        } else {
+            break;
+        }
+    }
+    return pos;
+}
+
+// True when the statement is an EXECUTE BLOCK: after its AS come PSQL, whose
+// ":name" are local variables, not parameters.
+bool IsExecuteBlock(StringView text) {
+    size_t pos = SkipBlanksAndComments(text, 0);
+    if (!SameTextAscii(text.substr(pos, 7), u"EXECUTE")) return false;
+    const size_t next = SkipBlanksAndComments(text, pos + 7);
+    if (next == pos + 7) return false;
+    return SameTextAscii(text.substr(next, 5), u"BLOCK") && (next + 5 >= text.size() || !IsNameChar(text[next + 5]));
+}
+
 }  // namespace
 
 TIBSQL::TIBSQL(TComponent *AOwner)
@@ -92,7 +130,7 @@ void TIBSQL::SetSQL(const TStringList &Value) {
 void TIBSQL::SetSQL(StringView Text) {
     std::vector<String> lines = TStringList::SplitLines(Text);
     if (FSQL.Items() == lines) return;
-    FSQL.SetText(Text);
+    FSQL.SetLines(std::move(lines));
 }
 
 void TIBSQL::SQLChanging() {
@@ -173,8 +211,8 @@ ISC_STATUS TIBSQL::Call(ISC_STATUS ErrCode, bool RaiseError) {
 // Parameter markers
 
 void TIBSQL::ProcessParamMarkers() {
-    enum class TState { Normal, Comment, String, Name };
-    const String text = FSQL.Text();
+    enum class TState { Normal, Comment, LineComment, String, Name };
+    String text = FSQL.Text();
     const size_t n = text.size();
     auto at = [&](size_t i) -> char16_t { return i < n ? text[i] : u'\0'; };
 
@@ -187,6 +225,10 @@ void TIBSQL::ProcessParamMarkers() {
     String name;
     bool quotedName = false;
     bool nameStarted = false;
+    // In an EXECUTE BLOCK markers stand only in its input parameters, before
+    // the AS that begins its body.
+    const bool executeBlock = IsExecuteBlock(text);
+    bool inBody = false;
 
     auto fail = [](const char16_t *what) { RaiseClientError(ibxeSQLParseError, {String(what)}); };
     auto finishName = [&]() {
@@ -216,7 +258,18 @@ void TIBSQL::ProcessParamMarkers() {
                 out += next;
                 ++i;
                 state = TState::Comment;
-            } else if (c == u':' || c == u'?') {
+            } else if (c == u'-' && next == u'-') {
+                out += c;
+                out += next;
+                ++i;
+                state = TState::LineComment;
+            } else if (executeBlock && !inBody && IsNameChar(c) && (i == 0 || !IsNameChar(text[i - 1]))) {
+                size_t end = i;
+                while (end < n && IsNameChar(text[end])) ++end;
+                inBody = SameTextAscii(StringView(text).substr(i, end - i), u"AS");
+                out.append(text, i, end - i);
+                i = end - 1;
+            } else if ((c == u':' || c == u'?') && !inBody) {
                 out += u'?';
                 state = TState::Name;
                 name.clear();
@@ -230,6 +283,10 @@ void TIBSQL::ProcessParamMarkers() {
             if (next == u'\0') fail(u"EOF in comment detected");
             out += c;
             if (c == u'*' && next == u'/') state = TState::Normal;
+            break;
+        case TState::LineComment:
+            out += c;
+            if (c == u'\r' || c == u'\n') state = TState::Normal;
             break;
         case TState::String:
             if (next == u'\0') fail(u"EOF in string detected");
@@ -271,6 +328,7 @@ void TIBSQL::ProcessParamMarkers() {
         ++i;
     }
     if (state == TState::Name) finishName();
+    String().swap(text);  // a large statement is not held three times below
 
     FSQLParams->SetCount(static_cast<int>(names.size()));
     for (size_t k = 0; k < names.size(); ++k) FSQLParams->AddName(names[k], static_cast<int>(k));
@@ -295,8 +353,18 @@ void TIBSQL::RefreshContext() {
 std::string TIBSQL::EncodedProcessedSQL() const {
     const TIBDatabase *db = Database();
     std::shared_ptr<const TEncoding> enc = db && db->Encoding() ? db->Encoding() : AnsiEncoding();
-    std::string bytes = enc->GetBytes(FProcessedSQL.Text());
-    bytes.push_back('\0');
+    // Line by line, each followed by CR LF, as the joined text would be:
+    // the code pages of connections keep no state across characters, and a
+    // large statement is then never held joined beside its lines. The
+    // string's own terminating NUL ends the text for the client.
+    size_t total = 0;
+    for (const String &line : FProcessedSQL.Items()) total += line.size() + 2;
+    std::string bytes;
+    bytes.reserve(total);
+    for (const String &line : FProcessedSQL.Items()) {
+        bytes += enc->GetBytes(line);
+        bytes += "\r\n";
+    }
     return bytes;
 }
 
@@ -344,7 +412,7 @@ void TIBSQL::Prepare() {
     FBase->CheckDatabase();
     FBase->CheckTransaction();
     if (FPrepared) return;
-    if (Trim(FSQL.Text()).empty()) RaiseClientError(ibxeEmptyQuery);
+    if (Blank(FSQL)) RaiseClientError(ibxeEmptyQuery);
     RefreshContext();
     if (FParamCheck) {
         ProcessParamMarkers();
@@ -352,7 +420,7 @@ void TIBSQL::Prepare() {
         FProcessedSQL.Assign(FSQL);
         FSQLParams->SetCount(0);
     }
-    if (Trim(FProcessedSQL.Text()).empty()) RaiseClientError(ibxeEmptyQuery);
+    if (Blank(FProcessedSQL)) RaiseClientError(ibxeEmptyQuery);
 
     IGDSLibrary &lib = *FGDSLibrary;
     const auto dialect = static_cast<unsigned short>(Database()->SQLDialect());

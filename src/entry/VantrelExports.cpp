@@ -12,7 +12,7 @@
 #include "datasets/IBQuery.h"
 #include "datasets/IBTable.h"
 #include "entry/UDMUpdate.h"
-#include "entry/UpdateRun.h"
+#include "entry/UpdateDatabase.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/MessageBox.h"
@@ -124,33 +124,49 @@ int32_t RunCheckDBVersion(const VARIANT &DatabaseName) {
     return result;
 }
 
-}  // namespace
-
-void RunUpdateDB(const VARIANT &DatabaseName, const VARIANT &ScriptFile, VARIANT *ErrorText,
-                 const TUpdateHooks *Hooks) {
-    // The result is reset before anything can fail, so that it never holds
-    // what the caller left in it when an error is reported.
+// UpdateDB's work on a result VARIANT that the caller gave: the result is
+// reset before anything can fail, so that it never holds what the caller
+// left in it when an error is reported.
+void RunUpdateDB(const VARIANT &DatabaseName, const VARIANT &ScriptFile, VARIANT *ErrorText) {
     ResetResult(ErrorText);
     TVariantCopy database(DatabaseName);
     TVariantCopy script(ScriptFile);
-    std::unique_ptr<TDMUpdate> module = CreateModule();
+    const TUpdateOutcome outcome = UpdateDatabase(database.Value(), script.Value());
+    if (outcome.Failed) SetResultText(ErrorText, outcome.ErrorText);
+}
 
-    bool ran = false;
+}  // namespace
+
+TUpdateOutcome UpdateDatabase(const VARIANT &DatabaseName, const VARIANT &ScriptFile, const TUpdateHooks *Hooks) {
+    TUpdateOutcome outcome;
+    std::unique_ptr<TDMUpdate> module = CreateModule();
+    TIBScript *script = module->IBScript;
+    // A statement that cannot be read ends the run as a failure; the
+    // executor on its own would stop there quietly, and the commit below
+    // would report a half-applied script as applied.
+    String parseProblem;
+    script->OnParseError = [&parseProblem, script](TComponent *, const String &Error, const String &, int32_t) {
+        parseProblem = ParseProblemText(Error, script->CurrentLocation());
+        throw Exception(parseProblem);
+    };
+    bool running = false, ran = false;
+
     try {
-        CheckFileName(VarToText(script.Value()));
-        if (!FileExists(VarToText(script.Value())))
-            throw Exception(u"Не найден файл обновления БД" + VarToText(script.Value()));
+        const String scriptName = VarToText(ScriptFile);
+        CheckFileName(scriptName);
+        if (!FileExists(scriptName)) throw Exception(u"Не найден файл обновления БД" + scriptName);
         // A FIFO or device is refused here, before the database is attached
         // and a transaction holds it, rather than blocking in the read.
-        CheckRegularFile(VarToText(script.Value()));
-        module->DB->SetDatabaseName(VarToText(database.Value()));
+        CheckRegularFile(scriptName);
+        module->DB->SetDatabaseName(VarToText(DatabaseName));
         try {
             module->DB->Open();
             if (!module->Trans->InTransaction()) module->Trans->StartTransaction();
-            LoadLinesFromFile(VarToText(script.Value()), module->IBScript->Script());
+            script->LoadScriptFile(scriptName);
             if (Hooks && Hooks->BeforeRun) Hooks->BeforeRun(*module);
-            ran = true;
-            module->IBScript->ExecuteScript();
+            running = ran = true;
+            script->ExecuteScript();
+            running = false;
             if (module->Trans->InTransaction()) module->Trans->Commit();
         } catch (...) {
             // Nothing of a failed run stays pending; a failing rollback
@@ -159,7 +175,10 @@ void RunUpdateDB(const VARIANT &DatabaseName, const VARIANT &ScriptFile, VARIANT
             throw;
         }
     } catch (...) {
-        SetResultToError(ErrorText, std::current_exception());
+        outcome.Failed = true;
+        outcome.ErrorText = MessageOf(std::current_exception());
+        if (running) outcome.Location = script->CurrentLocation();
+        outcome.LocationInText = !parseProblem.empty() && outcome.ErrorText == parseProblem;
     }
 
     // Final clean-up: tracing off for the process, close the connection,
@@ -173,17 +192,22 @@ void RunUpdateDB(const VARIANT &DatabaseName, const VARIANT &ScriptFile, VARIANT
         throw;
     }
     DestroyModule(module);
+    return outcome;
 }
 
-int32_t RunUpdateDBEx(const VARIANT &DatabaseName, const VARIANT &ScriptFile, VARIANT *ErrorText,
-                      const TUpdateHooks *Hooks) {
-    if (!ErrorText) return 1;
+TUpdateOutcome UpdateDatabaseEx(const VARIANT &DatabaseName, const VARIANT &ScriptFile,
+                                const TUpdateHooks *Hooks) noexcept {
     try {
-        RunUpdateDB(DatabaseName, ScriptFile, ErrorText, Hooks);
-        return 0;
+        return UpdateDatabase(DatabaseName, ScriptFile, Hooks);
     } catch (...) {
-        SetResultToError(ErrorText, std::current_exception());
-        return 1;
+        TUpdateOutcome outcome;
+        outcome.Failed = true;
+        try {
+            outcome.ErrorText = MessageOf(std::current_exception());
+        } catch (...) {
+            // Out of memory even for the message: the failure stands without it.
+        }
+        return outcome;
     }
 }
 
@@ -219,7 +243,7 @@ VANTREL_API void UpdateDB(VARIANT DatabaseName, VARIANT ScriptFile, VARIANT *Err
     // Without a result VARIANT there is nowhere to report to, so nothing is
     // done at all rather than an update whose outcome nobody can learn.
     if (!ErrorText) return;
-    RunUpdateDB(DatabaseName, ScriptFile, ErrorText, nullptr);
+    RunUpdateDB(DatabaseName, ScriptFile, ErrorText);
 }
 
 VANTREL_API int32_t CheckDBVersionEx(VARIANT DatabaseName, int32_t *Version, VARIANT *ErrorText) {
@@ -236,7 +260,14 @@ VANTREL_API int32_t CheckDBVersionEx(VARIANT DatabaseName, int32_t *Version, VAR
 }
 
 VANTREL_API int32_t UpdateDBEx(VARIANT DatabaseName, VARIANT ScriptFile, VARIANT *ErrorText) {
-    return RunUpdateDBEx(DatabaseName, ScriptFile, ErrorText, nullptr);
+    if (!ErrorText) return 1;
+    try {
+        RunUpdateDB(DatabaseName, ScriptFile, ErrorText);
+        return 0;
+    } catch (...) {
+        SetResultToError(ErrorText, std::current_exception());
+        return 1;
+    }
 }
 
 }  // extern "C"

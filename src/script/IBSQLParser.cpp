@@ -2,9 +2,12 @@
 //
 // The pending text FWork is consumed from the front by advancing FWorkPos;
 // it is compacted only when new lines are appended and at least half of it
-// is consumed, so reading a script costs time linear in its size.
+// is consumed, so reading a script costs time linear in its size. It always
+// holds consecutive lines of one file, so the line of a position is found by
+// counting line breaks from a mark that only moves forward.
 #include "script/IBSQLParser.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -17,6 +20,8 @@ namespace vantrel {
 namespace {
 
 constexpr StringView kCRLF = u"\r\n";
+// Characters of a statement's first line kept for messages.
+constexpr size_t kFirstLineLimit = 160;
 
 bool HasNonWhite(StringView text) {
     for (char16_t c : text)
@@ -41,19 +46,61 @@ String CanonicalName(const String &name) {
     return Utf8ToString(p.string());
 }
 
+String StripQuotes(String name) {
+    if (!name.empty() && (name.front() == u'\'' || name.front() == u'"')) name.erase(0, 1);
+    if (!name.empty() && (name.back() == u'\'' || name.back() == u'"')) name.pop_back();
+    return name;
+}
+
+// The first line of a text, shortened when long; " ..." marks that more
+// follows (unless the text is known to be cut short, as a comment at the
+// end of what was read so far).
+// Written into a buffer that keeps its capacity from statement to statement.
+void FirstLineOf(StringView text, bool markMore, String &line) {
+    size_t length = 0;
+    while (length < text.size() && length < kFirstLineLimit && text[length] != u'\r') ++length;
+    const bool more = markMore && length < text.size() && HasNonWhite(text.substr(length));
+    while (length > 0 && IsWhite(text[length - 1])) --length;
+    line.assign(text.data(), length);
+    if (more) line += u" ...";
+}
+
+// The folder part of a file name, with its trailing "/"; empty for a bare
+// name.
+String FolderOf(const String &fileName) {
+    const auto slash = fileName.rfind(u'/');
+    return slash == String::npos ? String() : fileName.substr(0, slash + 1);
+}
+
 }  // namespace
 
-TIBSQLParser::TIBSQLParser(TComponent *AOwner) : TComponent(AOwner), FTerminator(u";") {}
+String LocationText(const TScriptLocation &Where, bool WithFile) {
+    String text;
+    if (WithFile && !Where.FileName.empty()) text += u" in \"" + Where.FileName + u"\"";
+    text += u" at line " + IntToStr(Where.Line) + u": " + Where.FirstLine;
+    return text;
+}
+
+String ParseProblemText(const String &Error, const TScriptLocation &Where) {
+    if (Where.Line <= 0) return Error;
+    return Error + LocationText(Where, Where.Included);
+}
+
+TIBSQLParser::TIBSQLParser(TComponent *AOwner) : TComponent(AOwner), FTerminator(u";") { ResetSources(); }
 
 TIBSQLParser::~TIBSQLParser() = default;
 
 void TIBSQLParser::SetScript(const TStringList &Value) {
     FScript.Assign(Value);
+    FScriptFileName.clear();
     FPaused = false;
     ScriptIndex = 0;
-    ImportIndex = 0;
-    FInput.Clear();
-    FInputChain.clear();
+    ResetSources();
+}
+
+void TIBSQLParser::LoadFromFile(const String &FileName) {
+    LoadLinesFromFile(FileName, FScript);
+    FScriptFileName = FileName;
 }
 
 void TIBSQLParser::SetPaused(bool Value) {
@@ -62,11 +109,18 @@ void TIBSQLParser::SetPaused(bool Value) {
     if (!FPaused) RunParseLoop();
 }
 
+void TIBSQLParser::ResetSources() {
+    FInputs.clear();
+    FWorkDepth = 0;
+    FFileNames.assign(1, String());
+    FStmtNameIndex = 0;
+}
+
 void TIBSQLParser::Parse() {
     ScriptIndex = 0;
-    ImportIndex = 0;
-    FInput.Clear();
-    FInputChain.clear();
+    ResetSources();
+    FStmtLine = 0;
+    FStmtFirstLine.clear();
     FPaused = false;
     RunParseLoop();
 }
@@ -77,6 +131,19 @@ void TIBSQLParser::NotifyStatement(TIBParseKind AKind, const String &SQLText) {
 
 void TIBSQLParser::NotifyError(const String &Error, const String &SQLText) {
     if (FOnError) FOnError(this, Error, SQLText, LineIndex);
+}
+
+TScriptLocation TIBSQLParser::CurrentLocation() const {
+    TScriptLocation where;
+    where.Included = FStmtNameIndex > 0;
+    where.FileName = where.Included ? FFileNames[static_cast<size_t>(FStmtNameIndex)] : FScriptFileName;
+    where.Line = FStmtLine;
+    where.FirstLine = FStmtFirstLine;
+    return where;
+}
+
+const String &TIBSQLParser::CurrentFileName() const {
+    return FStmtNameIndex > 0 ? FFileNames[static_cast<size_t>(FStmtNameIndex)] : FScriptFileName;
 }
 
 // ---------------------------------------------------------------------------
@@ -97,50 +164,95 @@ void TIBSQLParser::ConsumeWork(size_t count) {
 void TIBSQLParser::ClearWork() {
     FWork.clear();
     FWorkPos = 0;
+    FMarkPos = 0;
 }
 
 void TIBSQLParser::CompactWork() {
     // Moving the rest costs no more than what was consumed since the last
     // compaction, which keeps the total linear.
     if (FWorkPos > 0 && FWorkPos * 2 >= FWork.size()) {
+        LineAt(FWorkPos);
         FWork.erase(0, FWorkPos);
         FWorkPos = 0;
+        FMarkPos = 0;
     }
 }
 
-bool TIBSQLParser::LinesLeft() const { return ScriptIndex < FScript.Count() || ImportIndex < FInput.Count(); }
-
-bool TIBSQLParser::AppendNextLines() {
-    const TStringList *source;
-    int32_t *index;
-    if (FInput.Count() > ImportIndex) {
-        source = &FInput;
-        index = &ImportIndex;
-        InInput = true;
-    } else {
-        source = &FScript;
-        index = &ScriptIndex;
-        InInput = false;
+int32_t TIBSQLParser::LineAt(size_t pos) {
+    // Lines hold no line breaks: every CR in the pending text is one that
+    // feeding put before a line.
+    if (pos > FMarkPos) {
+        FMarkLine += static_cast<int32_t>(std::count(FWork.begin() + static_cast<ptrdiff_t>(FMarkPos),
+                                                     FWork.begin() + static_cast<ptrdiff_t>(pos), u'\r'));
+        FMarkPos = pos;
     }
-    if (*index < 0) *index = 0;
-    if (*index >= source->Count()) return false;
+    return FMarkLine;
+}
 
-    CompactWork();
-    bool nonWhite = WorkHasNonWhite();
-    const auto &lines = source->Items();
-    do {
-        const String &line = lines[static_cast<size_t>(*index)];
-        FWork.reserve(FWork.size() + kCRLF.size() + line.size());
-        FWork += kCRLF;
-        FWork += line;
-        ++*index;
-        if (!nonWhite) nonWhite = HasNonWhite(line);
-    } while (*index < source->Count() && !nonWhite);
+void TIBSQLParser::NoteStatementStart(int32_t line) {
+    FStmtNameIndex = FWorkDepth == 0 ? 0 : FInputs[FWorkDepth - 1]->NameIndex;
+    FStmtLine = line;
+    // A statement's first line is taken from its text once it is read; a
+    // comment has only this one.
+    FStmtFirstLine.clear();
+}
 
-    // An included file that ended in blank lines hands over to the main
-    // script.
-    if (source == &FInput && !nonWhite) AppendNextLines();
-    return true;
+bool TIBSQLParser::LinesLeft() const { return ScriptIndex < FScript.Count() || !FInputs.empty(); }
+
+bool TIBSQLParser::SourceHasLines() const {
+    // Only the innermost file can still add lines to the pending text.
+    if (FWorkDepth != FInputs.size()) return false;
+    if (FWorkDepth == 0) return ScriptIndex < FScript.Count();
+    const TInputFile &file = *FInputs.back();
+    return file.Index < file.Lines.Count();
+}
+
+bool TIBSQLParser::AppendNextLines(bool AtStatementStart) {
+    bool fed = false;
+    for (;;) {
+        const size_t top = FInputs.size();
+        if (FWorkDepth != top) {
+            // The pending text is what followed an INPUT statement on its
+            // line; it is read before the included file, and a statement in
+            // it ends with it.
+            if (!AtStatementStart || WorkHasNonWhite()) return fed;
+            ClearWork();
+            FWorkDepth = top;
+        }
+        TStringList &source = top > 0 ? FInputs.back()->Lines : FScript;
+        int32_t &index = top > 0 ? FInputs.back()->Index : ScriptIndex;
+        if (index < 0) index = 0;
+        if (index >= source.Count()) {
+            // The end of an included file ends the statement in it; the next
+            // statement comes from the file that included it.
+            if (top == 0 || !AtStatementStart || WorkHasNonWhite()) return fed;
+            FInputs.pop_back();
+            ClearWork();
+            FWorkDepth = top - 1;
+            continue;
+        }
+
+        InInput = top > 0;
+        CompactWork();
+        if (WorkEmpty()) {
+            ClearWork();
+            FMarkLine = index;  // the CR LF put before the line counts it
+        }
+        bool nonWhite = WorkHasNonWhite();
+        const auto &lines = source.Items();
+        do {
+            const String &line = lines[static_cast<size_t>(index)];
+            FWork.reserve(FWork.size() + kCRLF.size() + line.size());
+            FWork += kCRLF;
+            FWork += line;
+            ++index;
+            if (!nonWhite) nonWhite = HasNonWhite(line);
+        } while (index < source.Count() && !nonWhite);
+        fed = true;
+        // An included file that ended in blank lines hands over to the file
+        // that included it.
+        if (nonWhite || !AtStatementStart || top == 0) return true;
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -154,6 +266,10 @@ void TIBSQLParser::RunParseLoop() {
         // loop re-enters it and reuses the parser's buffers.
         switch (kind) {
         case stmtEMPTY:
+        case stmtIsqlCommand:
+            break;
+        case stmtExit:
+            EndScript();
             break;
         case stmtSET:
         case stmtSetTransaction: {
@@ -181,8 +297,6 @@ void TIBSQLParser::RunParseLoop() {
             try {
                 LoadInputFile();
             } catch (const Exception &e) {
-                FInput.Clear();
-                ImportIndex = 0;
                 NotifyError(e.Message(), text);
             }
             break;
@@ -200,11 +314,18 @@ void TIBSQLParser::RunParseLoop() {
     }
 }
 
+void TIBSQLParser::EndScript() {
+    ClearWork();
+    FInputs.clear();
+    FWorkDepth = 0;
+    ScriptIndex = FScript.Count();
+}
+
 bool TIBSQLParser::ReadStatement() {
     FTokens.Clear();
     FText.clear();
     FUpperTokenIndex = -1;
-    if (!WorkHasNonWhite()) AppendNextLines();
+    if (!WorkHasNonWhite()) AppendNextLines(true);
     if (!InInput) LineIndex = ScriptIndex;
 
     if (!SkipLeadingComments()) {
@@ -213,35 +334,17 @@ bool TIBSQLParser::ReadStatement() {
     }
 
     FInSingleQuote = FInDoubleQuote = FInComment = false;
-    FBodyMode = false;
+    FBodyMode = FBodyCandidate = false;
     FComplete = false;
     FSemicolonPos = 0;
-    FLineCommentDropped = false;
     while (!FComplete) {
-        if (WorkEmpty() && !AppendNextLines()) break;
-        if (FLineCommentDropped) {
-            // A block comment on the line after a dropped "--" line is a
-            // leading comment too; read as a token it would make the
-            // statement invalid. The line break before it stays in the text
-            // so that the "--" line still ends where it did.
-            FLineCommentDropped = false;
-            size_t p = FWorkPos;
-            while (p < FWork.size() && IsWhite(FWork[p])) ++p;
-            if (FWork.size() - p >= 2 && FWork[p] == u'/' && FWork[p + 1] == u'*') {
-                if (!SkipLeadingComments()) {
-                    FTokens.Clear();
-                    ReportUnclosedComment();
-                    return false;
-                }
-                FText += kCRLF;
-                continue;
-            }
-        }
+        if (WorkEmpty() && !AppendNextLines(false)) break;
         ReadToken();
     }
-    // A body whose END; is the last thing in the script ends before the ";"
+    // A body whose END; is the last thing in its file ends before the ";"
     // just as if another token had followed.
     if (!FComplete && FBodyMode && BodyComplete()) FText.resize(FSemicolonPos);
+    if (FTokens.Count() > 0) FirstLineOf(FText, true, FStmtFirstLine);
     return true;
 }
 
@@ -251,38 +354,63 @@ void TIBSQLParser::ReportUnclosedComment() {
     // add lines that close it. Without a pause no line is left that could
     // ever close it: drop it so that the loop ends instead of reporting it
     // again forever.
-    if (!FPaused && !LinesLeft()) ClearWork();
+    if (!FPaused && !SourceHasLines()) ClearWork();
 }
 
 bool TIBSQLParser::SkipLeadingComments() {
-    TrimWorkLeft();
-    while (WorkSize() >= 2 && FWork[FWorkPos] == u'/' && FWork[FWorkPos + 1] == u'*') {
+    // Comments before a statement are dropped whole; the statement's text
+    // begins with its first word.
+    for (;;) {
+        TrimWorkLeft();
+        if (WorkEmpty()) {
+            if (!AppendNextLines(true)) return true;
+            continue;
+        }
+        const char16_t *w = FWork.data() + FWorkPos;
+        if (WorkSize() < 2) return true;
+        if (w[0] == u'-' && w[1] == u'-') {
+            const size_t end = FWork.find(u'\r', FWorkPos);
+            ConsumeWork(end == String::npos ? WorkSize() : end - FWorkPos);
+            continue;
+        }
+        if (w[0] != u'/' || w[1] != u'*') return true;
+        // Where an unclosed comment is reported: its line is in the pending
+        // text whole, as lines are fed whole.
+        NoteStatementStart(LineAt(FWorkPos));
+        FirstLineOf(StringView(FWork).substr(FWorkPos, kFirstLineLimit + 1), false, FStmtFirstLine);
         // Offsets relative to FWorkPos: appending lines may compact FWork.
         size_t searched = 0;
         size_t found;
         while ((found = FWork.find(u"*/", FWorkPos + searched)) == String::npos) {
             searched = WorkSize() - 1;
-            if (!AppendNextLines()) return false;
+            if (!AppendNextLines(false)) return false;
         }
         ConsumeWork(found - FWorkPos + 2);
-        TrimWorkLeft();
-        if (WorkEmpty()) AppendNextLines();
-        TrimWorkLeft();
     }
-    TrimWorkLeft();
-    return true;
 }
 
 bool TIBSQLParser::BodyComplete() const {
     int n = FTokens.Count();
-    if (n >= 2 && FTokens[n - 1] == u";" && SameTextAscii(FTokens[n - 2], u"END")) return true;
-    return n == 5 && SameTextAscii(FTokens[0], u"ALTER") && SameTextAscii(FTokens[1], u"TRIGGER") &&
-           (SameTextAscii(FTokens[3], u"ACTIVE") || SameTextAscii(FTokens[3], u"INACTIVE")) && FTokens[4] == u";";
+    return n >= 2 && FTokens[n - 1] == u";" && SameTextAscii(FTokens[n - 2], u"END");
 }
 
 void TIBSQLParser::AddToken(String token, size_t textPos) {
     if (FBodyMode && token == u";") FSemicolonPos = textPos;
-    FTokens.Add(std::move(token));
+    KeepToken(std::move(token));
+}
+
+void TIBSQLParser::KeepToken(String token) {
+    // Statements are told apart by their first words and bodies end by
+    // their last two; a statement of millions of words keeps those and no
+    // more, instead of a second copy of itself in pieces.
+    const int count = FTokens.Count();
+    if (count < kTokenLimit) {
+        FTokens.Add(std::move(token));
+        return;
+    }
+    String last = FTokens[count - 1];
+    FTokens.Put(count - 2, std::move(last));
+    FTokens.Put(count - 1, std::move(token));
 }
 
 void TIBSQLParser::ReadToken() {
@@ -293,124 +421,169 @@ void TIBSQLParser::ReadToken() {
     // The token list does not change while one token is read. The scanning
     // state lives in locals here and is stored back when the token ends.
     const bool bodyMode = FBodyMode;
-    const bool bodyComplete = bodyMode && BodyComplete();
     bool inSingle = FInSingleQuote, inDouble = FInDoubleQuote, inComment = FInComment;
     size_t i = 0;
-    bool ended = false;
+    // An empty terminator never matches (it would end a statement at every
+    // position without consuming anything).
+    auto terminatorAt = [&](size_t at) {
+        return termLen > 0 && w[at] == term[0] && n - at >= termLen &&
+               StringView(w + at, termLen) == StringView(term, termLen);
+    };
+    // The statement ends at its terminator: the token read so far (from
+    // start) is stored trimmed and upper-cased, and the terminator consumed.
+    auto completeAtTerminator = [&](size_t start) {
+        size_t first, last;
+        TrimBounds(w + start, i - start, first, last);
+        String asWritten(w + start + first, last - first);
+        FText.append(w, i);
+        ConsumeWork(i + termLen);
+        if (!asWritten.empty()) {
+            String upper = UpperCaseFull(asWritten);
+            if (upper != asWritten) {
+                FUpperTokenIndex = FTokens.Count();
+                FUpperTokenAsWritten = std::move(asWritten);
+            }
+            KeepToken(std::move(upper));
+        }
+        FComplete = true;
+        FInSingleQuote = FInDoubleQuote = FInComment = false;
+    };
 
-    while (i < n && !ended) {
-        const char16_t c = w[i];
-        if (!inSingle && !inDouble && !inComment) {
+    // Before a token: blanks of every kind and comments, which join the
+    // statement's text but no token. A token that a quoted run carries over
+    // from earlier lines goes on at once.
+    if (!inSingle && !inDouble) {
+        const bool bodyComplete = bodyMode && BodyComplete();
+        while (i < n) {
+            if (inComment) {
+                // "*/" closes it; the "/" of its own "/*" does not.
+                while (i < n && !(w[i] == u'/' && i > 0 && w[i - 1] == u'*')) ++i;
+                if (i < n) {
+                    inComment = false;
+                    ++i;
+                }
+                continue;
+            }
             if (!bodyMode) {
-                // An empty terminator never matches (it would end a
-                // statement at every position without consuming anything).
-                if (termLen > 0 && c == term[0] && n - i >= termLen &&
-                    StringView(w + i, termLen) == StringView(term, termLen)) {
-                    size_t first, last;
-                    TrimBounds(w, i, first, last);
-                    String asWritten(w + first, last - first);
-                    FText.append(w, i);
-                    ConsumeWork(i + termLen);
-                    if (!asWritten.empty()) {
-                        String upper = UpperCaseFull(asWritten);
-                        if (upper != asWritten) {
-                            FUpperTokenIndex = FTokens.Count();
-                            FUpperTokenAsWritten = std::move(asWritten);
-                        }
-                        FTokens.Add(std::move(upper));
-                    }
-                    FComplete = true;
-                    FInSingleQuote = FInDoubleQuote = FInComment = false;
+                if (terminatorAt(i)) {
+                    completeAtTerminator(i);
                     return;
                 }
             } else if (bodyComplete) {
-                // The body ends at its final ";"; what follows it (including
-                // a token begun here) stays pending for the next statement.
+                // The body ends at its final ";"; what follows it stays
+                // pending for the next statement.
                 FText.resize(FSemicolonPos);
                 FBodyMode = false;
                 FComplete = true;
                 FInSingleQuote = FInDoubleQuote = FInComment = false;
                 return;
             }
-            // Only blanks, quotes and "/" matter outside quoted runs and
-            // comments.
-            if (c > u'\'' && c != u'/') {
+            const char16_t c = w[i];
+            if (IsWhite(c)) {
                 ++i;
-                continue;
+            } else if (c == u'-' && i + 1 < n && w[i + 1] == u'-') {
+                // A line comment runs to the end of its line.
+                const char16_t *cr = std::find(w + i, w + n, u'\r');
+                i = static_cast<size_t>(cr - w);
+            } else if (c == u'/' && i + 1 < n && w[i + 1] == u'*') {
+                inComment = true;
+                i += 2;
+            } else {
+                break;
             }
         }
-        // Block comments: "/*" opens one outside quoted runs, "*/" closes it.
-        if (c == u'/') {
-            if (i + 1 < n && !inSingle && !inDouble && w[i + 1] == u'*') inComment = true;
-            if (inComment && i > 0 && w[i - 1] == u'*') inComment = false;
+        if (i >= n) {
+            FInComment = inComment;
+            FText.append(w, n);
+            ConsumeWork(n);
+            return;
         }
-        if (!inComment) {
-            if (c == u' ') {
-                if (!inSingle && !inDouble) ended = true;
-            } else if (c == u'"') {
-                if (!inSingle) {
-                    if (inDouble) ended = true;
-                    inDouble = !inDouble;
-                }
-            } else if (c == u'\'') {
-                if (!inDouble) {
-                    if (inSingle) ended = true;
-                    inSingle = !inSingle;
-                }
+        if (FTokens.Count() == 0) NoteStatementStart(LineAt(FWorkPos + i));
+    }
+
+    // The token: it ends at a blank, at a comment, at the quote that closes
+    // a quoted run, or at the terminator.
+    const size_t start = i;
+    bool ended = false;
+    while (i < n && !ended) {
+        const char16_t c = w[i];
+        if (inSingle || inDouble) {
+            const char16_t quote = inSingle ? u'\'' : u'"';
+            const char16_t *close = std::find(w + i, w + n, quote);
+            i = static_cast<size_t>(close - w);
+            if (i < n) {
+                inSingle = inDouble = false;
+                ended = true;
+                ++i;
             }
+            continue;
         }
+        if (!bodyMode && terminatorAt(i)) {
+            completeAtTerminator(start);
+            return;
+        }
+        // Only blanks, quotes, "-" and "/" matter outside quoted runs.
+        if (c > u'\'' && c != u'/' && c != u'-') {
+            ++i;
+            continue;
+        }
+        if (IsWhite(c) || (c == u'-' && i + 1 < n && w[i + 1] == u'-') ||
+            (c == u'/' && i + 1 < n && w[i + 1] == u'*'))
+            break;
+        if (c == u'"') inDouble = true;
+        else if (c == u'\'') inSingle = true;
         ++i;
     }
     FInSingleQuote = inSingle;
     FInDoubleQuote = inDouble;
-    FInComment = inComment;
+    FInComment = false;
     while (i < n && IsWhite(w[i])) ++i;
 
     size_t first, last;
-    TrimBounds(w, i, first, last);
-    const size_t textPos = FText.size() + first;
+    TrimBounds(w + start, i - start, first, last);
+    const size_t textPos = FText.size() + start + first;
     FText.append(w, i);
     if (first == last) {
         ConsumeWork(i);
         return;
     }
-    AddToken(String(w + first, last - first), textPos);
+    AddToken(String(w + start + first, last - first), textPos);
     ConsumeWork(i);
     const int count = FTokens.Count();
     const String &token = FTokens[count - 1];
-    if (count == 2 && FTerminator == u";" &&
-        (SameTextAscii(FTokens[0], u"CREATE") || SameTextAscii(FTokens[0], u"ALTER")) &&
-        (SameTextAscii(FTokens[1], u"PROCEDURE") || SameTextAscii(FTokens[1], u"TRIGGER")))
+    // A procedure or trigger written without SET TERM keeps its body whole:
+    // from its AS on, ";" ends no statement. Before AS (ALTER TRIGGER T
+    // INACTIVE, ALTER TRIGGER T POSITION 5) the terminator works as ever.
+    if (count == 2)
+        FBodyCandidate = FTerminator == u";" &&
+                         (SameTextAscii(FTokens[0], u"CREATE") || SameTextAscii(FTokens[0], u"ALTER")) &&
+                         (SameTextAscii(FTokens[1], u"PROCEDURE") || SameTextAscii(FTokens[1], u"TRIGGER"));
+    else if (FBodyCandidate && !FBodyMode && SameTextAscii(token, u"AS"))
         FBodyMode = true;
 
-    if (FBodyMode && token.back() == u';') {
-        // END; and ALTER TRIGGER name [IN]ACTIVE; carry the closing ";" of
-        // the body; it becomes a token of its own.
-        size_t keep = 0;
-        if (UpperCaseFull(token) == u"END;")
-            keep = 3;
-        else if (count == 4 && SameTextAscii(FTokens[0], u"ALTER") && SameTextAscii(FTokens[1], u"TRIGGER")) {
-            if (SameTextAscii(token, u"ACTIVE;"))
-                keep = 6;
-            else if (SameTextAscii(token, u"INACTIVE;"))
-                keep = 8;
-        }
-        if (keep > 0) {
-            FTokens.Put(count - 1, String(StringView(token).substr(0, keep)));
-            AddToken(u";", textPos + keep);
-        }
-    }
-
-    if (count == 1 && FTokens[0] == u"--") {
-        // A line comment before the statement: drop the rest of the line.
-        FTokens.Clear();
-        ClearWork();
-        FLineCommentDropped = true;
+    // END; carries the closing ";" of the body; it becomes a token of its
+    // own.
+    if (FBodyMode && token.back() == u';' && UpperCaseFull(token) == u"END;") {
+        FTokens.Put(count - 1, String(StringView(token).substr(0, 3)));
+        AddToken(u";", textPos + 3);
     }
 }
 
 // ---------------------------------------------------------------------------
 // Classification
+
+namespace {
+
+// isql's own commands that shape only its output or prompts.
+bool IsIsqlSessionSet(const String &u1) {
+    for (StringView word : {u"ECHO", u"BAIL", u"LIST", u"COUNT", u"HEADING", u"WARNINGS", u"PLAN", u"PLANONLY",
+                            u"STATS", u"TIME", u"BLOB", u"BLOBDISPLAY", u"WIDTH", u"ROWCOUNT", u"SQLDA_DISPLAY",
+                            u"EXPLAIN", u"PER_TAB"})
+        if (u1 == word) return true;
+    return false;
+}
+
+}  // namespace
 
 TIBParseKind TIBSQLParser::ClassifyStatement() const {
     const int n = FTokens.Count();
@@ -423,15 +596,18 @@ TIBParseKind TIBSQLParser::ClassifyStatement() const {
     const String u0 = AsciiUpper(t0);
     const String u1 = AsciiUpper(t1);
 
+    // WORK and RETAINING in any case: a word that the terminator does not
+    // follow directly keeps the case it was written in.
     if (u0 == u"COMMIT") {
         if (n != 2) return stmtCOMMIT;
-        if (t1 == u"RETAINING") return stmtCOMMITRetaining;
-        if (t1 == u"WORK") return stmtCOMMIT;
+        if (u1 == u"RETAINING") return stmtCOMMITRetaining;
+        if (u1 == u"WORK") return stmtCOMMIT;
         return stmtERR;
     }
     if (u0 == u"ROLLBACK") {
         if (n == 1) return stmtROLLBACK;
-        if (n == 2 && t1 == u"RETAINING") return stmtROLLBACKRetaining;
+        if (n == 2 && u1 == u"RETAINING") return stmtROLLBACKRetaining;
+        if (n == 2 && u1 == u"WORK") return stmtROLLBACK;
         if ((n == 4 && SameTextAscii(t1, u"TO") && SameTextAscii(t2, u"SAVEPOINT")) ||
             (n == 5 && SameTextAscii(t2, u"TO") && SameTextAscii(t3, u"SAVEPOINT")))
             return stmtRollbackSavePoint;
@@ -439,6 +615,8 @@ TIBParseKind TIBSQLParser::ClassifyStatement() const {
     }
     if (u0 == u"RECONNECT") return stmtReconnect;
     if (u0 == u"SAVEPOINT") return stmtStartSavepoint;
+    if (u0 == u"EXIT") return n == 1 ? stmtExit : stmtERR;
+    if (u0 == u"SHOW" || u0 == u"OUTPUT") return stmtIsqlCommand;
     if (n == 1) return stmtERR;
     if (u0 == u"BATCH") {
         if (u1 == u"START") return stmtBatchStart;
@@ -447,15 +625,16 @@ TIBParseKind TIBSQLParser::ClassifyStatement() const {
     }
     if (u0 == u"RELEASE" && u1 == u"SAVEPOINT") return stmtReleaseSavePoint;
     if (u0 == u"INSERT" || u0 == u"DELETE" || u0 == u"SELECT" || u0 == u"UPDATE" || u0 == u"EXECUTE" ||
-        u0 == u"WITH" || u0 == u"TRUNCATE")
+        u0 == u"WITH" || u0 == u"TRUNCATE" || u0 == u"MERGE")
         return stmtDML;
     if (u0 == u"INPUT") return stmtINPUT;
     if (u0 == u"CONNECT") return stmtCONNECT;
     if (u0 == u"CREATE" && (u1 == u"DATABASE" || u1 == u"SCHEMA")) return stmtCREATE;
     if (u0 == u"DROP" && u1 == u"DATABASE") return stmtDrop;
     if (u0 == u"DECLARE" || u0 == u"CREATE" || u0 == u"ALTER" || u0 == u"GRANT" || u0 == u"REVOKE" ||
-        u0 == u"DROP")
+        u0 == u"DROP" || u0 == u"RECREATE")
         return stmtDDL;
+    if (u0 == u"COMMENT" && u1 == u"ON") return stmtDDL;
     if (u0 == u"SET") {
         if (u1 == u"GENERATOR") return stmtDDL;
         if (u1 == u"STATISTICS" && n >= 3 && SameTextAscii(t2, u"INDEX")) return stmtDDL;
@@ -465,6 +644,7 @@ TIBParseKind TIBSQLParser::ClassifyStatement() const {
             return n == 3 ? stmtSET : stmtERR;
         if (u1 == u"PASSWORD" || u1 == u"SUBSCRIPTION") return stmtServerSET;
         if (u1 == u"TRANSACTION") return stmtSetTransaction;
+        if (IsIsqlSessionSet(u1)) return stmtIsqlCommand;
     }
     return stmtERR;
 }
@@ -473,35 +653,43 @@ TIBParseKind TIBSQLParser::ClassifyStatement() const {
 // Included files
 
 String TIBSQLParser::InputFileName() const {
-    String name = FTokens[1];
     // A name written last before the terminator was stored upper-cased; file
     // names are case-sensitive here, so the spelling as written comes first.
-    if (FUpperTokenIndex == 1) {
-        String written = FUpperTokenAsWritten;
-        if (FileExists(written) || !FileExists(name)) name = written;
+    const String written = StripQuotes(FUpperTokenIndex == 1 ? FUpperTokenAsWritten : FTokens[1]);
+    const String upper = FUpperTokenIndex == 1 ? StripQuotes(FTokens[1]) : String();
+    // A relative name is looked for in the folder of the file holding the
+    // INPUT first, then in the current directory.
+    const String folder = written.empty() || written.front() == u'/' ? String() : FolderOf(CurrentFileName());
+    std::vector<String> candidates = {folder + written};
+    if (!upper.empty()) candidates.push_back(folder + upper);
+    if (!folder.empty()) {
+        candidates.push_back(written);
+        if (!upper.empty()) candidates.push_back(upper);
     }
-    if (!name.empty() && (name.front() == u'\'' || name.front() == u'"')) name.erase(0, 1);
-    if (!name.empty() && (name.back() == u'\'' || name.back() == u'"')) name.pop_back();
-    return name;
+    for (const String &name : candidates)
+        if (FileExists(name)) return name;
+    return candidates.front();
 }
 
 void TIBSQLParser::LoadInputFile() {
-    FInput.Clear();
-    ImportIndex = 0;
-    String name = InputFileName();
+    const String name = InputFileName();
+    // A file that is open already (the main script or an including file)
+    // would include itself for ever.
+    const String canonical = CanonicalName(name);
+    bool open = !FScriptFileName.empty() && CanonicalName(FScriptFileName) == canonical;
+    for (const auto &file : FInputs) open = open || file->CanonicalName == canonical;
+    if (open)
+        throw EFOpenError(Format(u"Cannot open file \"%s\". %s",
+                                 {ExpandFileName(name), String(u"The file includes itself through INPUT")}));
 
-    // No stack of included files: an INPUT inside an included file replaces
-    // the rest of it. A chain of such files that comes back to a file in the
-    // state it was entered in would repeat forever.
-    if (!InInput) FInputChain.clear();
-    TInputVisit visit{CanonicalName(name), FTerminator, String(StringView(FWork).substr(FWorkPos))};
-    for (const auto &v : FInputChain)
-        if (v.FileName == visit.FileName && v.Terminator == visit.Terminator && v.Pending == visit.Pending)
-            throw EFOpenError(Format(u"Cannot open file \"%s\". %s",
-                                     {ExpandFileName(name), String(u"The file includes itself through INPUT")}));
-
-    LoadLinesFromFile(name, FInput);
-    FInputChain.push_back(std::move(visit));
+    auto file = std::make_unique<TInputFile>();
+    LoadLinesFromFile(name, file->Lines);
+    file->CanonicalName = canonical;
+    file->NameIndex = static_cast<int32_t>(FFileNames.size());
+    FFileNames.push_back(name);
+    // What follows the INPUT statement on its line stays pending and is read
+    // first (as isql does); the included file's lines come after it.
+    FInputs.push_back(std::move(file));
 }
 
 }  // namespace vantrel

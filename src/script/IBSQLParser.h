@@ -1,14 +1,17 @@
 // TIBSQLParser: cuts an interactive-SQL style update script into classified
 // statements. It holds the script as a list of lines, feeds them into a
 // pending text buffer, follows SET TERM, keeps procedure and trigger bodies
-// whole, drops leading comments, splices in files named by INPUT and hands
-// every statement to its owner through a callback. The owner may pause the
-// loop from a callback and resume it later by clearing Paused.
+// whole, passes over comments, runs files named by INPUT (which may nest)
+// and hands every statement to its owner through a callback. The owner may
+// pause the loop from a callback and resume it later by clearing Paused.
+// For the statement being handled it tells where it is: file, line and the
+// statement's first line.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "platform/Component.h"
@@ -42,8 +45,30 @@ enum TIBParseKind : int32_t {
     stmtBatchStart,
     stmtBatchExecute,
     stmtServerSET,
-    stmtSetTransaction
+    stmtSetTransaction,
+    // Never handed on: an isql session command that only shapes isql's own
+    // output (SET ECHO, SHOW ..., OUTPUT ...), skipped; and EXIT, which
+    // ends the script as its end would.
+    stmtIsqlCommand,
+    stmtExit
 };
+
+// Where a statement stands in the script: the file (the main script or a
+// file named by INPUT), the 1-based line of its first word in that file and
+// that line from the first word on, shortened when long.
+struct TScriptLocation {
+    String FileName;        // as loaded or resolved; empty for lines not read from a file
+    bool Included = false;  // in a file named by INPUT rather than the main script
+    int32_t Line = 0;       // 0: no statement read yet
+    String FirstLine;
+};
+
+// What follows a problem's text wherever one is shown: " at line 12: MERGE
+// INTO T ..." or, with the file, " in "a.sql" at line 3: ...".
+String LocationText(const TScriptLocation &Where, bool WithFile);
+// The text of a problem the parser reports, one line: the problem, the file
+// when it is not the main script, the line and the statement's first line.
+String ParseProblemText(const String &Error, const TScriptLocation &Where);
 
 // Statement callback: kind and text of one statement.
 using TIBSQLParseStmt = std::function<void(TComponent *Sender, TIBParseKind AKind, const String &SQLText)>;
@@ -59,8 +84,13 @@ public:
     // The main script itself, so that a caller can load a file into it.
     TStringList &Script() { return FScript; }
     const TStringList &Script() const { return FScript; }
-    // Copies the lines and rewinds (not paused, nothing included).
+    // Copies the lines and rewinds (not paused, nothing included); the
+    // lines are no longer those of a file.
     void SetScript(const TStringList &Value);
+    // Loads the file into the script. Relative names in its INPUT
+    // statements resolve against the file's folder first.
+    void LoadFromFile(const String &FileName);
+    const String &ScriptFileName() const { return FScriptFileName; }
 
     const String &Terminator() const { return FTerminator; }
     void SetTerminator(const String &Value) { FTerminator = Value; }
@@ -75,12 +105,16 @@ public:
     void SetOnError(TIBSQLParseError Value) { FOnError = std::move(Value); }
 
     // Valid during a callback: the statement's line number in the main
-    // script (1-based) and its tokens.
+    // script (1-based) and its tokens (of a statement of more than 256,
+    // the first 254 and the last two).
     int32_t CurrentLine() const { return LineIndex; }
     const TStringList &CurrentTokens() const { return FTokens; }
     // Lines of the main script read so far (an included file's lines do
     // not count), for showing how far a run has come.
     int32_t LinesRead() const { return ScriptIndex; }
+    // Where the statement being handled (or the problem being reported)
+    // is; it stays so after an exception from a callback left Parse.
+    TScriptLocation CurrentLocation() const;
 
     // Runs the script from its first line; text left pending by an earlier
     // run that was paused is read first.
@@ -91,7 +125,18 @@ protected:
     virtual void NotifyError(const String &Error, const String &SQLText);
 
 private:
-    bool AppendNextLines();
+    // An included file being read, with the lines fed from it so far.
+    struct TInputFile {
+        int32_t NameIndex = 0;  // in FFileNames
+        String CanonicalName;
+        TStringList Lines;
+        int32_t Index = 0;
+    };
+
+    // Feeds lines of the innermost file. Within a statement the end of a
+    // file ends the feeding; at a statement's start a finished included file
+    // is left for the file that included it.
+    bool AppendNextLines(bool AtStatementStart);
     void RunParseLoop();
     bool ReadStatement();
     bool SkipLeadingComments();
@@ -99,6 +144,8 @@ private:
     void ReadToken();
     TIBParseKind ClassifyStatement() const;
     void LoadInputFile();
+    void EndScript();
+    void ResetSources();
 
     // FWork is the pending text from FWorkPos on; consumed text is dropped
     // lazily so that cutting statements off the front stays linear.
@@ -110,22 +157,43 @@ private:
     void ClearWork();
     void CompactWork();
     bool LinesLeft() const;
+    bool SourceHasLines() const;
+    // Line (in the file of the pending text) of FWork[pos]; pos never goes
+    // back between calls, so counting line breaks stays linear.
+    int32_t LineAt(size_t pos);
+    void NoteStatementStart(int32_t line);
 
     void AddToken(String token, size_t textPos);
+    void KeepToken(String token);
+    // Tokens kept of one statement: the first ones and the last two.
+    static constexpr int kTokenLimit = 256;
     bool BodyComplete() const;
     String InputFileName() const;
+    const String &CurrentFileName() const;
 
     TStringList FScript;
-    TStringList FInput;
+    String FScriptFileName;
     String FTerminator;
     bool FPaused = false;
     TStringList FTokens;
     String FWork;
     size_t FWorkPos = 0;
     int32_t ScriptIndex = 0;
-    int32_t ImportIndex = 0;
     int32_t LineIndex = 0;
     bool InInput = false;
+    // Included files, innermost last; the pending text belongs to the file
+    // at depth FWorkDepth (0: the main script).
+    std::vector<std::unique_ptr<TInputFile>> FInputs;
+    size_t FWorkDepth = 0;
+    // Names of the files read in this parse; 0 is the main script.
+    std::vector<String> FFileNames;
+    // FWork[FMarkPos] lies on line FMarkLine of its file.
+    size_t FMarkPos = 0;
+    int32_t FMarkLine = 0;
+    // Location of the current statement.
+    int32_t FStmtNameIndex = 0;
+    int32_t FStmtLine = 0;
+    String FStmtFirstLine;
     TIBSQLParseStmt FOnParse;
     TIBSQLParseError FOnError;
 
@@ -134,24 +202,14 @@ private:
     bool FInDoubleQuote = false;
     bool FInComment = false;
     bool FBodyMode = false;
+    bool FBodyCandidate = false;  // CREATE/ALTER PROCEDURE/TRIGGER before its AS
     bool FComplete = false;
-    bool FLineCommentDropped = false;
     String FText;             // statement text collected so far
     size_t FSemicolonPos = 0;  // where the ";" closing a body begins in FText
     // The last token of a statement is stored upper-cased when the terminator
     // follows it directly; its spelling as written is kept for file names.
     int FUpperTokenIndex = -1;
     String FUpperTokenAsWritten;
-
-    // Included files read since the main script last named one, with the
-    // state each was entered in; entering one again in the same state would
-    // repeat forever.
-    struct TInputVisit {
-        String FileName;
-        String Terminator;
-        String Pending;
-    };
-    std::vector<TInputVisit> FInputChain;
 };
 
 }  // namespace vantrel

@@ -60,6 +60,8 @@ TStringList &TIBScript::Script() { return FSQLParser->Script(); }
 
 void TIBScript::SetScript(const TStringList &value) { FSQLParser->SetScript(value); }
 
+void TIBScript::LoadScriptFile(const String &FileName) { FSQLParser->LoadFromFile(FileName); }
+
 void TIBScript::SetTerminator(const String &value) {
     if (value == FTerminator) return;
     FTerminator = value;
@@ -128,6 +130,8 @@ TIBXSQLVAR *TIBScript::ParamByName(const String &name) {
 }
 
 const TStringList &TIBScript::CurrentTokens() const { return FSQLParser->CurrentTokens(); }
+
+TScriptLocation TIBScript::CurrentLocation() const { return FSQLParser->CurrentLocation(); }
 
 void TIBScript::Notification(TComponent *AComponent, TOperation Operation) {
     TComponent::Notification(AComponent, Operation);

@@ -58,6 +58,9 @@ public:
     // The parser's line list: a caller may load a file straight into it.
     TStringList &Script();
     void SetScript(const TStringList &value);
+    // Loads the file into the script; its INPUT statements name files
+    // relative to its folder.
+    void LoadScriptFile(const String &FileName);
 
     bool AutoDDL() const { return FAutoDDL; }
     void SetAutoDDL(bool value) { FAutoDDL = value; }
@@ -78,6 +81,9 @@ public:
     TIBXSQLVAR *ParamByName(const String &name);
     // Tokens of the statement being handled (the parser's list).
     const TStringList &CurrentTokens() const;
+    // Where the statement being handled, or the one the run stopped at, is:
+    // file, line and first line.
+    TScriptLocation CurrentLocation() const;
 
     // Runs the script. A database error leaves as the exception unless
     // OnExecuteError is assigned; a parse error ends the run quietly.

@@ -173,14 +173,27 @@ TEST_F(SQLTest, UnclosedStringsAndCommentsFailTheScan) {
     EXPECT_EQ(q->GetFields(0)->AsString(), u"abc");
 }
 
-TEST_F(SQLTest, ApostropheInALineCommentStartsAString) {
+TEST_F(SQLTest, LineCommentsAndExecuteBlockBodiesHoldNoMarkers) {
     S.Trans->StartTransaction();
-    auto q = S.Query("SELECT ID FROM T -- it's a comment\nWHERE ID = :ID");
-    EXPECT_CLIENT_ERROR(q->Prepare(), 55, "SQL Parse Error:\r\n\r\nEOF in string detected");
-    q->SetParamCheck(false);
-    q->SetSQL(U("SELECT ID FROM T -- it's a comment\nWHERE ID = 1"));
+    auto q = S.Query("SELECT ID FROM T -- it's :x, a comment\nWHERE ID = :ID");
+    q->Prepare();
+    ASSERT_EQ(q->Params().Count(), 1);
+    EXPECT_EQ(q->Params()[0].Name(), u"ID");
+    q->Params()[0].SetAsInteger(1);
     q->ExecQuery();
     EXPECT_EQ(q->GetFields(0)->AsInteger(), 1);
+
+    // The input parameters of an EXECUTE BLOCK take markers; after its AS,
+    // ":name" is one of its variables.
+    auto b = S.Query("execute block (n integer = :n) returns (r integer) as\n"
+                     "declare i integer = 0;\nbegin\n  r = 0; -- as :n says\n"
+                     "  while (i < :n) do begin i = i + 1; r = r + :i; end\n  suspend;\nend");
+    b->Prepare();
+    ASSERT_EQ(b->Params().Count(), 1);
+    EXPECT_EQ(b->Params()[0].Name(), u"N");
+    b->Params()[0].SetAsInteger(4);
+    b->ExecQuery();
+    EXPECT_EQ(b->GetFields(0)->AsInteger(), 10);
 }
 
 TEST_F(SQLTest, WithoutTheMarkerScanParametersComeFromTheServer) {

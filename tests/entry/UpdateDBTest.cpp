@@ -82,13 +82,13 @@ TEST_F(UpdateDB, AFailingThirdStatementUndoesTheDmlButKeepsTheDdl) {
     EXPECT_EQ(Value("COUNT(*)", "LOG_"), "0");
 }
 
-TEST_F(UpdateDB, AnInvalidStatementEndsTheRunQuietlyAndCommitsWhatRan) {
+TEST_F(UpdateDB, AnInvalidStatementFailsTheRunAndRollsBackWhatRan) {
     Query("CREATE TABLE T (ID INTEGER);");
     EXPECT_EQ(Run("INSERT INTO T VALUES (1);\n"
-                  "MERGE THIS IS NOT A STATEMENT;\n"
+                  "FROB THIS IS NOT A STATEMENT;\n"
                   "INSERT INTO T VALUES (2);\n"),
-              u"");
-    EXPECT_EQ(Value("LIST(ID)", "T"), "1");
+              u"Invalid statement at line 2: FROB THIS IS NOT A STATEMENT");
+    EXPECT_EQ(Value("COUNT(*)", "T"), "0");
 }
 
 TEST_F(UpdateDB, ACommitInTheScriptKeepsWhatCameBeforeAFailure) {

@@ -167,7 +167,8 @@ TEST(IBSQLParserCutting, TerminatorInsideQuotesOrCommentsDoesNotEndTheStatement)
     ExpectEvents(events, {Statement(stmtDML, "INSERT INTO T VALUES ('a;b', \"c;d\") /* ; */", 1),
                           Statement(stmtDML, "UPDATE T SET A = 'it''s; ok'", 2),
                           Statement(stmtDML, "INSERT INTO T VALUES ('multi;\r\nline')", 3)});
-    EXPECT_EQ(events[0].Tokens, (Strings{"INSERT", "INTO", "T", "VALUES", "('a;b'", ",", "\"c;d\"", ")", "/* ; */"}));
+    // Comments are no tokens.
+    EXPECT_EQ(events[0].Tokens, (Strings{"INSERT", "INTO", "T", "VALUES", "('a;b'", ",", "\"c;d\"", ")"}));
 }
 
 TEST(IBSQLParserCutting, SeveralStatementsOnOneLineAndEmptyStatements) {
@@ -176,10 +177,10 @@ TEST(IBSQLParserCutting, SeveralStatementsOnOneLineAndEmptyStatements) {
                           Statement(stmtDML, "INSERT INTO T VALUES (2) ", 1), Statement(stmtCOMMIT, "COMMIT", 3)});
 }
 
-TEST(IBSQLParserCutting, TabDoesNotSeparateWords) {
-    auto events = ParseScript("CREATE\tTABLE T (A INTEGER);");
-    ExpectEvents(events, {Failure("Invalid statement", "CREATE\tTABLE T (A INTEGER)", 1)});
-    EXPECT_EQ(events[0].Tokens, (Strings{"CREATE\tTABLE", "T", "(A", "INTEGER)"}));
+TEST(IBSQLParserCutting, BlanksOfEveryKindSeparateWords) {
+    auto events = ParseScript("CREATE\tTABLE T\n(A INTEGER);\ncommit\twork\n;");
+    ExpectEvents(events, {Statement(stmtDDL, "CREATE\tTABLE T\r\n(A INTEGER)", 1), Statement(stmtCOMMIT, "commit\twork\r\n", 3)});
+    EXPECT_EQ(events[0].Tokens, (Strings{"CREATE", "TABLE", "T", "(A", "INTEGER)"}));
 }
 
 TEST(IBSQLParserCutting, EmptyTerminatorNeverEndsAStatement) {
@@ -218,6 +219,28 @@ TEST(IBSQLParserTokens, UpperCasingUsesFullUnicodeMapping) {
     ExpectEvents(events, {Statement(stmtSET, "NAMES STRASSE ", 1), Statement(stmtSET, "NAMES КИРИЛЛИЦА ", 2)});
 }
 
+// A statement of very many words keeps its first ones and its last two,
+// which is all that tells statements apart and ends bodies.
+TEST(IBSQLParserTokens, ALongStatementKeepsItsFirstAndLastTokens) {
+    std::string values, body;
+    for (int i = 0; i < 1000; ++i) {
+        values += (i ? ", " : "") + std::to_string(i);
+        body += "  X = X + " + std::to_string(i) + ";\n";
+    }
+    auto events = ParseScript("INSERT INTO T VALUES (" + values + ");\nCREATE PROCEDURE P AS DECLARE X INTEGER = 0; BEGIN\n" +
+                              body + "END;\nCOMMIT;");
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0].Text, "INSERT INTO T VALUES (" + values + ")");
+    ASSERT_EQ(events[0].Tokens.size(), 256u);
+    EXPECT_EQ(events[0].Tokens[4], "(0,");
+    EXPECT_EQ(events[0].Tokens[253], "249,");
+    EXPECT_EQ(events[0].Tokens[254], "998,");
+    EXPECT_EQ(events[0].Tokens[255], "999)");
+    EXPECT_EQ(events[1].Kind, stmtDDL);
+    EXPECT_EQ(events[1].Tokens.size(), 256u);
+    EXPECT_EQ(events[2].Kind, stmtCOMMIT);
+}
+
 TEST(IBSQLParserTokens, QuotedRunsKeepSpacesAndEndTheirToken) {
     auto events = ParseScript("INSERT INTO \"My Table\" (\"A B\") VALUES ('x y');");
     ASSERT_EQ(events.size(), 1u);
@@ -243,8 +266,8 @@ TEST(IBSQLParserLines, LineNumbersAreThoseOfTheMainScript) {
                           Statement(stmtDML, "INSERT INTO T VALUES (2)", 3),
                           // a leading comment is dropped; the line is the comment's first
                           Statement(stmtDML, "INSERT INTO T\r\nVALUES (3)", 5),
-                          // a line comment stays at the front of the text
-                          Statement(stmtDML, "-- \r\nDELETE FROM T", 9)});
+                          // so is a line comment
+                          Statement(stmtDML, "DELETE FROM T", 9)});
 }
 
 // ---------------------------------------------------------------------------
@@ -332,20 +355,20 @@ TEST(IBSQLParserBodies, CreateOrAlterIsCutAtItsFirstSemicolon) {
                           Failure("Invalid statement", "END", 4)});
 }
 
-TEST(IBSQLParserBodies, AlterTriggerStateEndsAtItsSemicolonOtherAltersRunOn) {
+TEST(IBSQLParserBodies, AlterTriggerWithoutABodyEndsAtItsSemicolon) {
     auto events = ParseScript(
         "ALTER TRIGGER T1 INACTIVE;\n"
         "ALTER TRIGGER T2 active;\n"
         "ALTER TRIGGER T3 POSITION 5;\n"
-        "INSERT INTO T VALUES (1);\n"
-        "END;\n"
+        "ALTER TRIGGER T4 AS BEGIN NEW.A = 1; END;\n"
         "COMMIT;\n");
     ExpectEvents(events, {Statement(stmtDDL, "ALTER TRIGGER T1 INACTIVE", 1),
                           Statement(stmtDDL, "ALTER TRIGGER T2 active", 2),
-                          Statement(stmtDDL, "ALTER TRIGGER T3 POSITION 5;\r\nINSERT INTO T VALUES (1);\r\nEND", 3),
-                          Statement(stmtCOMMIT, "COMMIT", 6)});
-    EXPECT_EQ(events[0].Tokens, (Strings{"ALTER", "TRIGGER", "T1", "INACTIVE", ";"}));
-    EXPECT_EQ(events[1].Tokens, (Strings{"ALTER", "TRIGGER", "T2", "active", ";"}));
+                          Statement(stmtDDL, "ALTER TRIGGER T3 POSITION 5", 3),
+                          Statement(stmtDDL, "ALTER TRIGGER T4 AS BEGIN NEW.A = 1; END", 4),
+                          Statement(stmtCOMMIT, "COMMIT", 5)});
+    EXPECT_EQ(events[0].Tokens, (Strings{"ALTER", "TRIGGER", "T1", "INACTIVE"}));
+    EXPECT_EQ(events[1].Tokens, (Strings{"ALTER", "TRIGGER", "T2", "ACTIVE"}));
 }
 
 TEST(IBSQLParserBodies, WhatFollowsEndOnTheSameLineIsTheNextStatement) {
@@ -367,17 +390,47 @@ TEST(IBSQLParserBodies, UnfinishedBodyIsHandedOnAtTheEnd) {
 
 // ---------------------------------------------------------------------------
 
-TEST(IBSQLParserComments, LineCommentsNeedASpaceAfterTheHyphens) {
+TEST(IBSQLParserComments, LineCommentsBeforeAStatementAreDroppedWhateverFollowsTheHyphens) {
     auto events = ParseScript(
         "-- comment; with a terminator\n"
         "INSERT INTO T VALUES (1);\n"
         "--\n"
         "INSERT INTO T VALUES (2);\n"
-        "--comment\n"
+        "--comment 'with a quote\n"
         "INSERT INTO T VALUES (3);\n");
-    ExpectEvents(events, {Statement(stmtDML, "-- \r\nINSERT INTO T VALUES (1)", 1),
-                          Statement(stmtDML, "--\r\nINSERT INTO T VALUES (2)", 3),
-                          Failure("Invalid statement", "--comment\r\nINSERT INTO T VALUES (3)", 5)});
+    ExpectEvents(events, {Statement(stmtDML, "INSERT INTO T VALUES (1)", 1),
+                          Statement(stmtDML, "INSERT INTO T VALUES (2)", 3),
+                          Statement(stmtDML, "INSERT INTO T VALUES (3)", 5)});
+}
+
+// Inside a statement "--" starts a comment that runs to the end of its line:
+// it stays in the text (the server reads it as a comment too) but ends no
+// statement, opens no quoted run and makes no token.
+TEST(IBSQLParserComments, LineCommentsInsideAStatementAreInert) {
+    struct Case {
+        const char *Script;
+        const char *Text;
+        Strings Tokens;
+    };
+    for (const Case &c : std::vector<Case>{
+             {"UPDATE T SET B = 5 -- only row 1; careful\nWHERE A = 1;",
+              "UPDATE T SET B = 5 -- only row 1; careful\r\nWHERE A = 1",
+              {"UPDATE", "T", "SET", "B", "=", "5", "WHERE", "A", "=", "1"}},
+             {"INSERT INTO T--it's :x\nVALUES (1);", "INSERT INTO T--it's :x\r\nVALUES (1)",
+              {"INSERT", "INTO", "T", "VALUES", "(1)"}},
+             {"SELECT '--not a comment;' FROM T;", "SELECT '--not a comment;' FROM T",
+              {"SELECT", "'--not a comment;'", "FROM", "T"}},
+             {"COMMIT -- done\n;", "COMMIT -- done\r\n", {"COMMIT"}},
+             {"CREATE -- why\n PROCEDURE P AS BEGIN EXIT; -- END;\nEND;", "CREATE -- why\r\n PROCEDURE P AS BEGIN EXIT; -- END;\r\nEND",
+              {"CREATE", "PROCEDURE", "P", "AS", "BEGIN", "EXIT;", "END", ";"}},
+         }) {
+        SCOPED_TRACE(c.Script);
+        auto events = ParseScript(c.Script);
+        ASSERT_EQ(events.size(), 1u);
+        EXPECT_FALSE(events[0].Error);
+        EXPECT_EQ(events[0].Text, c.Text);
+        EXPECT_EQ(events[0].Tokens, c.Tokens);
+    }
 }
 
 TEST(IBSQLParserComments, CommentsAfterStatementsOnTheSameLine) {
@@ -388,15 +441,14 @@ TEST(IBSQLParserComments, CommentsAfterStatementsOnTheSameLine) {
     // The second statement begins with the dropped comment on line 1, so it
     // reports that line.
     ExpectEvents(events, {Statement(stmtDML, "INSERT INTO T VALUES (1)", 1),
-                          Statement(stmtDML, "-- \r\nINSERT INTO T VALUES (2)", 1),
+                          Statement(stmtDML, "INSERT INTO T VALUES (2)", 1),
                           Statement(stmtDML, "INSERT INTO T VALUES (3)", 2), Statement(stmtCOMMIT, "COMMIT", 2)});
 }
 
 TEST(IBSQLParserComments, BlockCommentsInsideAStatementStayInItsText) {
     auto events = ParseScript("SELECT /* cols */ A FROM T /* ; */\nWHERE A = 1 /* x */;");
     ExpectEvents(events, {Statement(stmtDML, "SELECT /* cols */ A FROM T /* ; */\r\nWHERE A = 1 /* x */", 1)});
-    EXPECT_EQ(events[0].Tokens, (Strings{"SELECT", "/* cols */", "A", "FROM", "T", "/* ; */", "WHERE", "A", "=",
-                                         "1", "/* X */"}));
+    EXPECT_EQ(events[0].Tokens, (Strings{"SELECT", "A", "FROM", "T", "WHERE", "A", "=", "1"}));
 }
 
 TEST(IBSQLParserComments, BlockCommentOnTheLineAfterALineCommentIsDropped) {
@@ -408,8 +460,8 @@ TEST(IBSQLParserComments, BlockCommentOnTheLineAfterALineCommentIsDropped) {
         "CREATE TABLE T (A INTEGER);\n"
         "-- x\n"
         "  /* y */ INSERT INTO T VALUES (1);");
-    ExpectEvents(events, {Statement(stmtDDL, "-- \r\n-- \r\nCREATE TABLE T (A INTEGER)", 1),
-                          Statement(stmtDML, "-- \r\nINSERT INTO T VALUES (1)", 6)});
+    ExpectEvents(events, {Statement(stmtDDL, "CREATE TABLE T (A INTEGER)", 1),
+                          Statement(stmtDML, "INSERT INTO T VALUES (1)", 6)});
     EXPECT_EQ(events[0].Tokens, (Strings{"CREATE", "TABLE", "T", "(A", "INTEGER)"}));
 }
 
@@ -468,12 +520,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         KindCase{"COMMIT;", stmtCOMMIT}, KindCase{"commit;", stmtCOMMIT}, KindCase{"COMMIT WORK;", stmtCOMMIT},
         // the last word is upper-cased only when the terminator follows it directly
-        KindCase{"commit work;", stmtCOMMIT}, KindCase{"commit work ;", stmtERR},
+        KindCase{"commit work;", stmtCOMMIT}, KindCase{"commit work ;", stmtCOMMIT},
         KindCase{"COMMIT RETAINING;", stmtCOMMITRetaining}, KindCase{"COMMIT WORK RETAINING;", stmtCOMMIT},
         KindCase{"COMMIT X;", stmtERR}, KindCase{"ROLLBACK;", stmtROLLBACK},
         KindCase{"ROLLBACK RETAINING;", stmtROLLBACKRetaining}, KindCase{"ROLLBACK TO SAVEPOINT SP1;", stmtRollbackSavePoint},
         KindCase{"rollback to savepoint sp1 ;", stmtRollbackSavePoint},
-        KindCase{"ROLLBACK WORK TO SAVEPOINT SP1;", stmtRollbackSavePoint}, KindCase{"ROLLBACK WORK;", stmtERR},
+        KindCase{"ROLLBACK WORK TO SAVEPOINT SP1;", stmtRollbackSavePoint}, KindCase{"ROLLBACK WORK;", stmtROLLBACK},
         KindCase{"ROLLBACK X;", stmtERR}, KindCase{"ROLLBACK TO SP1;", stmtERR}, KindCase{"RECONNECT;", stmtReconnect},
         KindCase{"SAVEPOINT SP1;", stmtStartSavepoint}, KindCase{"SAVEPOINT;", stmtStartSavepoint},
         KindCase{"GRANT;", stmtERR}, KindCase{"BATCH START;", stmtBatchStart},
@@ -499,9 +551,12 @@ INSTANTIATE_TEST_SUITE_P(
         KindCase{"SET STATISTICS ON;", stmtSET}, KindCase{"SET NAMES WIN1251;", stmtSET},
         KindCase{"SET SAVEPOINTS OFF;", stmtSET}, KindCase{"SET NAMES WIN1251 X;", stmtERR},
         KindCase{"SET PASSWORD 'x';", stmtServerSET}, KindCase{"SET SUBSCRIPTION S ACTIVE;", stmtServerSET},
-        KindCase{"SET TRANSACTION READ COMMITTED;", stmtSetTransaction}, KindCase{"SET BAIL ON;", stmtERR},
-        KindCase{"MERGE INTO T USING S ON (1 = 1) WHEN MATCHED THEN DELETE;", stmtERR},
-        KindCase{"RECREATE TABLE T (A INTEGER);", stmtERR}, KindCase{"COMMENT ON TABLE T IS 'x';", stmtERR}),
+        KindCase{"SET TRANSACTION READ COMMITTED;", stmtSetTransaction}, KindCase{"SET FOO ON;", stmtERR},
+        KindCase{"MERGE INTO T USING S ON (1 = 1) WHEN MATCHED THEN DELETE;", stmtDML},
+        KindCase{"RECREATE TABLE T (A INTEGER);", stmtDDL}, KindCase{"COMMENT ON TABLE T IS 'x';", stmtDDL},
+        KindCase{"comment on column T.A is 'x';", stmtDDL}, KindCase{"COMMENT T;", stmtERR},
+        KindCase{"rollback retaining ;", stmtROLLBACKRetaining}, KindCase{"QUIT;", stmtERR},
+        KindCase{"EXIT NOW;", stmtERR}),
     // Stable names (ctest runs each case by name): its position and words.
     [](const ::testing::TestParamInfo<KindCase> &info) {
         std::string name = std::to_string(info.index);
@@ -523,6 +578,19 @@ TEST(IBSQLParserClassify, SetStatementsHandOnTheirWordsAfterSet) {
     ExpectEvents(events, {Statement(stmtSET, "SQL DIALECT 3 ", 1),
                           Statement(stmtSetTransaction, "TRANSACTION READ COMMITTED NO WAIT ", 2),
                           Statement(stmtSET, "STATISTICS ON ", 3)});
+}
+
+TEST(IBSQLParserClassify, IsqlSessionCommandsAreSkippedAndExitEndsTheScriptFromAnyFile) {
+    TempDir dir;
+    WriteFile(dir.File("inc.sql"), "INSERT INTO T VALUES (2);\nexit;\nINSERT INTO T VALUES (3);\n");
+    auto events = ParseScript(
+        "SET ECHO ON;\nset bail on;\nSET LIST ON; SET COUNT OFF; SET HEADING ON; SET WARNINGS OFF;\n"
+        "SET PLAN ON; SET PLANONLY OFF; SET STATS ON; SET TIME ON; SET BLOB ALL; SET BLOBDISPLAY 1;\n"
+        "SET WIDTH A 10; SET ROWCOUNT 5; SET SQLDA_DISPLAY ON; SET EXPLAIN ON; SET PER_TAB ON;\n"
+        "SHOW TABLES; SHOW TABLE T; OUTPUT out.txt; OUTPUT;\nINSERT INTO T VALUES (1);\nINPUT '" +
+        dir.File("inc.sql") + "';\nINSERT INTO T VALUES (4);");
+    ExpectEvents(events, {Statement(stmtDML, "INSERT INTO T VALUES (1)", 7),
+                          Statement(stmtDML, "INSERT INTO T VALUES (2)", 8)});
 }
 
 TEST(IBSQLParserClassify, KindOrdinalsAreFixed) {
@@ -584,7 +652,7 @@ TEST(IBSQLParserInput, MissingFileIsReportedAndTheScriptGoesOn) {
                                   "INPUT 'no-such-file.sql'", 1)});
 }
 
-TEST(IBSQLParserInput, InputInsideAnIncludedFileReplacesItsRest) {
+TEST(IBSQLParserInput, InputNestsAndTheIncludingFileGoesOn) {
     TempDir dir;
     WriteFile(dir.File("a.sql"),
               "INSERT INTO T VALUES (1);\nINPUT '" + dir.File("b.sql") + "';\nINSERT INTO T VALUES (2);\n");
@@ -592,6 +660,7 @@ TEST(IBSQLParserInput, InputInsideAnIncludedFileReplacesItsRest) {
     auto events = ParseScript("INPUT '" + dir.File("a.sql") + "';\nINSERT INTO T VALUES (4);");
     ExpectEvents(events, {Statement(stmtDML, "INSERT INTO T VALUES (1)", 1),
                           Statement(stmtDML, "INSERT INTO T VALUES (3)", 1),
+                          Statement(stmtDML, "INSERT INTO T VALUES (2)", 1),
                           Statement(stmtDML, "INSERT INTO T VALUES (4)", 2)});
 }
 
@@ -626,6 +695,43 @@ TEST(IBSQLParserInput, ChainOfFilesThatLeadsBackEndsToo) {
     EXPECT_EQ(events[1].Text, "INSERT INTO T VALUES ('b')");
     EXPECT_TRUE(events[2].Error);
     EXPECT_EQ(events[2].Text, "INPUT '" + dir.File("a.sql") + "'");
+}
+
+// Relative names resolve against the folder of the file holding the INPUT,
+// then against the current directory; every statement knows its file, its
+// line there and its first line.
+TEST(IBSQLParserInput, StatementsKnowTheirFileLineAndFirstLine) {
+    TempDir dir, cwd;
+    const std::string longValues(200, '7');
+    WriteFile(dir.File("main.sql"), "\n-- header\nINSERT INTO T\n  VALUES (1);  INSERT INTO T VALUES (2);\n"
+                                    "/* c */ INPUT 'sub/a.sql';\nINPUT here.sql;\nINSERT INTO T VALUES (" +
+                                        longValues + ");\n");
+    std::filesystem::create_directory(dir.File("sub"));
+    WriteFile(dir.File("sub/a.sql"), "INSERT INTO T VALUES (10);\nINPUT b.sql;\n\nINSERT INTO T VALUES (11);\n");
+    WriteFile(dir.File("sub/b.sql"), "/* x */\n  INSERT INTO T VALUES (20);");
+    WriteFile(cwd.File("here.sql"), "DELETE FROM T;");
+    struct ScopedCwd {
+        std::filesystem::path Old = std::filesystem::current_path();
+        ~ScopedCwd() { std::filesystem::current_path(Old); }
+    } restore;
+    std::filesystem::current_path(cwd.Path());
+
+    TIBSQLParser parser(nullptr);
+    Recorder rec(parser);
+    std::vector<std::string> seen;
+    rec.After = [&](const Event &) {
+        const TScriptLocation where = parser.CurrentLocation();
+        seen.push_back(N(where.FileName) + (where.Included ? " (included)" : "") + N(LocationText(where, false)));
+    };
+    parser.LoadFromFile(U(dir.File("main.sql")));
+    parser.Parse();
+    const std::string main = dir.File("main.sql"), sub = dir.Path() + "/sub/";
+    EXPECT_EQ(seen, (Strings{main + " at line 3: INSERT INTO T ...", main + " at line 4: INSERT INTO T VALUES (2)",
+                             sub + "a.sql (included) at line 1: INSERT INTO T VALUES (10)",
+                             sub + "b.sql (included) at line 2: INSERT INTO T VALUES (20)",
+                             sub + "a.sql (included) at line 4: INSERT INTO T VALUES (11)",
+                             "here.sql (included) at line 1: DELETE FROM T",
+                             main + " at line 7: INSERT INTO T VALUES (" + longValues.substr(0, 138) + " ..."}));
 }
 
 // ---------------------------------------------------------------------------
@@ -777,7 +883,7 @@ const std::vector<Event> &CyrillicEvents() {
                   "CREATE TABLE \"Города\" (\"ИД\" INTEGER NOT NULL,\r\n  \"Название\" VARCHAR(60) CHARACTER SET "
                   "WIN1251)",
                   1),
-        Statement(stmtDML, "-- \r\nINSERT INTO \"Города\" VALUES (1, 'Москва')", 6),
+        Statement(stmtDML, "INSERT INTO \"Города\" VALUES (1, 'Москва')", 6),
         Statement(stmtDML, "INSERT INTO \"Города\" VALUES (2, 'Санкт-Петербург; Ленинград')", 8),
         Statement(stmtDML, "UPDATE \"Города\" SET \"Название\" = 'Казань' WHERE \"ИД\" = 3 /* проверка */", 9),
         Statement(stmtCOMMIT, "COMMIT", 10)};
@@ -792,7 +898,7 @@ TEST(IBSQLParserFiles, ByteOrderMarksSelectTheDecoding) {
         auto events = ParseFile(test::TestDataPath(std::string("scripts/") + name));
         ExpectEvents(events, CyrillicEvents());
         if (events.size() == CyrillicEvents().size()) {
-            EXPECT_EQ(events[3].Tokens.back(), "/* ПРОВЕРКА */");
+            EXPECT_EQ(events[3].Tokens[1], "\"Города\"");
         }
     }
 }
@@ -880,7 +986,7 @@ TEST(IBSQLParserRealScripts, UpdateScriptWithTriggersProceduresAndComments) {
         events,
         {Statement(stmtSET, "SQL DIALECT 3 ", 1), Statement(stmtSET, "AUTODDL ON ", 6),
          Statement(stmtDDL,
-                   "-- \r\nCREATE TABLE CONTACTS (\r\n  ID INTEGER NOT NULL,\r\n  CUSTOMER_ID INTEGER NOT NULL,\r\n"
+                   "CREATE TABLE CONTACTS (\r\n  ID INTEGER NOT NULL,\r\n  CUSTOMER_ID INTEGER NOT NULL,\r\n"
                    "  KIND VARCHAR(20) DEFAULT 'phone' NOT NULL,\r\n  VAL VARCHAR(200),\r\n"
                    "  CONSTRAINT PK_CONTACTS PRIMARY KEY (ID)\r\n)",
                    8),
@@ -905,7 +1011,7 @@ TEST(IBSQLParserRealScripts, UpdateScriptWithTriggersProceduresAndComments) {
                    46),
          Statement(stmtDML, "UPDATE VER SET VERSION = 13", 47),
          Statement(stmtDDL,
-                   "-- \r\nCREATE PROCEDURE COUNT_CONTACTS (CUST INTEGER)\r\nRETURNS (CNT INTEGER)\r\nAS\r\nBEGIN\r\n"
+                   "CREATE PROCEDURE COUNT_CONTACTS (CUST INTEGER)\r\nRETURNS (CNT INTEGER)\r\nAS\r\nBEGIN\r\n"
                    "  SELECT COUNT(*) FROM CONTACTS WHERE CUSTOMER_ID = :CUST INTO :CNT;\r\n  SUSPEND;\r\nEND",
                    49),
          Statement(stmtDDL, "ALTER TRIGGER CONTACTS_BI INACTIVE", 58),

@@ -16,7 +16,10 @@
 //   connection's WIN1251; isql gets the same text converted to WIN1251.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <sstream>
@@ -24,6 +27,7 @@
 #include "ScriptFixture.h"
 #include "platform/Encoding.h"
 #include "platform/Files.h"
+#include "vantrel/vantrel.h"
 
 namespace vantrel::test {
 namespace {
@@ -42,6 +46,74 @@ std::vector<std::string> Lines(const std::string &text) {
         if (!line.empty()) lines.push_back(line);
     }
     return lines;
+}
+
+// The schema as isql-fb extracts it, without the CREATE DATABASE line.
+std::string Metadata(const std::string &db) {
+    ProcessResult r = RunCommand("isql-fb -x -ch UTF8 -user SYSDBA -password " + std::string(kPassword) + " " +
+                                 ShellQuoted(db));
+    std::string out;
+    for (const std::string &line : Lines(WithoutCR(r.Output)))
+        if (line.find("CREATE DATABASE") == std::string::npos) out += line + "\n";
+    return out;
+}
+
+// Every user table, all columns (text blobs as text), in a stable order;
+// then every generator's value: of the first database and of its twin, read
+// in one isql session. The columns are those of the first, whose schema the
+// caller finds equal to the twin's.
+std::pair<std::string, std::string> Data(const std::string &db, const std::string &twin) {
+    const std::string listing = IsqlRows(
+        db,
+        "SELECT 'C|' || TRIM(RF.RDB$RELATION_NAME) || '|' || TRIM(RF.RDB$FIELD_NAME) || '|' || F.RDB$FIELD_TYPE\n"
+        "FROM RDB$RELATION_FIELDS RF\n"
+        "JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = RF.RDB$FIELD_SOURCE\n"
+        "JOIN RDB$RELATIONS R ON R.RDB$RELATION_NAME = RF.RDB$RELATION_NAME\n"
+        "WHERE R.RDB$SYSTEM_FLAG = 0 AND R.RDB$VIEW_BLR IS NULL AND R.RDB$RELATION_TYPE IN (0, 1)\n"
+        "ORDER BY RF.RDB$RELATION_NAME, RF.RDB$FIELD_POSITION;\n"
+        "SELECT 'G|' || TRIM(RDB$GENERATOR_NAME) FROM RDB$GENERATORS WHERE RDB$SYSTEM_FLAG = 0 ORDER BY 1;");
+    std::map<std::string, std::vector<std::string>> tables;
+    std::vector<std::string> order, generators;
+    for (const std::string &line : Lines(listing)) {
+        std::string l = line.substr(line.find_first_not_of(' '));
+        if (l.rfind("G|", 0) == 0) {
+            generators.push_back(l.substr(2));
+            continue;
+        }
+        if (l.rfind("C|", 0) != 0) continue;
+        size_t a = l.find('|', 2), b = l.rfind('|');
+        std::string table = l.substr(2, a - 2), column = l.substr(a + 1, b - a - 1);
+        int type = std::stoi(l.substr(b + 1));
+        std::string expr = "\"" + column + "\"";
+        if (type == 261) expr = "CAST(" + expr + " AS VARCHAR(8000))";
+        if (!tables.count(table)) order.push_back(table);
+        tables[table].push_back(expr);
+    }
+    std::string sql;
+    for (const std::string &table : order) {
+        std::string list, by;
+        for (size_t i = 0; i < tables[table].size(); ++i) {
+            list += (i ? ", " : "") + tables[table][i];
+            by += (i ? ", " : "") + std::to_string(i + 2);
+        }
+        sql += "SELECT '" + table + "', " + list + " FROM \"" + table + "\" ORDER BY " + by + ";\n";
+    }
+    for (const std::string &name : generators)
+        sql += "SELECT '" + name + " = ' || GEN_ID(\"" + name + "\", 0) FROM RDB$DATABASE;\n";
+    const std::string marker = "=== the twin ===";
+    const std::string both = WithoutCR(IsqlRows(db, sql + "SELECT '" + marker + "' FROM RDB$DATABASE;\nCONNECT " +
+                                                        ShellQuoted(twin) + " USER 'SYSDBA' PASSWORD '" + kPassword +
+                                                        "';\n" + sql));
+    // isql says so when CONNECT ends the reading transaction.
+    auto rows = [](const std::string &text) {
+        std::string out;
+        for (const std::string &line : Lines(text))
+            if (line != "Rolling back work.") out += line + "\n";
+        return out;
+    };
+    const size_t at = both.find(marker);
+    if (at == std::string::npos) return {rows(both), std::string()};
+    return {rows(both.substr(0, at)), rows(both.substr(at + marker.size()))};
 }
 
 class ScriptDifferentialTest : public ::testing::Test {
@@ -84,56 +156,6 @@ protected:
         EXPECT_EQ(std::string::npos, r.Output.find("Statement failed")) << file << ":\n" << r.Output;
     }
 
-    static std::string Metadata(const std::string &db) {
-        ProcessResult r = RunCommand("isql-fb -x -ch UTF8 -user SYSDBA -password " + std::string(kPassword) + " " +
-                                     ShellQuoted(db));
-        std::string out;
-        for (const std::string &line : Lines(WithoutCR(r.Output)))
-            if (line.find("CREATE DATABASE") == std::string::npos) out += line + "\n";
-        return out;
-    }
-
-    // Every user table, all columns (text blobs as text), in a stable order;
-    // then every generator's value.
-    static std::string Data(const std::string &db) {
-        const std::string columns = IsqlRows(
-            db, "SELECT TRIM(RF.RDB$RELATION_NAME) || '|' || TRIM(RF.RDB$FIELD_NAME) || '|' || F.RDB$FIELD_TYPE\n"
-                "FROM RDB$RELATION_FIELDS RF\n"
-                "JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = RF.RDB$FIELD_SOURCE\n"
-                "JOIN RDB$RELATIONS R ON R.RDB$RELATION_NAME = RF.RDB$RELATION_NAME\n"
-                "WHERE R.RDB$SYSTEM_FLAG = 0 AND R.RDB$VIEW_BLR IS NULL\n"
-                "ORDER BY RF.RDB$RELATION_NAME, RF.RDB$FIELD_POSITION;");
-        std::map<std::string, std::vector<std::string>> tables;
-        std::vector<std::string> order;
-        for (const std::string &line : Lines(columns)) {
-            std::string l = line.substr(line.find_first_not_of(' '));
-            size_t a = l.find('|'), b = l.rfind('|');
-            std::string table = l.substr(0, a), column = l.substr(a + 1, b - a - 1);
-            int type = std::stoi(l.substr(b + 1));
-            std::string expr = "\"" + column + "\"";
-            if (type == 261) expr = "CAST(" + expr + " AS VARCHAR(8000))";
-            if (!tables.count(table)) order.push_back(table);
-            tables[table].push_back(expr);
-        }
-        std::string sql;
-        for (const std::string &table : order) {
-            std::string list, by;
-            for (size_t i = 0; i < tables[table].size(); ++i) {
-                list += (i ? ", " : "") + tables[table][i];
-                by += (i ? ", " : "") + std::to_string(i + 1);
-            }
-            sql += "SELECT '" + table + "', " + list + " FROM \"" + table + "\" ORDER BY " + by + ";\n";
-        }
-        sql += "SELECT RDB$GENERATOR_NAME FROM RDB$GENERATORS WHERE RDB$SYSTEM_FLAG = 0 ORDER BY 1;\n";
-        std::string out = IsqlRows(db, sql);
-        for (const std::string &line : Lines(IsqlRows(db, "SELECT TRIM(RDB$GENERATOR_NAME) FROM RDB$GENERATORS "
-                                                          "WHERE RDB$SYSTEM_FLAG = 0 ORDER BY 1;"))) {
-            std::string name = line.substr(line.find_first_not_of(' '));
-            out += name + " = " + IsqlValue(db, "SELECT GEN_ID(\"" + name + "\", 0) FROM RDB$DATABASE") + "\n";
-        }
-        return WithoutCR(out);
-    }
-
     TempDir Dir;
     std::string Ours, Theirs;
 };
@@ -152,11 +174,12 @@ TEST_F(ScriptDifferentialTest, UpdateScriptsLeaveTheSameSchemaAndDataAsIsql) {
         RunThroughIsql(theirs);
         const std::string metadata = Metadata(Ours);
         EXPECT_EQ(Metadata(Theirs), metadata);
-        EXPECT_EQ(Data(Theirs), Data(Ours));
+        const auto [ourData, theirData] = Data(Ours, Theirs);
+        EXPECT_EQ(theirData, ourData);
         // Sanity of the comparison itself: it sees what the step made.
         EXPECT_NE(std::string::npos, metadata.find("CREATE TABLE"));
     }
-    const std::string data = Data(Ours);
+    const std::string data = Data(Ours, Theirs).first;
     if (std::getenv("VANTREL_SHOW_DIFF_DATA")) std::cout << data << Metadata(Ours);
     EXPECT_NE(std::string::npos, data.find("GEN_CLIENT_ID = 105"));
     EXPECT_NE(std::string::npos, data.find("Ёлкино"));
@@ -189,6 +212,106 @@ TEST_F(ScriptDifferentialTest, AStringLiteralSpanningLinesKeepsTheScriptsCRLF) {
     EXPECT_EQ("22", IsqlValue(Theirs, "SELECT CHAR_LENGTH(S) FROM M"));
     EXPECT_EQ("0", IsqlValue(Theirs, "SELECT POSITION(ASCII_CHAR(13) IN S) FROM M"));
 }
+
+// The corpus: realistic update scripts (tests/data/corpus/NN_*.sql; the
+// files they include lie in folders beside them), each applied to a fresh
+// database through the exported UpdateDB and to its twin through
+// `isql-fb -b -i` (bail at the first error, as UpdateDB stops there). Both
+// must fail or succeed alike, and leave the same schema and data; a failed
+// run keeps the DDL that AUTODDL committed and none of the DML, in both.
+// UpdateDB reads the UTF-8 files and talks WIN1251 to the server; isql gets
+// the same text in WIN1251 (a copy of the corpus) and talks WIN1251 too, so
+// that both give literals and computed columns the same character set.
+std::vector<std::string> CorpusCases() {
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(TestDataPath("corpus"))) {
+        const std::string name = entry.path().filename().string();
+        if (entry.is_regular_file() && name.size() > 7 && std::isdigit(static_cast<unsigned char>(name[0])) &&
+            std::isdigit(static_cast<unsigned char>(name[1])) && name[2] == '_' && entry.path().extension() == ".sql")
+            names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A copy of the corpus with every file converted to WIN1251; the path of
+// the case's copy.
+std::string Win1251Copy(const std::string &folder, const std::string &caseName) {
+    const std::filesystem::path source = TestDataPath("corpus");
+    std::filesystem::create_directories(folder);
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(source)) {
+        const std::filesystem::path target = folder / std::filesystem::relative(entry.path(), source);
+        if (entry.is_directory()) {
+            std::filesystem::create_directories(target);
+        } else if (entry.path().extension() == ".sql") {
+            const std::string bytes = ReadFile(entry.path().string());
+            WriteFile(target.string(),
+                      TEncoding::GetEncoding(1251)->GetBytes(TEncoding::GetEncoding(65001)->GetString(bytes)));
+        }
+    }
+    return folder + "/" + caseName;
+}
+
+std::string UpdateThroughTheLibrary(const std::string &database, const std::string &script) {
+    auto text = [](const std::string &utf8) {
+        const String value = Utf8ToString(utf8);
+        VARIANT v;
+        VantrelVariantInit(&v);
+        v.vt = VT_BSTR;
+        v.u.bstrVal = VantrelSysAllocStringLen(reinterpret_cast<const VANTREL_WCHAR *>(value.data()),
+                                             static_cast<uint32_t>(value.size()));
+        return v;
+    };
+    VARIANT db = text(database), file = text(script), result;
+    VantrelVariantInit(&result);
+    UpdateDB(db, file, &result);
+    std::string error;
+    if (result.vt == VT_BSTR && result.u.bstrVal)
+        error = N(String(reinterpret_cast<const char16_t *>(result.u.bstrVal), VantrelSysStringLen(result.u.bstrVal)));
+    VantrelVariantClear(&result);
+    VantrelVariantClear(&db);
+    VantrelVariantClear(&file);
+    return error;
+}
+
+class ScriptCorpusTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(ScriptCorpusTest, UpdateDBLeavesWhatIsqlLeaves) {
+    if (DefaultAnsiCodePage() != 65001) GTEST_SKIP() << "the scripts are UTF-8 without a byte-order mark";
+    const std::string script = TestDataPath("corpus/" + GetParam());
+    TempDir dir;
+    const std::string ours = dir.File("ours.fdb"), theirs = dir.File("isql.fdb");
+    CreateDatabase(ours, 3, "WIN1251");
+    // Without forced writes every DDL commit would wait for the disk.
+    RunCommand("gfix -write async -user SYSDBA -password " + std::string(kPassword) + " " + ShellQuoted(ours));
+    std::filesystem::copy_file(ours, theirs);
+
+    const std::string error = UpdateThroughTheLibrary(ours, script);
+    const std::string converted = Win1251Copy(dir.File("corpus"), GetParam());
+    const ProcessResult isql = RunCommand("isql-fb -q -b -ch WIN1251 -user SYSDBA -password " +
+                                          std::string(kPassword) + " " + ShellQuoted(theirs) + " -i " +
+                                          ShellQuoted(converted));
+    const bool isqlFailed = isql.ExitCode != 0 || isql.Output.find("Statement failed") != std::string::npos;
+    EXPECT_EQ(isqlFailed, !error.empty()) << "UpdateDB: " << error << "\nisql-fb:\n" << isql.Output;
+    // The cases named for an error are meant to fail.
+    EXPECT_EQ(GetParam().find("_error") != std::string::npos, isqlFailed) << isql.Output;
+
+    const std::string metadata = Metadata(ours);
+    EXPECT_EQ(Metadata(theirs), metadata);
+    const auto [ourData, theirData] = Data(ours, theirs);
+    EXPECT_EQ(theirData, ourData);
+    // The comparison sees what the script made.
+    EXPECT_NE(std::string::npos, metadata.find("CREATE TABLE")) << metadata;
+    if (std::getenv("VANTREL_SHOW_DIFF_DATA")) std::cout << error << "\n" << metadata << ourData;
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, ScriptCorpusTest, ::testing::ValuesIn(CorpusCases()),
+                         [](const ::testing::TestParamInfo<std::string> &info) {
+                             std::string name = info.param.substr(0, info.param.size() - 4);
+                             for (char &c : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                             return name;
+                         });
 
 }  // namespace
 }  // namespace vantrel::test

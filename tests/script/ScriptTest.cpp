@@ -63,10 +63,10 @@ TEST_F(ScriptExecutorTest, InvalidStatementEndsTheRunQuietlyAndKeepsWhatRan) {
     };
     EXPECT_NO_THROW(m.Run("INSERT INTO A (ID) VALUES (1);\n"
                           "\n"
-                          "MERGE INTO A USING RDB$DATABASE ON 1 = 0 WHEN NOT MATCHED THEN INSERT (ID) VALUES (9);\n"
+                          "UPSERT INTO A USING RDB$DATABASE ON 1 = 0 WHEN NOT MATCHED THEN INSERT (ID) VALUES (9);\n"
                           "INSERT INTO A (ID) VALUES (2);\n"));
     ASSERT_EQ(1u, errors.size());
-    EXPECT_EQ("Invalid statement|MERGE INTO A USING RDB$DATABASE ON 1 = 0 WHEN NOT MATCHED THEN INSERT (ID) VALUES (9)",
+    EXPECT_EQ("Invalid statement|UPSERT INTO A USING RDB$DATABASE ON 1 = 0 WHEN NOT MATCHED THEN INSERT (ID) VALUES (9)",
               errors[0]);
     EXPECT_EQ(3, lines[0]);
     EXPECT_TRUE(m.IBScript->Paused());
@@ -568,7 +568,7 @@ TEST_F(ScriptExecutorTest, ValidateScriptExecutesNothingAndFindsInvalidStatement
     EXPECT_FALSE(m.Trans->InTransaction());
 
     kinds.clear();
-    m.IBScript->Script().SetText(u"INSERT INTO A (ID) VALUES (1);\nINSERT\tINTO A VALUES (2);\n"
+    m.IBScript->Script().SetText(u"INSERT INTO A (ID) VALUES (1);\nINSERT_INTO A VALUES (2);\n"
                                  u"INSERT INTO A (ID) VALUES (3);\n");
     EXPECT_FALSE(m.IBScript->ValidateScript());
     EXPECT_EQ(1u, kinds.size());

@@ -2,6 +2,8 @@
 // decisions as the caller of the library sees them.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "ScriptFixture.h"
 #include "platform/Files.h"
 #include "vantrel/vantrel.h"
@@ -38,16 +40,22 @@ protected:
     }
 };
 
-TEST_F(ScriptUpdateDBTest, AFailedRunOnTheScriptsOwnConnectionCommitsNothingThere) {
+TEST_F(ScriptUpdateDBTest, AFailedRunOnTheScriptsOwnConnectionRollsBackWhatRanAfterTheLastConnect) {
     const std::string other = Dir.File("other.fdb");
     CreateDatabase(other, 3, "WIN1251");
     Isql(other, "CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY);");
-    const std::string text = Update("CONNECT '" + other + "' USER 'SYSDBA' PASSWORD 'quillfern';\n"
-                                    "INSERT INTO T VALUES (1);\nINSERT INTO T VALUES (2);\nINSERT INTO T VALUES (1);\n");
+    const std::string connect = "CONNECT '" + other + "' USER 'SYSDBA' PASSWORD 'quillfern';\n";
+    const std::string text =
+        Update(connect + "INSERT INTO T VALUES (1);\nINSERT INTO T VALUES (2);\nINSERT INTO T VALUES (1);\n");
     EXPECT_NE(std::string::npos, text.find("PRIMARY or UNIQUE KEY")) << text;
     // The module is gone; its script's own transaction was rolled back
     // rather than committed by its default action.
     EXPECT_EQ("0", IsqlValue(other, "SELECT COUNT(*) FROM T"));
+
+    // A second CONNECT ends the own transaction by commit first.
+    EXPECT_NE("", Update(connect + "INSERT INTO T VALUES (1);\n" + connect + "INSERT INTO T VALUES (2);\n" +
+                         "INSERT INTO T VALUES (2);\n"));
+    EXPECT_EQ("1", IsqlValue(other, "SELECT CAST(LIST(ID) AS VARCHAR(100)) FROM T"));
 }
 
 TEST_F(ScriptUpdateDBTest, ASuccessfulRunOnTheScriptsOwnConnectionIsCommittedWhenTheModuleGoes) {
@@ -78,6 +86,72 @@ TEST_F(ScriptUpdateDBTest, TheFirstRealisticUpdateScriptGivesVersionOne) {
     EXPECT_EQ("", Update(std::string(bytes.begin(), bytes.end())));
     EXPECT_EQ("1", IsqlValue(Db(), "SELECT VERSION FROM VER"));
     EXPECT_EQ("4", IsqlValue(Db(), "SELECT COUNT(*) FROM CLIENT"));
+}
+
+// "--" comments inside statements: a terminator, quote or colon in them
+// changes nothing; the local variables of an EXECUTE BLOCK are no parameters.
+TEST_F(ScriptUpdateDBTest, CommentsInsideStatementsAreComments) {
+    Isql(Db(), "CREATE TABLE T (A INTEGER, B INTEGER); INSERT INTO T VALUES (1, 0); INSERT INTO T VALUES (2, 0);");
+    EXPECT_EQ("", Update("update t set b = 5 -- only row 1; careful\nwhere a = 1;\n"
+                         "insert into t -- it's :new, really\nvalues (3, 0);\n"
+                         "set term ^ ;\nexecute block as\ndeclare i integer = 0;\nbegin\n"
+                         "  while (i < 4) do begin i = i + 1; update t set b = b + :i where a = 2; end\nend^\n"));
+    EXPECT_EQ("1:5,2:10,3:0", IsqlValue(Db(), "SELECT CAST(LIST(A || ':' || B) AS VARCHAR(100)) FROM (SELECT A, B FROM T ORDER BY A)"));
+}
+
+// Statements Firebird runs are run; isql's session commands change nothing;
+// EXIT ends the script.
+TEST_F(ScriptUpdateDBTest, StatementsThatIsqlRunsAreRunOrSkippedAsIsqlDoes) {
+    Isql(Db(), "CREATE TABLE T (A INTEGER); CREATE TABLE R (X INTEGER);");
+    EXPECT_EQ("", Update("SET ECHO ON;\nSET BAIL ON;\nSET LIST ON;\nSHOW TABLES;\n"
+                         "COMMENT ON TABLE T IS 'numbers';\nRECREATE TABLE R (X INTEGER, Y INTEGER);\n"
+                         "MERGE INTO T USING RDB$DATABASE ON T.A = 1 WHEN NOT MATCHED THEN INSERT (A) VALUES (1);\n"
+                         "--nospace comment; with 'a quote\nINSERT\tINTO T VALUES (2);\ncommit work ;\n"
+                         "INSERT INTO R (X, Y) VALUES (3, 4);\nEXIT;\nNO STATEMENT AT ALL;\n"));
+    EXPECT_EQ("1,2", IsqlValue(Db(), "SELECT CAST(LIST(A) AS VARCHAR(100)) FROM (SELECT A FROM T ORDER BY A)"));
+    EXPECT_EQ("numbers", IsqlValue(Db(), "SELECT CAST(RDB$DESCRIPTION AS VARCHAR(100)) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'T'"));
+    EXPECT_EQ("7", IsqlValue(Db(), "SELECT X + Y FROM R"));
+}
+
+// A statement that cannot be read, an unclosed comment and an unreadable
+// INPUT file fail the update: the text says what and where, and nothing of
+// the script's DML stays.
+TEST_F(ScriptUpdateDBTest, AStatementThatCannotBeReadFailsTheUpdate) {
+    Isql(Db(), "CREATE TABLE T (A INTEGER);");
+    WriteFile(Dir.File("inc.sql"), "INSERT INTO T VALUES (2);\n\nFROB\n  X;\n");
+    const std::string start = "INSERT INTO T VALUES (1);\n";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {start + "\nQUIT;\nINSERT INTO T VALUES (3);\n", "Invalid statement at line 3: QUIT"},
+        {start + "/* never\nclosed\n", "Invalid Comment at line 2: /* never"},
+        {start + "INPUT 'missing.sql';\n",
+         "Cannot open file \"" + Dir.File("missing.sql") + "\". No such file or directory at line 2: INPUT 'missing.sql'"},
+        {start + "INPUT 'inc.sql';\nINSERT INTO T VALUES (3);\n",
+         "Invalid statement in \"" + Dir.File("inc.sql") + "\" at line 3: FROB ..."},
+    };
+    for (const auto &[script, error] : cases) {
+        SCOPED_TRACE(script);
+        EXPECT_EQ(error, Update(script));
+        EXPECT_EQ("0", IsqlValue(Db(), "SELECT COUNT(*) FROM T"));
+    }
+}
+
+// A failing statement's result text is the server's own, without a location.
+TEST_F(ScriptUpdateDBTest, AServersErrorTextIsReturnedAsItIs) {
+    const std::string text = Update("CREATE TABLE T (A INTEGER);\nINSERT INTO T VALUES (1);\nINSERT INTO NOPE VALUES (1);\n");
+    EXPECT_EQ(0u, text.find("Dynamic SQL Error")) << text;
+    EXPECT_EQ(std::string::npos, text.find("INSERT INTO")) << text;
+    EXPECT_EQ("0", IsqlValue(Db(), "SELECT COUNT(*) FROM T"));
+}
+
+// An INPUT inside an included file runs that file, then the rest of the
+// including one; relative names start from the including file's folder.
+TEST_F(ScriptUpdateDBTest, IncludedFilesNest) {
+    Isql(Db(), "CREATE TABLE T (A INTEGER, N INTEGER GENERATED BY DEFAULT AS IDENTITY);");
+    std::filesystem::create_directory(Dir.File("sub"));
+    WriteFile(Dir.File("sub/a.sql"), "INSERT INTO T (A) VALUES (2);\nINPUT b.sql;\nINSERT INTO T (A) VALUES (4);\n");
+    WriteFile(Dir.File("sub/b.sql"), "INSERT INTO T (A) VALUES (3);\n");
+    EXPECT_EQ("", Update("INSERT INTO T (A) VALUES (1);\nINPUT 'sub/a.sql';\nINSERT INTO T (A) VALUES (5);\n"));
+    EXPECT_EQ("1,2,3,4,5", IsqlValue(Db(), "SELECT CAST(LIST(A) AS VARCHAR(100)) FROM (SELECT A FROM T ORDER BY N)"));
 }
 
 }  // namespace

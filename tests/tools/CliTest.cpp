@@ -130,12 +130,15 @@ TEST(Cli, CheckListsStatementsWithKindAndLine) {
     EXPECT_NE(r.Output.find("3 statement(s)"), std::string::npos) << r.Output;
 }
 
-TEST(Cli, CheckStopsAtAParseErrorWithItsLine) {
+TEST(Cli, CheckStopsAtAParseErrorWithTheTextAnUpdateFailsWith) {
     TempDir dir;
-    WriteFile(dir.File("bad.sql"), "INSERT INTO T VALUES (1);\n\nMERGE INTO X;\nINSERT INTO T VALUES (2);\n");
+    WriteFile(dir.File("bad.sql"), "INSERT INTO T VALUES (1);\n\nINPUT inc.sql;\nINSERT INTO T VALUES (2);\n");
+    WriteFile(dir.File("inc.sql"), "\n/* a comment */ FROB INTO X;\n");
     ProcessResult r = Vantrel("check " + dir.File("bad.sql"));
     EXPECT_EQ(r.ExitCode, 1);
-    EXPECT_NE(r.Output.find("line 3: Invalid statement: MERGE INTO X"), std::string::npos) << r.Output;
+    EXPECT_NE(r.Output.find("vantrel: Invalid statement in \"" + dir.File("inc.sql") + "\" at line 2: FROB INTO X\n"),
+              std::string::npos)
+        << r.Output;
     EXPECT_EQ(r.Output.find("VALUES (2)"), std::string::npos) << "nothing after the error is listed";
 }
 
@@ -170,6 +173,11 @@ TEST(Cli, AFailedUpdatePrintsTheErrorAndFails) {
     ProcessResult u = Vantrel("update " + db + " " + dir.File("u.sql"));
     EXPECT_EQ(u.ExitCode, 1);
     EXPECT_NE(u.Output.find("Table unknown"), std::string::npos) << u.Output;
+    // After the server's text: which statement it was.
+    const size_t where = u.Output.find("vantrel: failed statement in \"" + dir.File("u.sql") +
+                                       "\" at line 1: INSERT INTO NOPE VALUES (1)\n");
+    EXPECT_NE(where, std::string::npos) << u.Output;
+    EXPECT_LT(u.Output.find("Table unknown"), where) << u.Output;
     ProcessResult v = Vantrel("version " + dir.File("missing.fdb"));
     EXPECT_EQ(v.ExitCode, 1);
     EXPECT_NE(v.Output.find("Error while trying to open file"), std::string::npos) << v.Output;

@@ -1,0 +1,39 @@
+-- A script saved from an interactive isql session: its display settings
+-- change nothing in the database.
+SET ECHO ON;
+SET BAIL ON;
+SET LIST OFF;
+SET COUNT ON;
+SET HEADING ON;
+SET WARNINGS ON;
+SET STATS OFF;
+SET TIME OFF;
+SET PLAN OFF;
+SET PLANONLY OFF;
+SET BLOB ALL;
+SET WIDTH NAME 20;
+SET SQLDA_DISPLAY OFF;
+SET ECHO OFF;
+
+CREATE TABLE NOTE (
+  ID INTEGER NOT NULL PRIMARY KEY,
+  NAME VARCHAR(40),
+  TEXT BLOB SUB_TYPE TEXT
+);
+SHOW TABLES;
+SHOW TABLE NOTE;
+INSERT INTO NOTE VALUES (1, 'first', 'hello');
+INSERT INTO NOTE VALUES (2, 'second', 'world');
+OUTPUT /dev/null;
+SELECT * FROM NOTE;
+OUTPUT;
+set rowcount 1;
+SELECT NAME FROM NOTE ORDER BY ID;
+set rowcount 0;
+set list on;
+SELECT COUNT(*) FROM NOTE;
+COMMIT;
+EXIT;
+-- nothing after EXIT is read
+DROP TABLE NOTE;
+THIS IS NOT EVEN SQL;
