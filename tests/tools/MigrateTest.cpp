@@ -158,7 +158,7 @@ TEST_P(Migrate, DryRunParsesAndListsWhatWouldRunAndChangesNothing) {
     for (const char *command : {"migrate --dry-run", "migrate"}) {
         ProcessResult bad = Run(command);
         EXPECT_EQ(bad.ExitCode, 1) << command;
-        EXPECT_TRUE(Has(bad.Output, "vantrel: line 2: Invalid statement: FROBNICATE THE DATABASE\n"
+        EXPECT_TRUE(Has(bad.Output, "vantrel: Invalid statement at line 2: FROBNICATE THE DATABASE\n"
                                     "vantrel: 0004-bad.sql (version 4) does not parse; nothing was applied\n"))
             << bad.Output;
     }
