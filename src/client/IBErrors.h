@@ -57,6 +57,7 @@ public:
 enum TIBClientError : int {
     ibxeUnknownError = 0,
     ibxeInterBaseMissing = 1,
+    ibxeFunctionNotAvailable = 2,
     ibxeIB60feature = 3,
     ibxeNotSupported = 4,
     ibxeNotPermitted = 5,
@@ -98,6 +99,16 @@ enum TIBClientError : int {
     ibxeStringTooLarge = 119,
     ibxeInvalidLibraryType = 123,
 };
+
+// Texts raised beside the table, with SQLCode 0 (the id of client errors
+// whose text is not one of the table's).
+// A function of a later client: name, version, version.
+inline constexpr const char16_t *kLaterClientFunctionMessage =
+    u"%s is an InterBase %s function. Please upgrade to InterBase %s to use this functonality";
+inline constexpr const char16_t *kXmlLibraryMissingMessage = u"%s needs the XML output library %s, which is not loaded";
+// Library file, the loader's reason (a file that is there but cannot be
+// loaded; SQLCode 1 as for a missing file).
+inline constexpr const char16_t *kLibraryNotLoadableMessage = u"InterBase library %s cannot be loaded: %s";
 
 // Message text of an id (0..124); empty for ids without a text.
 const String &ClientErrorMessage(int id);

@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "client/SQLTypes.h"
 #include "platform/Component.h"
 #include "platform/Text.h"
 
@@ -35,37 +36,6 @@ public:
 private:
     static uint32_t Bit(E item) { return uint32_t{1} << static_cast<unsigned>(item); }
     uint32_t FBits = 0;
-};
-
-enum TFieldType {
-    ftUnknown,
-    ftString,
-    ftSmallint,
-    ftInteger,
-    ftWord,
-    ftBoolean,
-    ftFloat,
-    ftCurrency,
-    ftBCD,
-    ftDate,
-    ftTime,
-    ftDateTime,
-    ftBytes,
-    ftVarBytes,
-    ftAutoInc,
-    ftBlob,
-    ftMemo,
-    ftGraphic,
-    ftFmtMemo,
-    ftFixedChar,
-    ftWideString,
-    ftLargeint,
-    ftFMTBcd,
-    ftFixedWideChar,
-    ftWideMemo,
-    ftShortint,
-    ftByte,
-    ftLongWord,
 };
 
 // The name a type-mismatch message shows ("Integer", "LargeInt", ...).
