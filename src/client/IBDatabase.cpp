@@ -10,6 +10,7 @@
 #include "client/IBErrors.h"
 #include "client/IBSchema.h"
 #include "client/IBTransaction.h"
+#include "platform/Finally.h"
 
 namespace vantrel {
 
@@ -124,7 +125,7 @@ void TIBDatabase::SetDatabaseName(const String &Value) {
     CheckInactive();
     // The client library would take the name only up to the NUL, and so
     // attach (or create, or drop) another database than the one named.
-    if (Value.find(u'\0') != String::npos) throw EIBClientError(0, u"Database name contains a NUL character");
+    if (Value.find(u'\0') != String::npos) throw EIBClientError(0, kDatabaseNameHasNulMessage);
     FDBName = Value;
     FSchema = nullptr;
 }
@@ -132,7 +133,7 @@ void TIBDatabase::SetDatabaseName(const String &Value) {
 void TIBDatabase::SetServerType(const String &Value) {
     if (Value.empty()) {
         if (FServerType.empty()) return;
-        if (Connected()) throw Exception(u"ServerType can not be changed on an active connection");
+        if (Connected()) throw Exception(kServerTypeFixedMessage);
         FServerType.clear();
         FGDSLibrary.reset();
         return;
@@ -140,7 +141,7 @@ void TIBDatabase::SetServerType(const String &Value) {
     const String name = MatchServerType(Value);
     if (name == FServerType && FGDSLibrary) return;
     if (Connected() && name != FServerType)
-        throw Exception(u"ServerType can not be changed on an active connection");
+        throw Exception(kServerTypeFixedMessage);
     FServerType = name;
     FGDSLibrary.reset();
     std::shared_ptr<IGDSLibrary> library = FindServerLibrary(FServerType);
@@ -229,7 +230,7 @@ void TIBDatabase::Notification(TComponent *AComponent, TOperation Operation) {
 
 bool TIBDatabase::Login() {
     if (!OnLogin)
-        throw EIBError(0, u"Can not find default login prompt dialog.  Please assign an OnLogin handler.");
+        throw EIBError(0, kNoLoginHandlerMessage);
     TStringList loginParams;
     loginParams.Assign(FDBParams);
     if (!OnLogin(this, loginParams)) return false;
@@ -286,7 +287,7 @@ void TIBDatabase::DoConnect() {
     IGDSLibrary *lib = GDSLibrary();
     const std::string name = AnsiBytes(FDBName);
     if (name.size() > 32767)
-        throw EIBClientError(0, Format(u"Database name is too long (%d bytes)", {static_cast<int64_t>(name.size())}));
+        throw EIBClientError(0, Format(kDatabaseNameTooLongMessage, {static_cast<int64_t>(name.size())}));
     const ISC_STATUS result =
         Call(lib->isc_attach_database(StatusVector(), static_cast<short>(name.size()), name.data(), &FHandle,
                                       FDPBLength, reinterpret_cast<const ISC_SCHAR *>(FDPB.data())),
@@ -375,28 +376,17 @@ void TIBDatabase::DetachDatabase(bool Force) {
     CheckActive();
     IGDSLibrary *lib = GDSLibrary();
     // While forced, the notifications find no connection to work with.
-    const isc_db_handle saved = FHandle;
-    if (Force) FHandle = 0;
-    try {
-        ForEachInPlace(FSQLObjects, [&](TIBBase *obj) {
-            try {
-                obj->DoBeforeDatabaseDisconnect();
-            } catch (...) {
-                if (!Force) throw;
-            }
+    // A forced disconnect goes on past the failures of the objects.
+    {
+        const isc_db_handle saved = FHandle;
+        if (Force) FHandle = 0;
+        TFinally restore([&] {
+            if (Force) FHandle = saved;
         });
-        ForEachInPlace(FTransactions, [&](TIBTransaction *tr) {
-            try {
-                tr->EndByDefaultAction();
-            } catch (...) {
-                if (!Force) throw;
-            }
-        });
-    } catch (...) {
-        if (Force) FHandle = saved;
-        throw;
+        TFirstFailure objects(Force);
+        objects.ForEach(FSQLObjects, [](TIBBase *obj) { obj->DoBeforeDatabaseDisconnect(); });
+        objects.ForEach(FTransactions, [](TIBTransaction *tr) { tr->EndByDefaultAction(); });
     }
-    if (Force) FHandle = saved;
 
     if (!FHandleIsShared) {
         const ISC_STATUS result = Call(lib->isc_detach_database(StatusVector(), &FHandle), false);
@@ -405,43 +395,25 @@ void TIBDatabase::DetachDatabase(bool Force) {
     FHandle = 0;
     FHandleIsShared = false;
 
-    ForEachInPlace(FSQLObjects, [&](TIBBase *obj) {
-        try {
-            obj->DoAfterDatabaseDisconnect();
-        } catch (...) {
-            if (!Force) throw;
-        }
-    });
+    TFirstFailure(Force).ForEach(FSQLObjects, [](TIBBase *obj) { obj->DoAfterDatabaseDisconnect(); });
 }
 
 void TIBDatabase::ForceClose() {
     if (!Connected()) return;
     // Whatever the handlers do, the connection ends closed; their first
     // failure is passed on afterwards.
-    std::exception_ptr failure;
-    try {
+    TFirstFailure steps;
+    steps.Run([&] {
         if (!IsDestroying() && BeforeDisconnect) BeforeDisconnect(this);
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    try {
-        SendConnectEvent(false);
-    } catch (...) {
-        if (!failure) failure = std::current_exception();
-    }
-    try {
-        DetachDatabase(true);
-    } catch (...) {
-        if (!failure) failure = std::current_exception();
-    }
+    });
+    steps.Run([&] { SendConnectEvent(false); });
+    steps.Run([&] { DetachDatabase(true); });
     FHandle = 0;
     FHandleIsShared = false;
-    try {
+    steps.Run([&] {
         if (!IsDestroying() && AfterDisconnect) AfterDisconnect(this);
-    } catch (...) {
-        if (!failure) failure = std::current_exception();
-    }
-    if (failure) std::rethrow_exception(failure);
+    });
+    steps.RaiseFirst();
 }
 
 void TIBDatabase::TimeoutConnection() {

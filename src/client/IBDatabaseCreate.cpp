@@ -108,7 +108,7 @@ void TIBDatabase::CreateDatabase() {
 
     const std::string name = AnsiBytes(FDBName);
     if (name.size() > 32767)
-        throw EIBClientError(0, Format(u"Database name is too long (%d bytes)", {static_cast<int64_t>(name.size())}));
+        throw EIBClientError(0, Format(kDatabaseNameTooLongMessage, {static_cast<int64_t>(name.size())}));
     const ISC_STATUS result =
         Call(lib->isc_create_database(StatusVector(), static_cast<short>(name.size()), name.data(), &FHandle,
                                       FDPBLength, reinterpret_cast<const ISC_SCHAR *>(FDPB.data()), 0),

@@ -109,6 +109,38 @@ inline constexpr const char16_t *kXmlLibraryMissingMessage = u"%s needs the XML 
 // Library file, the loader's reason (a file that is there but cannot be
 // loaded; SQLCode 1 as for a missing file).
 inline constexpr const char16_t *kLibraryNotLoadableMessage = u"InterBase library %s cannot be loaded: %s";
+// Connection names and parameter blocks.
+inline constexpr const char16_t *kDatabaseNameTooLongMessage = u"Database name is too long (%d bytes)";
+inline constexpr const char16_t *kDatabaseNameHasNulMessage = u"Database name contains a NUL character";
+// "DPB" or "TPB", "dpb" or "tpb", the parameter, its length.
+inline constexpr const char16_t *kParameterValueTooLongMessage =
+    u"%s Constant (isc_%s_%s) value is too long (%d bytes, at most 255)";
+// "Database" or "Transaction", the block's length.
+inline constexpr const char16_t *kParameterBlockTooLongMessage =
+    u"%s parameter block is too long (%d bytes, at most 32767)";
+inline constexpr const char16_t *kNoLoginHandlerMessage =
+    u"Can not find default login prompt dialog.  Please assign an OnLogin handler.";
+// Raised as a general Exception.
+inline constexpr const char16_t *kServerTypeFixedMessage = u"ServerType can not be changed on an active connection";
+// Script batches (EIBError with SQL code -1).
+inline constexpr const char16_t *kBatchOnlyDDLAndDMLMessage =
+    u"Only DDL and DML (excluding Select statements) allowed within a Batch block";
+// Result sets and their fields (EDatabaseError, after the result set's name).
+inline constexpr const char16_t *kDataSetOpenMessage = u"Cannot perform this operation on an open dataset";
+inline constexpr const char16_t *kDataSetFieldNotFoundMessage = u"Field '%s' not found";
+inline constexpr const char16_t *kDataSetTypeMismatchMessage =
+    u"Type mismatch for field '%s', expecting: %s actual: %s";
+inline constexpr const char16_t *kDataSetSizeMismatchMessage =
+    u"Size mismatch for field '%s', expecting: %d actual: %d";
+inline constexpr const char16_t *kDataSetIndexNotFoundMessage = u"Index '%s' not found";
+inline constexpr const char16_t *kDataSetParameterNotFoundMessage = u"Parameter '%s' not found";
+// The update module (its configuration and the exported functions).
+inline constexpr const char16_t *kPropertyReadMessage = u"Error reading %s.%s: %s";
+inline constexpr const char16_t *kDatabaseFileMissingMessage = u"Файл %s не найден";
+inline constexpr const char16_t *kScriptFileMissingMessage = u"Не найден файл обновления БД%s";
+// Shown for failures that carry no text of their own.
+inline constexpr const char16_t *kOutOfMemoryMessage = u"Out of memory";
+inline constexpr const char16_t *kUnknownErrorMessage = u"Unknown error";
 
 // Message text of an id (0..124); empty for ids without a text.
 const String &ClientErrorMessage(int id);

@@ -12,23 +12,11 @@
 #include "client/IBDatabase.h"
 #include "client/IBErrors.h"
 #include "client/IBTransaction.h"
+#include "platform/Finally.h"
 
 namespace vantrel {
 
 namespace {
-
-// Runs a clean-up when the scope ends, also when it ends by an exception.
-template <class F>
-class TFinally {
-public:
-    explicit TFinally(F f) : FAction(std::move(f)) {}
-    ~TFinally() { FAction(); }
-    TFinally(const TFinally &) = delete;
-    TFinally &operator=(const TFinally &) = delete;
-
-private:
-    F FAction;
-};
 
 bool IsNameChar(char16_t c) {
     if (c == u'_' || c == u'$') return true;

@@ -10,6 +10,7 @@
 #include "client/IBErrors.h"
 #include "client/TPB.h"
 #include "platform/Encoding.h"
+#include "platform/Finally.h"
 
 namespace vantrel {
 
@@ -254,23 +255,12 @@ void TIBTransaction::FinishTransaction(TIBTransactionAction Action, bool Force) 
 
         // A forced end happens whatever the SQL objects say; their first
         // failure is passed on once the handle is gone.
-        std::exception_ptr failure;
-        const TAutoStopAction autoStop = FAutoStopAction;
-        FAutoStopAction = saNone;
-        try {
-            ForEachInPlace(FSQLObjects, [&](TIBBase *obj) {
-                try {
-                    obj->DoBeforeTransactionEnd();
-                } catch (...) {
-                    if (!Force) throw;
-                    if (!failure) failure = std::current_exception();
-                }
-            });
-        } catch (...) {
-            FAutoStopAction = autoStop;
-            throw;
+        TFirstFailure objects(Force);
+        {
+            const TAutoStopAction autoStop = std::exchange(FAutoStopAction, saNone);
+            TFinally restore([&] { FAutoStopAction = autoStop; });
+            objects.ForEach(FSQLObjects, [](TIBBase *obj) { obj->DoBeforeTransactionEnd(); });
         }
-        FAutoStopAction = autoStop;
 
         if (InTransaction()) {
             if (FHandleIsShared) {
@@ -304,18 +294,11 @@ void TIBTransaction::FinishTransaction(TIBTransactionAction Action, bool Force) 
                     }
                 }
             }
-            ForEachInPlace(FSQLObjects, [&](TIBBase *obj) {
-                try {
-                    obj->DoAfterTransactionEnd();
-                } catch (...) {
-                    if (!Force) throw;
-                    if (!failure) failure = std::current_exception();
-                }
-            });
+            objects.ForEach(FSQLObjects, [](TIBBase *obj) { obj->DoAfterTransactionEnd(); });
         }
         FTransactionID = 0;
         if (!InTransaction()) FAutoStarted = false;
-        if (failure) std::rethrow_exception(failure);
+        objects.RaiseFirst();
     } else {
         if (Action == TARollbackRetaining) Call(lib->isc_rollback_retaining(StatusVector(), &FHandle), true);
         else Call(lib->isc_commit_retaining(StatusVector(), &FHandle), true);
@@ -424,20 +407,14 @@ int TIBTransaction::AddDatabase(TIBDatabase *DB) {
 void TIBTransaction::RemoveDatabase(TIBDatabase *DB) {
     if (!DB) return;
     // Losing its only connection ends the transaction.
-    std::exception_ptr failure;
-    if (InTransaction() && FDatabases.size() == 1 && FDatabases.front() == DB) {
-        try {
-            EndByDefaultAction();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    }
+    TFirstFailure steps;
+    if (InTransaction() && FDatabases.size() == 1 && FDatabases.front() == DB) steps.Run([&] { EndByDefaultAction(); });
     const int i = FindDatabase(DB);
     if (i >= 0) FDatabases.erase(FDatabases.begin() + i);
     if (DB->FindTransaction(this) >= 0) DB->RemoveTransaction(this);
     if (FDefaultDatabase == DB) FDefaultDatabase = nullptr;
     RemoveFreeNotification(DB);
-    if (failure) std::rethrow_exception(failure);
+    steps.RaiseFirst();
 }
 
 void TIBTransaction::RemoveDatabases() {

@@ -615,7 +615,7 @@ void TIBXSQLVAR::SaveToFile(const std::string &FileName) const {
     if (out) out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (!out) {
         int code = errno;
-        throw EFOpenError(Format(u"Cannot create file \"%s\". %s",
+        throw EFOpenError(Format(kCannotCreateFileMessage,
                                  {Utf8ToString(FileName), Utf8ToString(std::strerror(code))}));
     }
 }

@@ -29,7 +29,7 @@ const std::vector<TServerLibraryEntry> &ServerLibraries() { return Registry(); }
 
 void RegisterServerLibrary(const String &serverType, std::shared_ptr<IGDSLibrary> library) {
     for (const TServerLibraryEntry &entry : Registry())
-        if (SameServerType(entry.first, serverType)) throw EListError(u"Duplicates not allowed");
+        if (SameServerType(entry.first, serverType)) throw EListError(kListDuplicateMessage);
     Registry().emplace_back(serverType, std::move(library));
 }
 
@@ -42,7 +42,7 @@ String MatchServerType(const String &text) {
 std::shared_ptr<IGDSLibrary> FindServerLibrary(const String &serverType) {
     for (const TServerLibraryEntry &entry : Registry())
         if (SameServerType(entry.first, serverType)) return entry.second;
-    throw EListError(u"Item not found");
+    throw EListError(kListItemNotFoundMessage);
 }
 
 }  // namespace vantrel

@@ -91,7 +91,7 @@ TIBDatabase *TIBCustomDataSet::Database() const { return FBase->Database(); }
 TIBTransaction *TIBCustomDataSet::Transaction() const { return FBase->Transaction(); }
 
 void TIBCustomDataSet::CheckInactive() const {
-    if (Active()) DatabaseError(u"Cannot perform this operation on an open dataset");
+    if (Active()) DatabaseError(kDataSetOpenMessage);
 }
 
 void TIBCustomDataSet::SetDatabase(TIBDatabase *value) {
@@ -151,7 +151,7 @@ TField *TIBCustomDataSet::FindField(StringView name) const {
 
 TField *TIBCustomDataSet::FieldByName(StringView name) const {
     TField *field = FindField(name);
-    if (!field) DatabaseError(Format(u"Field '%s' not found", {String(name)}));
+    if (!field) DatabaseError(Format(kDataSetFieldNotFoundMessage, {String(name)}));
     return field;
 }
 
@@ -182,12 +182,12 @@ void TIBCustomDataSet::UnbindFields() {
 void TIBCustomDataSet::BindPersistentFields() {
     for (TField *field : FFields) {
         int index = FFieldDefs.IndexOf(field->FieldName());
-        if (index < 0) DatabaseError(Format(u"Field '%s' not found", {field->DisplayName()}));
+        if (index < 0) DatabaseError(Format(kDataSetFieldNotFoundMessage, {field->DisplayName()}));
         const TFieldDef &def = FFieldDefs[index];
         field->FFieldNo = index + 1;
         if (FieldTypeGroup(field->DataType()) != FieldTypeGroup(def.DataType())) {
             field->FFieldNo = 0;
-            DatabaseError(Format(u"Type mismatch for field '%s', expecting: %s actual: %s",
+            DatabaseError(Format(kDataSetTypeMismatchMessage,
                                  {field->DisplayName(), FieldTypeName(field->DataType()), FieldTypeName(def.DataType())}));
         }
         switch (field->DataType()) {
@@ -196,7 +196,7 @@ void TIBCustomDataSet::BindPersistentFields() {
         case ftBCD:
             if (field->Size() != def.Size()) {
                 field->FFieldNo = 0;
-                DatabaseError(Format(u"Size mismatch for field '%s', expecting: %d actual: %d",
+                DatabaseError(Format(kDataSetSizeMismatchMessage,
                                      {field->DisplayName(), int64_t{field->Size()}, int64_t{def.Size()}}));
             }
             break;
@@ -579,19 +579,13 @@ void TIBCustomDataSet::Close() {
 void TIBCustomDataSet::CloseCursor() {
     // Everything is released even when the server refuses to close the
     // cursor; the first failure is reported afterwards.
-    std::exception_ptr failure;
-    if (Transaction()) {
-        try {
-            Transaction()->CheckAutoStop();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    }
-    try {
+    TFirstFailure steps;
+    steps.Run([&] {
+        if (Transaction()) Transaction()->CheckAutoStop();
+    });
+    steps.Run([&] {
         if (FQSelect->Open()) FQSelect->Close();
-    } catch (...) {
-        if (!failure) failure = std::current_exception();
-    }
+    });
     std::vector<std::unique_ptr<uint8_t[]>>().swap(FRecords);
     FRecordBytes = 0;
     FBufferCapacity = 0;
@@ -604,7 +598,7 @@ void TIBCustomDataSet::CloseCursor() {
     FRecordCount = 0;
     UnbindFields();
     DestroyAutomaticFields();
-    if (failure) std::rethrow_exception(failure);
+    steps.RaiseFirst();
 }
 
 void TIBCustomDataSet::DoBeforeDatabaseDisconnect() {

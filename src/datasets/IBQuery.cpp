@@ -59,7 +59,7 @@ double TParam::AsFloat() const {
     if (auto *b = std::get_if<bool>(&FValue)) return *b ? 1 : 0;
     if (auto *s = std::get_if<String>(&FValue)) {
         double d = 0;
-        if (!TryStrToFloat(*s, d)) throw EConvertError(Format(u"'%s' is not a valid floating point value", {*s}));
+        if (!TryStrToFloat(*s, d)) throw EConvertError(Format(kInvalidFloatMessage, {*s}));
         return d;
     }
     return 0;
@@ -96,7 +96,7 @@ TParam *TParams::FindParam(StringView name) const {
 
 TParam &TParams::ParamByName(StringView name) const {
     TParam *param = FindParam(name);
-    if (!param) throw EDatabaseError(Format(u"Parameter '%s' not found", {String(name)}));
+    if (!param) throw EDatabaseError(Format(kDataSetParameterNotFoundMessage, {String(name)}));
     return *param;
 }
 

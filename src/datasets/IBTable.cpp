@@ -202,7 +202,7 @@ void TIBTable::BuildStatements() {
         order = OrderList(FFieldsIndex, false);
     } else if (!FIndexName.empty()) {
         TIndexDef *index = FIndexDefs.Find(FIndexName);
-        if (!index) DatabaseError(Format(u"Index '%s' not found", {FIndexName}));
+        if (!index) DatabaseError(Format(kDataSetIndexNotFoundMessage, {FIndexName}));
         order = OrderList(index->Fields(), index->Options().Contains(ixDescending));
     } else if (FDefaultIndex && !FPrimaryIndexFields.empty()) {
         order = OrderList(FPrimaryIndexFields, false);

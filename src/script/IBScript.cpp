@@ -15,6 +15,7 @@
 #include "client/IBXSQLDA.h"
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
+#include "platform/Finally.h"
 
 namespace vantrel {
 
@@ -22,9 +23,6 @@ namespace {
 
 // Client versions from which the binding has the savepoint entry points.
 constexpr int64_t kSavepointClientVersion = 71000;
-
-const char16_t *const kBatchOnlyDDLAndDML =
-    u"Only DDL and DML (excluding Select statements) allowed within a Batch block";
 
 }  // namespace
 
@@ -390,20 +388,17 @@ void TIBScript::HandleBatchStatement(TIBParseKind AKind, const String &SQLText) 
     }
     case stmtTERM: FTerminator = Trim(SQLText); break;
     case stmtBatchExecute: ExecuteBatch(); break;
-    default: throw EIBError(-1, String(kBatchOnlyDDLAndDML));
+    default: throw EIBError(-1, kBatchOnlyDDLAndDMLMessage);
     }
 }
 
 void TIBScript::ExecuteBatch() {
     // Whatever the outcome, the collected statements are gone and batch
     // mode ends.
-    struct EndBatch {
-        TIBScript *script;
-        ~EndBatch() {
-            script->FBatchBuffer.clear();
-            script->InBatch = false;
-        }
-    } endBatch{this};
+    TFinally endBatch([this] {
+        FBatchBuffer.clear();
+        InBatch = false;
+    });
     if (!FDatabase) RaiseClientError(ibxeDatabaseNotAssigned);
     TIBTransaction *tr = CheckScriptTransaction();
     if (!tr->InTransaction()) tr->StartTransaction();
