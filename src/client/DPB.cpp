@@ -105,7 +105,7 @@ std::vector<uint8_t> BuildDPB(const TStringList &Params, std::optional<TDPBChara
         const String &value = parts.Value;
 
         const int code = FindDPBItemCode(name);
-        if (code == 0) RaiseClientError(ibxeDPBConstantUnknown, {writtenName});
+        if (code == 0) RaiseClientError(ClientError::DPBConstantUnknown, {writtenName});
         switch (KindOf(code)) {
         case TItemKind::String: {
             const std::string bytes = AnsiBytes(value);
@@ -152,7 +152,7 @@ std::vector<uint8_t> BuildDPB(const TStringList &Params, std::optional<TDPBChara
             block.push_back(KindOf(code) == TItemKind::Fixed2 ? 2 : 0);
             break;
         case TItemKind::Unsupported:
-            RaiseClientError(ibxeDPBConstantNotSupported, {writtenName});
+            RaiseClientError(ClientError::DPBConstantNotSupported, {writtenName});
         }
     }
     // The client receives the length as a signed 16-bit count.

@@ -51,7 +51,7 @@ constexpr const char *kXMLLibrary = "libibxml.so";
     switch (group) {
         case TEntryGroup::V6:
             // The encoder of time stamps announces itself by its InterBase name.
-            RaiseClientError(ibxeIB60feature,
+            RaiseClientError(ClientError::IB60Feature,
                              {text == u"isc_encode_timestamp" ? String(u"isc_encode_sql_timestamp") : text});
         case TEntryGroup::VersionQuery:
         case TEntryGroup::V70: version = u"7.0"; break;
@@ -59,7 +59,7 @@ constexpr const char *kXMLLibrary = "libibxml.so";
         case TEntryGroup::V80: version = u"2007"; break;
         case TEntryGroup::Xml:
             throw EIBClientError(0, Format(kXmlLibraryMissingMessage, {text, Utf8ToString(kXMLLibrary)}));
-        case TEntryGroup::Always: RaiseClientError(ibxeFunctionNotAvailable, {text});
+        case TEntryGroup::Always: RaiseClientError(ClientError::FunctionNotAvailable, {text});
     }
     // The 7.x texts name the function with a blank after it.
     const String shown = group == TEntryGroup::V80 ? text : text + u" ";
@@ -294,8 +294,8 @@ bool TIBServerLibrary::TryIBLoad() {
 void TIBServerLibrary::CheckIBLoaded() {
     String reason;
     if (LoadOnce(reason)) return;
-    if (reason.empty()) RaiseClientError(ibxeInterBaseMissing, {LibraryName()});
-    throw EIBClientError(ibxeInterBaseMissing,
+    if (reason.empty()) RaiseClientError(ClientError::InterBaseMissing, {LibraryName()});
+    throw EIBClientError(ClientError::InterBaseMissing,
                          Format(kLibraryNotLoadableMessage, {LibraryName(), reason}));
 }
 

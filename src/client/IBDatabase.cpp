@@ -166,27 +166,27 @@ IGDSLibrary *TIBDatabase::GDSLibrary() {
 int32_t TIBDatabase::IdleTimer() const { return FTimer.value_or(0); }
 
 void TIBDatabase::SetIdleTimer(int32_t Value) {
-    if (Value < 0) RaiseClientError(ibxeTimeoutNegative);
+    if (Value < 0) RaiseClientError(ClientError::TimeoutNegative);
     if (Value == 0) FTimer.reset();
     else FTimer = Value;
 }
 
 void TIBDatabase::SetSQLDialect(int32_t Value) {
-    if (Value < 1 || (Connected() && Value > FDBSQLDialect)) RaiseClientError(ibxeSQLDialectInvalid);
+    if (Value < 1 || (Connected() && Value > FDBSQLDialect)) RaiseClientError(ClientError::SQLDialectInvalid);
     FSQLDialect = Value;
 }
 
 void TIBDatabase::CheckActive() {
     if (FStreamedConnected && !Connected()) Loaded();
-    if (FHandle == 0) RaiseClientError(ibxeDatabaseClosed);
+    if (FHandle == 0) RaiseClientError(ClientError::DatabaseClosed);
 }
 
 void TIBDatabase::CheckInactive() {
-    if (FHandle != 0) RaiseClientError(ibxeDatabaseOpen);
+    if (FHandle != 0) RaiseClientError(ClientError::DatabaseOpen);
 }
 
 void TIBDatabase::CheckDatabaseName() {
-    if (FDBName.empty()) RaiseClientError(ibxeDatabaseNameMissing);
+    if (FDBName.empty()) RaiseClientError(ClientError::DatabaseNameMissing);
 }
 
 void TIBDatabase::Loaded() {
@@ -270,7 +270,7 @@ void TIBDatabase::DoConnect() {
         FHiddenPassword.clear();
         FDBParamsChanged = true;
     }
-    if (FLoginPrompt && !Login()) RaiseClientError(ibxeOperationCancelled);
+    if (FLoginPrompt && !Login()) RaiseClientError(ClientError::OperationCancelled);
     if (!FSchema && SchemaProvider()) FSchema = SchemaProvider()(FDBName);
     if (FDBParamsChanged) {
         ApplyDefaultCharacterSet();

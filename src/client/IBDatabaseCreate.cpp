@@ -43,7 +43,7 @@ void TIBDatabase::ExecuteImmediate(const String &SQL, TIBTransaction *Transactio
              true);
     };
     if (Transaction) {
-        if (!Transaction->InTransaction()) RaiseClientError(ibxeNotInTransaction);
+        if (!Transaction->InTransaction()) RaiseClientError(ClientError::NotInTransaction);
         execute(&Transaction->FHandle);
         return;
     }

@@ -161,10 +161,11 @@ const String &ClientErrorMessage(int id) {
     return messages[size_t(id)];
 }
 
-void RaiseClientError(int id, std::initializer_list<FormatArg> args) {
+void RaiseClientError(ClientError id, std::initializer_list<FormatArg> args) {
     // An id without a text still fails; the id stays in SQLCode.
     const String &pattern = ClientErrorMessage(id);
-    throw EIBClientError(id, Format(pattern.empty() ? ClientErrorMessage(ibxeUnknownError) : pattern, args));
+    throw EIBClientError(id, Format(pattern.empty() ? ClientErrorMessage(ClientError::UnknownError) : pattern,
+                                    args));
 }
 
 String ComposeServerErrorText(IGDSLibrary &library, int32_t &sqlCode, int32_t &errorCode,

@@ -15,6 +15,54 @@ namespace vantrel {
 class IGDSLibrary;
 class TEncoding;
 
+// Ids of the client messages (ClientErrorMessages); the value is the
+// SQLCode of the raised EIBClientError.
+enum class ClientError : int32_t {
+    UnknownError = 0,
+    InterBaseMissing = 1,
+    FunctionNotAvailable = 2,
+    IB60Feature = 3,
+    NotSupported = 4,
+    NotPermitted = 5,
+    OperationCancelled = 10,
+    DPBConstantNotSupported = 11,
+    TPBConstantNotSupported = 13,
+    DatabaseClosed = 15,
+    DatabaseOpen = 16,
+    DatabaseNameMissing = 17,
+    NotInTransaction = 18,
+    InTransaction = 19,
+    TimeoutNegative = 20,
+    NoDatabasesInTransaction = 21,
+    DatabaseNotAssigned = 24,
+    TransactionNotAssigned = 25,
+    DescriptorIndexOutOfRange = 26,
+    InvalidStatementHandle = 30,
+    SQLOpen = 31,
+    SQLClosed = 32,
+    DatasetOpen = 33,
+    UnknownSQLDataType = 35,
+    InvalidDataConversion = 38,
+    EmptyQuery = 42,
+    FieldNotFound = 46,
+    SQLParseError = 55,
+    CannotEndSharedTransaction = 62,
+    FieldUnsupportedType = 63,
+    EmptySQLStatement = 65,
+    IsASelectStatement = 66,
+    RequiredParamNotSet = 67,
+    NoTableName = 75,
+    TableNameMismatch = 78,
+    IndexFieldMissing = 79,
+    SQLDialectInvalid = 87,
+    DPBConstantUnknown = 114,
+    TPBConstantUnknown = 115,
+    CannotRetrievePlan = 116,
+    SizeMismatch = 117,
+    StringTooLarge = 119,
+    InvalidLibraryType = 123,
+};
+
 class VANTREL_VISIBLE EIBError : public EDatabaseError {
 public:
     EIBError(int32_t sqlCode, String message)
@@ -45,60 +93,16 @@ public:
 class VANTREL_VISIBLE EIBClientError : public EIBError {
 public:
     using EIBError::EIBError;
+    EIBClientError(ClientError id, String message) : EIBError(static_cast<int32_t>(id), std::move(message)) {}
 };
 
 // The access plan of a statement could not be read.
 class VANTREL_VISIBLE EIBPlanError : public EIBError {
 public:
     using EIBError::EIBError;
+    EIBPlanError(ClientError id, String message) : EIBError(static_cast<int32_t>(id), std::move(message)) {}
 };
 
-// Ids of the client messages (ClientErrorMessages).
-enum TIBClientError : int {
-    ibxeUnknownError = 0,
-    ibxeInterBaseMissing = 1,
-    ibxeFunctionNotAvailable = 2,
-    ibxeIB60feature = 3,
-    ibxeNotSupported = 4,
-    ibxeNotPermitted = 5,
-    ibxeOperationCancelled = 10,
-    ibxeDPBConstantNotSupported = 11,
-    ibxeTPBConstantNotSupported = 13,
-    ibxeDatabaseClosed = 15,
-    ibxeDatabaseOpen = 16,
-    ibxeDatabaseNameMissing = 17,
-    ibxeNotInTransaction = 18,
-    ibxeInTransaction = 19,
-    ibxeTimeoutNegative = 20,
-    ibxeNoDatabasesInTransaction = 21,
-    ibxeDatabaseNotAssigned = 24,
-    ibxeTransactionNotAssigned = 25,
-    ibxeXSQLDAIndexOutOfRange = 26,
-    ibxeInvalidStatementHandle = 30,
-    ibxeSQLOpen = 31,
-    ibxeSQLClosed = 32,
-    ibxeDatasetOpen = 33,
-    ibxeUnknownSQLDataType = 35,
-    ibxeInvalidDataConversion = 38,
-    ibxeEmptyQuery = 42,
-    ibxeFieldNotFound = 46,
-    ibxeSQLParseError = 55,
-    ibxeCantEndSharedTransaction = 62,
-    ibxeFieldUnsupportedType = 63,
-    ibxeEmptySQLStatement = 65,
-    ibxeIsASelectStatement = 66,
-    ibxeRequiredParamNotSet = 67,
-    ibxeNoTableName = 75,
-    ibxeTableNameMismatch = 78,
-    ibxeIndexFieldMissing = 79,
-    ibxeSQLDialectInvalid = 87,
-    ibxeDPBConstantUnknown = 114,
-    ibxeTPBConstantUnknown = 115,
-    ibxeCannotRetrievePlan = 116,
-    ibxeSizeMismatch = 117,
-    ibxeStringTooLarge = 119,
-    ibxeInvalidLibraryType = 123,
-};
 
 // Texts raised beside the table, with SQLCode 0 (the id of client errors
 // whose text is not one of the table's).
@@ -144,10 +148,11 @@ inline constexpr const char16_t *kUnknownErrorMessage = u"Unknown error";
 
 // Message text of an id (0..124); empty for ids without a text.
 const String &ClientErrorMessage(int id);
+inline const String &ClientErrorMessage(ClientError id) { return ClientErrorMessage(static_cast<int>(id)); }
 
 // Raises EIBClientError(SQLCode = id) with the message's %s/%d placeholders
 // filled in order.
-[[noreturn]] void RaiseClientError(int id, std::initializer_list<FormatArg> args = {});
+[[noreturn]] void RaiseClientError(ClientError id, std::initializer_list<FormatArg> args = {});
 
 // The calling thread's status vector composed into text: the client's
 // messages one per line (CR LF between them), one trailing full stop

@@ -134,7 +134,7 @@ IGDSLibrary &TIBSQL::Library() {
     if (FGDSLibrary) return *FGDSLibrary;
     FBase->CheckDatabase();
     IGDSLibrary *lib = Database()->GDSLibrary();
-    if (!lib) RaiseClientError(ibxeDatabaseNotAssigned);
+    if (!lib) RaiseClientError(ClientError::DatabaseNotAssigned);
     return *lib;
 }
 
@@ -177,16 +177,16 @@ String TIBSQL::GetUniqueRelationName() const {
 // Checks and the call check
 
 void TIBSQL::CheckClosed() {
-    if (FOpen) RaiseClientError(ibxeSQLOpen);
+    if (FOpen) RaiseClientError(ClientError::SQLOpen);
 }
 
 void TIBSQL::CheckOpen() {
-    if (!FOpen) RaiseClientError(ibxeSQLClosed);
+    if (!FOpen) RaiseClientError(ClientError::SQLClosed);
 }
 
 void TIBSQL::CheckValidStatement() {
     FBase->CheckTransaction();
-    if (!FHandle) RaiseClientError(ibxeInvalidStatementHandle);
+    if (!FHandle) RaiseClientError(ClientError::InvalidStatementHandle);
 }
 
 ISC_STATUS TIBSQL::Call(ISC_STATUS ErrCode, bool RaiseError) {
@@ -218,7 +218,7 @@ void TIBSQL::ProcessParamMarkers() {
     const bool executeBlock = IsExecuteBlock(text);
     bool inBody = false;
 
-    auto fail = [](const char16_t *what) { RaiseClientError(ibxeSQLParseError, {String(what)}); };
+    auto fail = [](const char16_t *what) { RaiseClientError(ClientError::SQLParseError, {String(what)}); };
     auto finishName = [&]() {
         if (name.empty()) {
             if (!FGenerateParamNames) fail(u"Parameter name expected");
@@ -331,7 +331,7 @@ void TIBSQL::ProcessParamMarkers() {
 void TIBSQL::RefreshContext() {
     TIBDatabase *db = Database();
     IGDSLibrary *lib = db->GDSLibrary();
-    if (!lib) RaiseClientError(ibxeDatabaseNotAssigned);
+    if (!lib) RaiseClientError(ClientError::DatabaseNotAssigned);
     FGDSLibrary = lib;
     int64_t version = lib->GetIBClientVersion();
     FSQLParams->SetContext(lib, version, db->SQLDialect(), db->Encoding());
@@ -400,7 +400,7 @@ void TIBSQL::Prepare() {
     FBase->CheckDatabase();
     FBase->CheckTransaction();
     if (FPrepared) return;
-    if (Blank(FSQL)) RaiseClientError(ibxeEmptyQuery);
+    if (Blank(FSQL)) RaiseClientError(ClientError::EmptyQuery);
     RefreshContext();
     if (FParamCheck) {
         ProcessParamMarkers();
@@ -408,7 +408,7 @@ void TIBSQL::Prepare() {
         FProcessedSQL.Assign(FSQL);
         FSQLParams->SetCount(0);
     }
-    if (Blank(FProcessedSQL)) RaiseClientError(ibxeEmptyQuery);
+    if (Blank(FProcessedSQL)) RaiseClientError(ClientError::EmptyQuery);
 
     IGDSLibrary &lib = *FGDSLibrary;
     const auto dialect = static_cast<unsigned short>(Database()->SQLDialect());
@@ -420,9 +420,9 @@ void TIBSQL::Prepare() {
         const ISC_SCHAR typeItem[] = {isc_info_sql_stmt_type};
         ISC_SCHAR reply[8] = {};
         Call(lib.isc_dsql_sql_info(StatusVector(), &FHandle, sizeof typeItem, typeItem, sizeof reply, reply), true);
-        if (reply[0] != isc_info_sql_stmt_type) RaiseClientError(ibxeUnknownError);
+        if (reply[0] != isc_info_sql_stmt_type) RaiseClientError(ClientError::UnknownError);
         short len = static_cast<short>(lib.isc_vax_integer(reply + 1, 2));
-        if (len < 0 || len > 4) RaiseClientError(ibxeUnknownError);
+        if (len < 0 || len > 4) RaiseClientError(ClientError::UnknownError);
         FSQLType = static_cast<TIBSQLTypes>(lib.isc_vax_integer(reply + 3, len) & 0xFF);
 
         switch (FSQLType) {
@@ -430,7 +430,7 @@ void TIBSQL::Prepare() {
         case SQLPutSegment:
         case SQLStartTransaction:
             DropHandle(true);
-            RaiseClientError(ibxeNotPermitted);
+            RaiseClientError(ClientError::NotPermitted);
         case SQLSelect:
         case SQLExecProcedure:
         case SQLSelectForUpdate:
@@ -628,7 +628,7 @@ String TIBSQL::Plan() {
                                reply.data()),
          true);
     if (reply[0] != isc_info_sql_get_plan)
-        throw EIBPlanError(ibxeCannotRetrievePlan, ClientErrorMessage(ibxeCannotRetrievePlan));
+        throw EIBPlanError(ClientError::CannotRetrievePlan, ClientErrorMessage(ClientError::CannotRetrievePlan));
     int len = lib.isc_vax_integer(reply.data() + 1, 2);
     if (len <= 1) return String();
     size_t count = std::min<size_t>(static_cast<size_t>(len - 1), reply.size() - 4);
@@ -642,7 +642,7 @@ String TIBSQL::Plan() {
 
 TIBXSQLVAR *TIBSQL::FieldByName(StringView FieldName) {
     TIBXSQLVAR *v = FindField(FieldName);
-    if (!v) RaiseClientError(ibxeFieldNotFound, {String(FieldName)});
+    if (!v) RaiseClientError(ClientError::FieldNotFound, {String(FieldName)});
     return v;
 }
 
@@ -654,7 +654,7 @@ int TIBSQL::GetFieldIndex(StringView FieldName) {
 }
 
 TIBXSQLVAR *TIBSQL::GetFields(int Idx) {
-    if (Idx < 0 || Idx >= FSQLRecord->Count()) RaiseClientError(ibxeFieldNotFound, {IntToStr(Idx)});
+    if (Idx < 0 || Idx >= FSQLRecord->Count()) RaiseClientError(ClientError::FieldNotFound, {IntToStr(Idx)});
     return FSQLRecord->GetSQLVAR(Idx);
 }
 

@@ -88,7 +88,7 @@ void TIBTransaction::SetActive(bool Value) {
 int32_t TIBTransaction::IdleTimer() const { return FTimer.value_or(0); }
 
 void TIBTransaction::SetIdleTimer(int32_t Value) {
-    if (Value < 0) RaiseClientError(ibxeTimeoutNegative);
+    if (Value < 0) RaiseClientError(ClientError::TimeoutNegative);
     if (Value == 0) FTimer.reset();
     else FTimer = Value;
 }
@@ -169,15 +169,15 @@ void TIBTransaction::Notification(TComponent *AComponent, TOperation Operation) 
 
 void TIBTransaction::CheckInTransaction() {
     if (FStreamedActive && !InTransaction()) Loaded();
-    if (FHandle == 0) RaiseClientError(ibxeNotInTransaction);
+    if (FHandle == 0) RaiseClientError(ClientError::NotInTransaction);
 }
 
 void TIBTransaction::CheckNotInTransaction() {
-    if (FHandle != 0) RaiseClientError(ibxeInTransaction);
+    if (FHandle != 0) RaiseClientError(ClientError::InTransaction);
 }
 
 void TIBTransaction::CheckDatabasesInList() {
-    if (FDatabases.empty()) RaiseClientError(ibxeNoDatabasesInTransaction);
+    if (FDatabases.empty()) RaiseClientError(ClientError::NoDatabasesInTransaction);
 }
 
 TIBDatabase *TIBTransaction::MainDatabase() const {
@@ -187,7 +187,7 @@ TIBDatabase *TIBTransaction::MainDatabase() const {
 
 IGDSLibrary *TIBTransaction::MainLibrary() const {
     TIBDatabase *db = MainDatabase();
-    if (!db) RaiseClientError(ibxeNoDatabasesInTransaction);
+    if (!db) RaiseClientError(ClientError::NoDatabasesInTransaction);
     return LibraryOf(db);
 }
 
@@ -195,7 +195,7 @@ IGDSLibrary *TIBTransaction::LibraryOf(TIBDatabase *DB) {
     // A connection that never had a server type has no binding to call
     // through: it was never opened.
     IGDSLibrary *lib = DB->GDSLibrary();
-    if (!lib) RaiseClientError(ibxeDatabaseClosed);
+    if (!lib) RaiseClientError(ClientError::DatabaseClosed);
     return lib;
 }
 
@@ -218,7 +218,7 @@ void TIBTransaction::StartTransaction() {
     auto databases = FDatabases;
     for (TIBDatabase *db : databases) {
         if (db->Connected()) continue;
-        if (!db->FStreamedConnected) RaiseClientError(ibxeDatabaseClosed);
+        if (!db->FStreamedConnected) RaiseClientError(ClientError::DatabaseClosed);
         db->Open();
         db->FStreamedConnected = false;
     }
@@ -251,7 +251,8 @@ void TIBTransaction::FinishTransaction(TIBTransactionAction Action, bool Force) 
     CheckInTransaction();
     IGDSLibrary *lib = MainLibrary();
     if (Action == TACommit || Action == TARollback) {
-        if (FHandleIsShared && Action != FDefaultAction && !Force) RaiseClientError(ibxeCantEndSharedTransaction);
+        if (FHandleIsShared && Action != FDefaultAction && !Force)
+            RaiseClientError(ClientError::CannotEndSharedTransaction);
 
         // A forced end happens whatever the SQL objects say; their first
         // failure is passed on once the handle is gone.

@@ -55,7 +55,7 @@ void TSQLVAR::WriteNameBytes(const TEncoding &Encoding, ISC_SCHAR *Field, ISC_SH
     Length = static_cast<ISC_SHORT>(n);
 }
 
-void TSQLVAR::RaiseUnsupported() { RaiseClientError(ibxeNotSupported); }
+void TSQLVAR::RaiseUnsupported() { RaiseClientError(ClientError::NotSupported); }
 
 // ---------------------------------------------------------------------------
 // Character sets
@@ -332,12 +332,12 @@ TIBXSQLVAR *TIBXSQLDA::FindVar(StringView Name) const {
 
 TIBXSQLVAR *TIBXSQLDA::ByName(StringView Name) const {
     TIBXSQLVAR *v = FindVar(Name);
-    if (!v) RaiseClientError(ibxeFieldNotFound, {String(Name)});
+    if (!v) RaiseClientError(ClientError::FieldNotFound, {String(Name)});
     return v;
 }
 
 TIBXSQLVAR *TIBXSQLDA::GetSQLVAR(int Idx) const {
-    if (Idx < 0 || Idx >= FCount) RaiseClientError(ibxeXSQLDAIndexOutOfRange);
+    if (Idx < 0 || Idx >= FCount) RaiseClientError(ClientError::DescriptorIndexOutOfRange);
     return FXSQLVARs[static_cast<size_t>(Idx)].get();
 }
 
@@ -420,7 +420,7 @@ void TIBXSQLDA::PrepareBuffers() {
         const TSQLTypeTraits &type = SQLTypeTraits(r.SqlDef());
         v.FMaxLen = type.IsText() ? r.SqlLen() : 0;
         if (type.Class == TValueClass::Unknown)
-            RaiseClientError(ibxeUnknownSQLDataType, {static_cast<int64_t>(r.SqlDef())});
+            RaiseClientError(ClientError::UnknownSQLDataType, {static_cast<int64_t>(r.SqlDef())});
         const int size = type.BufferSize(r.SqlLen());
         r.SetDataSize(0, size);
         if (type.Class == TValueClass::Null) {

@@ -90,7 +90,7 @@ IGDSLibrary &TIBXSQLVAR::Library() const {
     return *lib;  // registered bindings live as long as the process
 }
 
-void TIBXSQLVAR::RaiseConversion() const { RaiseClientError(ibxeInvalidDataConversion); }
+void TIBXSQLVAR::RaiseConversion() const { RaiseClientError(ClientError::InvalidDataConversion); }
 
 int64_t TIBXSQLVAR::ScaledValue() const { return ReadStoredInteger(FXSQLVAR->SqlData(), Type().StorageSize); }
 
@@ -109,7 +109,7 @@ String TIBXSQLVAR::DecodeText(const char *Bytes, size_t Length, bool CutToChars)
 }
 
 std::string TIBXSQLVAR::ReadBlobBytes() const {
-    if (!FSQL) RaiseClientError(ibxeDatabaseNotAssigned);
+    if (!FSQL) RaiseClientError(ClientError::DatabaseNotAssigned);
     ISC_QUAD id;
     std::memcpy(&id, FXSQLVAR->SqlData(), sizeof id);
     TIBSQL *sql = FSQL;
@@ -361,9 +361,9 @@ void TIBXSQLVAR::WriteText(const char *Bytes, size_t Length) {
     const auto &group = SameName();
     for (TIBXSQLVAR *v : group)
         if (!v->IsDBKey() && v->FMaxLen > 0 && Length > v->FMaxLen)
-            RaiseClientError(ibxeStringTooLarge, {static_cast<int64_t>(Length), static_cast<int64_t>(v->FMaxLen)});
+            RaiseClientError(ClientError::StringTooLarge, {static_cast<int64_t>(Length), static_cast<int64_t>(v->FMaxLen)});
     if (Length > static_cast<size_t>(kMaxTextLength))
-        RaiseClientError(ibxeStringTooLarge, {static_cast<int64_t>(Length), static_cast<int64_t>(kMaxTextLength)});
+        RaiseClientError(ClientError::StringTooLarge, {static_cast<int64_t>(Length), static_cast<int64_t>(kMaxTextLength)});
     if (IsNullable()) SetIsNull(false);
     for (TIBXSQLVAR *v : group) {
         TSQLVAR &r = *v->FXSQLVAR;
@@ -388,7 +388,7 @@ void TIBXSQLVAR::WriteText(const char *Bytes, size_t Length) {
 }
 
 void TIBXSQLVAR::WriteBlob(const char *Bytes, size_t Length) {
-    if (!FSQL) RaiseClientError(ibxeDatabaseNotAssigned);
+    if (!FSQL) RaiseClientError(ClientError::DatabaseNotAssigned);
     TIBSQL *sql = FSQL;
     ISC_QUAD id = vantrel::WriteBlob(Library(), sql->DBHandle(), sql->TRHandle(), Bytes, Length,
                                      [sql](ISC_STATUS s) { sql->Call(s, true); });
@@ -513,11 +513,11 @@ void TIBXSQLVAR::SetAsBcd(const String &Value) {
 
 void TIBXSQLVAR::SetAsVariant(const VARIANT &Value) {
     VARTYPE vt = Value.vt;
-    if (vt & kVtArray) RaiseClientError(ibxeNotSupported);
+    if (vt & kVtArray) RaiseClientError(ClientError::NotSupported);
     if (vt & VT_BYREF) {
         VARTYPE base = static_cast<VARTYPE>(vt & ~VT_BYREF);
         const void *p = Value.u.byref;
-        if (!p) RaiseClientError(ibxeNotPermitted);
+        if (!p) RaiseClientError(ClientError::NotPermitted);
         if (base == VT_VARIANT) {
             SetAsVariant(*static_cast<const VARIANT *>(p));
             return;
@@ -530,7 +530,7 @@ void TIBXSQLVAR::SetAsVariant(const VARIANT &Value) {
         case VT_I2: case VT_UI2: case VT_BOOL: std::memcpy(&copy.u, p, 2); break;
         case VT_I4: case VT_UI4: case VT_R4: std::memcpy(&copy.u, p, 4); break;
         case VT_I8: case VT_UI8: case VT_R8: case VT_CY: case VT_DATE: case VT_BSTR: std::memcpy(&copy.u, p, 8); break;
-        default: RaiseClientError(ibxeNotPermitted);
+        default: RaiseClientError(ClientError::NotPermitted);
         }
         SetAsVariant(copy);  // a by-value copy that borrows any string
         return;
@@ -546,7 +546,7 @@ void TIBXSQLVAR::SetAsVariant(const VARIANT &Value) {
     case VT_UI4: SetAsInt64(Value.u.ulVal); break;
     case VT_I8: SetAsInt64(Value.u.llVal); break;
     case VT_UI8:
-        if (Value.u.ullVal > static_cast<uint64_t>(INT64_MAX)) RaiseClientError(ibxeNotSupported);
+        if (Value.u.ullVal > static_cast<uint64_t>(INT64_MAX)) RaiseClientError(ClientError::NotSupported);
         SetAsInt64(static_cast<int64_t>(Value.u.ullVal));
         break;
     case VT_R4: SetAsFloat(Value.u.fltVal); break;
@@ -557,7 +557,7 @@ void TIBXSQLVAR::SetAsVariant(const VARIANT &Value) {
     case VT_BSTR:
         SetAsString(Value.u.bstrVal ? String(Value.u.bstrVal, SysStringLen(Value.u.bstrVal)) : String());
         break;
-    default: RaiseClientError(ibxeNotPermitted);
+    default: RaiseClientError(ClientError::NotPermitted);
     }
 }
 

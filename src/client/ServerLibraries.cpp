@@ -36,7 +36,7 @@ void RegisterServerLibrary(const String &serverType, std::shared_ptr<IGDSLibrary
 String MatchServerType(const String &text) {
     for (const TServerLibraryEntry &entry : Registry())
         if (SameServerType(entry.first, text)) return entry.first;
-    RaiseClientError(ibxeInvalidLibraryType, {text});
+    RaiseClientError(ClientError::InvalidLibraryType, {text});
 }
 
 std::shared_ptr<IGDSLibrary> FindServerLibrary(const String &serverType) {

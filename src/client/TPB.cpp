@@ -46,12 +46,12 @@ std::vector<uint8_t> BuildTPB(const TStringList &Params) {
         const String &value = parts.Value;
 
         const int code = FindTPBItemCode(name);
-        if (code == 0) RaiseClientError(ibxeTPBConstantUnknown, {writtenName});
+        if (code == 0) RaiseClientError(ClientError::TPBConstantUnknown, {writtenName});
         switch (code) {
         case kVerbTime:
         case kCommitTime:
         case kAutocommit:
-            RaiseClientError(ibxeTPBConstantNotSupported, {writtenName});
+            RaiseClientError(ClientError::TPBConstantNotSupported, {writtenName});
         case kLockRead:
         case kLockWrite: {
             const std::string bytes = AnsiBytes(value);

@@ -232,13 +232,13 @@ void TIBCustomDataSet::Open() {
 }
 
 void TIBCustomDataSet::EnsureConnected() {
-    if (!Database()) RaiseClientError(ibxeDatabaseNotAssigned);
-    if (!Transaction()) RaiseClientError(ibxeTransactionNotAssigned);
+    if (!Database()) RaiseClientError(ClientError::DatabaseNotAssigned);
+    if (!Transaction()) RaiseClientError(ClientError::TransactionNotAssigned);
     if (!Database()->Connected()) Database()->Open();
 }
 
 bool TIBCustomDataSet::EnsureTransaction() {
-    if (!Transaction()) RaiseClientError(ibxeTransactionNotAssigned);
+    if (!Transaction()) RaiseClientError(ClientError::TransactionNotAssigned);
     if (Transaction()->InTransaction()) return false;
     Transaction()->AutoStartTransaction();
     return true;
@@ -247,7 +247,7 @@ bool TIBCustomDataSet::EnsureTransaction() {
 void TIBCustomDataSet::InternalOpen() {
     EnsureConnected();
     EnsureTransaction();
-    if (SelectSQL().Text().empty()) RaiseClientError(ibxeEmptyQuery);
+    if (SelectSQL().Text().empty()) RaiseClientError(ClientError::EmptyQuery);
     if (!FInternalPrepared) PrepareStatements();
     if (FQSelect->SQLType() == SQLSelect) {
         bool persistent = std::any_of(FFields.begin(), FFields.end(), [](TField *f) { return !f->Automatic(); });
@@ -267,13 +267,13 @@ void TIBCustomDataSet::InternalOpen() {
 
 void TIBCustomDataSet::PrepareStatements() {
     if (FInternalPrepared) return;
-    if (Trim(SelectSQL().Text()).empty()) RaiseClientError(ibxeEmptySQLStatement);
+    if (Trim(SelectSQL().Text()).empty()) RaiseClientError(ClientError::EmptySQLStatement);
     EnsureConnected();
     bool started = EnsureTransaction();
     try {
         FBase->CheckDatabase();
         FBase->CheckTransaction();
-        if (Trim(SelectSQL().Text()).empty()) RaiseClientError(ibxeEmptyQuery);
+        if (Trim(SelectSQL().Text()).empty()) RaiseClientError(ClientError::EmptyQuery);
         if (!FQSelect->Prepared()) {
             FQSelect->SetParamCheck(FParamCheck);
             FQSelect->Prepare();
@@ -309,7 +309,7 @@ void TIBCustomDataSet::PrepareStatements() {
 
 void TIBCustomDataSet::ResetPreparation() {
     if (!FInternalPrepared) return;
-    if (FOpen) RaiseClientError(ibxeDatasetOpen);
+    if (FOpen) RaiseClientError(ClientError::DatasetOpen);
     FFieldDefs.Clear();
     FInternalPrepared = false;
     FLiveMode.Clear();
@@ -559,7 +559,7 @@ bool TIBCustomDataSet::GetFieldInteger(const TField *field, int32_t &value) cons
     const char *data = reinterpret_cast<const char *>(slot + sizeof(TSlotHeader));
     int64_t number;
     if (!StoredNumberAsInt64(SQLTypeTraits(static_cast<uint16_t>(header.SQLType)), header.Scale, data, number))
-        RaiseClientError(ibxeInvalidDataConversion);
+        RaiseClientError(ClientError::InvalidDataConversion);
     // The low 32 bits, as a column's integer read gives them.
     value = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(number)));
     return true;

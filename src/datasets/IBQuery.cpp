@@ -211,17 +211,17 @@ void TIBQuery::SetPrepared(bool value) {
 
 void TIBQuery::Prepare() {
     if (Prepared()) return;
-    if (CursorOpen()) RaiseClientError(ibxeDatasetOpen);
+    if (CursorOpen()) RaiseClientError(ClientError::DatasetOpen);
     FRowsAffected = -1;
     FCheckRowsAffected = true;
-    if (FText.size() < 2) RaiseClientError(ibxeEmptySQLStatement);
+    if (FText.size() < 2) RaiseClientError(ClientError::EmptySQLStatement);
     QSelect()->SetGenerateParamNames(FGenerateParamNames);
     PrepareStatements();
     FPrepared = true;
 }
 
 void TIBQuery::UnPrepare() {
-    if (CursorOpen()) RaiseClientError(ibxeDatasetOpen);
+    if (CursorOpen()) RaiseClientError(ClientError::DatasetOpen);
     if (FCheckRowsAffected) FRowsAffected = QSelect()->Prepared() ? QSelect()->RowsAffected() : -1;
     ResetPreparation();
     FPrepared = false;
@@ -300,7 +300,7 @@ void TIBQuery::CopyParamValues() {
             break;
         }
         default:
-            RaiseClientError(ibxeNotSupported);
+            RaiseClientError(ClientError::NotSupported);
         }
     }
 }

@@ -177,7 +177,7 @@ String TIBTable::CatalogueName() const { return NormalizeIdentifier(Dialect(), Q
 // ---- opening --------------------------------------------------------------------
 
 void TIBTable::DoOpenSteps() {
-    if (FTableName.empty()) RaiseClientError(ibxeNoTableName);
+    if (FTableName.empty()) RaiseClientError(ClientError::NoTableName);
     EnsureConnected();
     EnsureTransaction();
     if (FRegenerateSQL) {
@@ -189,8 +189,8 @@ void TIBTable::DoOpenSteps() {
 }
 
 void TIBTable::BuildStatements() {
-    if (!Database() || !Database()->Connected()) RaiseClientError(ibxeDatabaseClosed);
-    if (!Transaction() || !Transaction()->InTransaction()) RaiseClientError(ibxeNotInTransaction);
+    if (!Database() || !Database()->Connected()) RaiseClientError(ClientError::DatabaseClosed);
+    if (!Transaction() || !Transaction()->InTransaction()) RaiseClientError(ClientError::NotInTransaction);
 
     if (!FIndexDefs.Updated()) {
         ReadIndexDefinitions();
@@ -298,7 +298,7 @@ void TIBTable::ReadIndexDefinitions() {
 }
 
 void TIBTable::ReadColumnDefinitions() {
-    if (FTableName.empty()) RaiseClientError(ibxeNoTableName);
+    if (FTableName.empty()) RaiseClientError(ClientError::NoTableName);
     TCatalogueStep step(Database());
     TIBSQL &columns = step.NewStatement(
         u"Select R.RDB$FIELD_NAME, R.RDB$FIELD_POSITION, F.RDB$COMPUTED_BLR, R.RDB$DEFAULT_VALUE, "

@@ -118,12 +118,12 @@ void TIBScript::SetPaused(bool value) {
 }
 
 TIBXSQLDA &TIBScript::Params() {
-    if (!FDMLQuery) RaiseClientError(ibxeInvalidStatementHandle);
+    if (!FDMLQuery) RaiseClientError(ClientError::InvalidStatementHandle);
     return FDMLQuery->Params();
 }
 
 TIBXSQLVAR *TIBScript::ParamByName(const String &name) {
-    if (!FDMLQuery) RaiseClientError(ibxeInvalidStatementHandle);
+    if (!FDMLQuery) RaiseClientError(ClientError::InvalidStatementHandle);
     return FDMLQuery->ParamByName(name);
 }
 
@@ -340,7 +340,7 @@ String TIBScript::SavepointName() const {
 }
 
 TIBTransaction *TIBScript::CheckScriptTransaction() {
-    if (!FTransaction) RaiseClientError(ibxeTransactionNotAssigned);
+    if (!FTransaction) RaiseClientError(ClientError::TransactionNotAssigned);
     return FTransaction;
 }
 
@@ -355,7 +355,7 @@ void TIBScript::Savepoint(int kind, const String &name) {
     TIBTransaction *tr = CheckScriptTransaction();
     tr->CheckInTransaction();
     TIBDatabase *db = FDatabase ? FDatabase : tr->FindDefaultDatabase();
-    if (!db) RaiseClientError(ibxeDatabaseNotAssigned);
+    if (!db) RaiseClientError(ClientError::DatabaseNotAssigned);
     if (ClientHasSavepoints()) {
         if (kind == stmtStartSavepoint) tr->StartSavepoint(name);
         else if (kind == stmtReleaseSavePoint) tr->ReleaseSavepoint(name);
@@ -377,7 +377,7 @@ void TIBScript::HandleBatchStatement(TIBParseKind AKind, const String &SQLText) 
     switch (AKind) {
     case stmtDDL:
     case stmtDML: {
-        if (!FDatabase) RaiseClientError(ibxeDatabaseNotAssigned);
+        if (!FDatabase) RaiseClientError(ClientError::DatabaseNotAssigned);
         String text = SQLText;
         text.push_back(u'\0');
         const std::string bytes = FDatabase->Encoding()->GetBytes(text);
@@ -399,7 +399,7 @@ void TIBScript::ExecuteBatch() {
         FBatchBuffer.clear();
         InBatch = false;
     });
-    if (!FDatabase) RaiseClientError(ibxeDatabaseNotAssigned);
+    if (!FDatabase) RaiseClientError(ClientError::DatabaseNotAssigned);
     TIBTransaction *tr = CheckScriptTransaction();
     if (!tr->InTransaction()) tr->StartTransaction();
     std::vector<ISC_SCHAR *> statements;
@@ -444,7 +444,7 @@ void TIBScript::LoadDMLStatement(const String &SQLText) {
     if (FDMLQuery->Open()) FDMLQuery->Close();
     FDMLQuery->SetSQL(SQLText);
     TIBTransaction *tr = FDMLQuery->Transaction();
-    if (!tr) RaiseClientError(ibxeTransactionNotAssigned);
+    if (!tr) RaiseClientError(ClientError::TransactionNotAssigned);
     if (!tr->InTransaction()) tr->StartTransaction();
 }
 
