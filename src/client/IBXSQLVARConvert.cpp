@@ -17,10 +17,12 @@
 #include "client/Decimal.h"
 #include "client/GDSLibrary.h"
 #include "client/IBBlob.h"
+#include "client/IBDatabase.h"
 #include "client/IBErrors.h"
 #include "client/IBSQL.h"
 #include "client/IBXSQLDA.h"
 #include "platform/Files.h"
+#include "platform/Finally.h"
 #include "platform/Variant.h"
 
 namespace vantrel {
@@ -30,24 +32,13 @@ namespace {
 constexpr int kMaxTextLength = 32767;  // sqllen is a signed 16-bit field
 constexpr uint16_t kVtArray = 0x2000;
 
-// Encodes into a reused buffer (no allocation for ASCII text that fits).
-void EncodeInto(const TEncoding &enc, bool keepsAscii, StringView text, std::string &out) {
-    if (keepsAscii) {
-        out.resize(text.size());
-        size_t i = 0;
-        for (; i < text.size(); ++i) {
-            char16_t c = text[i];
-            if (c >= 0x80) break;
-            out[i] = static_cast<char>(c);
-        }
-        if (i == text.size()) return;
-    }
-    out = enc.GetBytes(text);
-}
-
-std::string &Scratch() {
-    thread_local std::string buffer;
-    return buffer;
+// Text of a write in the connection's character set, in place of what out
+// held; a character the set lacks fails the write.
+void EncodeText(const TIBXSQLDA &area, StringView text, std::string &out) {
+    const TIBSQL *sql = area.SQL();
+    const TIBDatabase *db = sql ? sql->Database() : nullptr;
+    out.clear();
+    AppendServerText(area.Encoding(), db ? StringView(db->CharacterSet()) : StringView(u"NONE"), text, out);
 }
 
 String DecodeBytes(const TEncoding &enc, bool keepsAscii, const char *bytes, size_t length) {
@@ -462,19 +453,22 @@ void TIBXSQLVAR::SetAsQuad(const ISC_QUAD &Value) {
 
 void TIBXSQLVAR::SetAsString(const String &Value) {
     const TSQLTypeTraits &type = Type();
-    std::string &bytes = Scratch();
+    // The area's buffer, kept from write to write unless a long text made
+    // it large.
+    std::string &bytes = FParent->FTextBytes;
+    TFinally release([&bytes] {
+        if (bytes.capacity() > 4096) std::string().swap(bytes);
+    });
     switch (type.Class) {
     case TValueClass::FixedText:
     case TValueClass::VarText:
-        EncodeInto(FParent->Encoding(), FParent->EncodingKeepsAscii(), Value, bytes);
+        EncodeText(*FParent, Value, bytes);
         WriteText(bytes.data(), bytes.size());
         return;
-    case TValueClass::Blob: {
-        std::string blob;
-        EncodeInto(FParent->Encoding(), FParent->EncodingKeepsAscii(), Value, blob);
-        WriteBlob(blob.data(), blob.size());
+    case TValueClass::Blob:
+        EncodeText(*FParent, Value, bytes);
+        WriteBlob(bytes.data(), bytes.size());
         return;
-    }
     default:
         break;
     }
@@ -490,7 +484,7 @@ void TIBXSQLVAR::SetAsString(const String &Value) {
     }
     // The text goes to the server as SQL_TEXT (also into the text variables
     // of the same name), so it is encoded in the connection's character set.
-    EncodeInto(FParent->Encoding(), FParent->EncodingKeepsAscii(), Value, bytes);
+    EncodeText(*FParent, Value, bytes);
     WriteText(bytes.data(), bytes.size());
 }
 

@@ -54,7 +54,7 @@ std::vector<uint8_t> BuildTPB(const TStringList &Params) {
             RaiseClientError(ClientError::TPBConstantNotSupported, {writtenName});
         case kLockRead:
         case kLockWrite: {
-            const std::string bytes = AnsiBytes(value);
+            const std::string bytes = AnsiServerText(value);
             // A cut table name would lock another table (or none).
             if (bytes.size() > 255)
                 throw EIBClientError(0, Format(kParameterValueTooLongMessage, {String(u"TPB"), String(u"tpb"), name,
