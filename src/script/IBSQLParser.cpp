@@ -121,6 +121,7 @@ void TIBSQLParser::Parse() {
     ResetSources();
     FStmtLine = 0;
     FStmtFirstLine.clear();
+    FFirstLinePending = false;
     FPaused = false;
     RunParseLoop();
 }
@@ -134,6 +135,10 @@ void TIBSQLParser::NotifyError(const String &Error, const String &SQLText) {
 }
 
 TScriptLocation TIBSQLParser::CurrentLocation() const {
+    if (FFirstLinePending) {
+        FirstLineOf(*FStmtText, true, FStmtFirstLine);
+        FFirstLinePending = false;
+    }
     TScriptLocation where;
     where.Included = FStmtNameIndex > 0;
     where.FileName = where.Included ? FFileNames[static_cast<size_t>(FStmtNameIndex)] : FScriptFileName;
@@ -195,6 +200,46 @@ void TIBSQLParser::NoteStatementStart(int32_t line) {
     // A statement's first line is taken from its text once it is read; a
     // comment has only this one.
     FStmtFirstLine.clear();
+    FFirstLinePending = false;
+}
+
+// The text a callback reads stays alive and unchanged until it returns,
+// also when the callback resumes the loop and further statements are read.
+class TIBSQLParser::TPin {
+public:
+    TPin(TIBSQLParser &parser, const String *text) : FParser(parser), FText(text) {
+        FParser.FPinnedTexts.push_back(text);
+    }
+    ~TPin() {
+        FParser.FPinnedTexts.pop_back();
+        auto &held = FParser.FHeldTexts;
+        if (!held.empty() && held.back().get() == FText) held.pop_back();
+    }
+    TPin(const TPin &) = delete;
+    TPin &operator=(const TPin &) = delete;
+
+private:
+    TIBSQLParser &FParser;
+    const String *FText;
+};
+
+void TIBSQLParser::TakeStatementText() {
+    if (FStmtText) {
+        const bool pinned =
+            std::find(FPinnedTexts.begin(), FPinnedTexts.end(), FStmtText.get()) != FPinnedTexts.end();
+        if (pinned) {
+            FHeldTexts.push_back(std::move(FStmtText));
+        } else if (FStmtText.use_count() == 1) {
+            // Nobody took the previous text over: its buffer is reused for
+            // the next statement.
+            FStmtText->swap(FText);
+            FFirstLinePending = true;
+            return;
+        }
+    }
+    FStmtText = std::make_shared<String>(std::move(FText));
+    FText.clear();
+    FFirstLinePending = true;
 }
 
 bool TIBSQLParser::LinesLeft() const { return ScriptIndex < FScript.Count() || !FInputs.empty(); }
@@ -262,8 +307,6 @@ void TIBSQLParser::RunParseLoop() {
     while (!FPaused && (LinesLeft() || WorkHasNonWhite())) {
         if (!ReadStatement()) continue;
         TIBParseKind kind = ClassifyStatement();
-        // The callbacks get texts of their own: a callback that resumes the
-        // loop re-enters it and reuses the parser's buffers.
         switch (kind) {
         case stmtEMPTY:
         case stmtIsqlCommand:
@@ -288,26 +331,22 @@ void TIBSQLParser::RunParseLoop() {
             break;
         }
         case stmtERR: {
-            String text = FText;
-            NotifyError(u"Invalid statement", text);
+            TPin pin(*this, FStmtText.get());
+            NotifyError(u"Invalid statement", *FStmtText);
             break;
         }
         case stmtINPUT: {
-            String text = FText;
             try {
                 LoadInputFile();
             } catch (const Exception &e) {
-                NotifyError(e.Message(), text);
+                TPin pin(*this, FStmtText.get());
+                NotifyError(e.Message(), *FStmtText);
             }
             break;
         }
         default: {
-            String text;
-            text.swap(FText);
-            NotifyStatement(kind, text);
-            // Hand the buffer back for the next statement.
-            text.clear();
-            FText.swap(text);
+            TPin pin(*this, FStmtText.get());
+            NotifyStatement(kind, *FStmtText);
             break;
         }
         }
@@ -344,7 +383,7 @@ bool TIBSQLParser::ReadStatement() {
     // A body whose END; is the last thing in its file ends before the ";"
     // just as if another token had followed.
     if (!FComplete && FBodyMode && BodyComplete()) FText.resize(FSemicolonPos);
-    if (FTokens.Count() > 0) FirstLineOf(FText, true, FStmtFirstLine);
+    if (FTokens.Count() > 0) TakeStatementText();
     return true;
 }
 
@@ -394,9 +433,9 @@ bool TIBSQLParser::BodyComplete() const {
     return n >= 2 && FTokens[n - 1] == u";" && SameTextAscii(FTokens[n - 2], u"END");
 }
 
-void TIBSQLParser::AddToken(String token, size_t textPos) {
+void TIBSQLParser::AddToken(StringView token, size_t textPos) {
     if (FBodyMode && token == u";") FSemicolonPos = textPos;
-    KeepToken(std::move(token));
+    KeepToken(String(token));
 }
 
 void TIBSQLParser::KeepToken(String token) {
@@ -408,7 +447,7 @@ void TIBSQLParser::KeepToken(String token) {
         FTokens.Add(std::move(token));
         return;
     }
-    String last = FTokens[count - 1];
+    String last = FTokens.Items().back();
     FTokens.Put(count - 2, std::move(last));
     FTokens.Put(count - 1, std::move(token));
 }
@@ -547,10 +586,10 @@ void TIBSQLParser::ReadToken() {
         ConsumeWork(i);
         return;
     }
-    AddToken(String(w + start + first, last - first), textPos);
+    AddToken(StringView(w + start + first, last - first), textPos);
     ConsumeWork(i);
     const int count = FTokens.Count();
-    const String &token = FTokens[count - 1];
+    const String &token = FTokens.Items().back();
     // A procedure or trigger written without SET TERM keeps its body whole:
     // from its AS on, ";" ends no statement. Before AS (ALTER TRIGGER T
     // INACTIVE, ALTER TRIGGER T POSITION 5) the terminator works as ever.
@@ -575,7 +614,22 @@ void TIBSQLParser::ReadToken() {
 namespace {
 
 // isql's own commands that shape only its output or prompts.
-bool IsIsqlSessionSet(const String &u1) {
+// A word upper-cased (ASCII letters) into a buffer of its own, without
+// allocating; words longer than any keyword come out empty.
+class TKeyword {
+public:
+    explicit TKeyword(StringView word) {
+        if (word.size() > sizeof FChars / sizeof FChars[0]) return;
+        for (char16_t c : word) FChars[FSize++] = c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
+    }
+    bool operator==(StringView keyword) const { return StringView(FChars, FSize) == keyword; }
+
+private:
+    char16_t FChars[16];
+    size_t FSize = 0;
+};
+
+bool IsIsqlSessionSet(const TKeyword &u1) {
     for (StringView word : {u"ECHO", u"BAIL", u"LIST", u"COUNT", u"HEADING", u"WARNINGS", u"PLAN", u"PLANONLY",
                             u"STATS", u"TIME", u"BLOB", u"BLOBDISPLAY", u"WIDTH", u"ROWCOUNT", u"SQLDA_DISPLAY",
                             u"EXPLAIN", u"PER_TAB"})
@@ -593,8 +647,8 @@ TIBParseKind TIBSQLParser::ClassifyStatement() const {
     const StringView t1 = n > 1 ? StringView(items[1]) : StringView();
     const StringView t2 = n > 2 ? StringView(items[2]) : StringView();
     const StringView t3 = n > 3 ? StringView(items[3]) : StringView();
-    const String u0 = AsciiUpper(t0);
-    const String u1 = AsciiUpper(t1);
+    const TKeyword u0(t0);
+    const TKeyword u1(t1);
 
     // WORK and RETAINING in any case: a word that the terminator does not
     // follow directly keeps the case it was written in.

@@ -115,6 +115,10 @@ public:
     // Where the statement being handled (or the problem being reported)
     // is; it stays so after an exception from a callback left Parse.
     TScriptLocation CurrentLocation() const;
+    // The text of the statement being handled, shared rather than copied:
+    // the text a statement callback receives is this one. Empty before the
+    // first statement.
+    std::shared_ptr<const String> StatementText() const { return FStmtText; }
 
     // Runs the script from its first line; text left pending by an earlier
     // run that was paused is read first.
@@ -163,8 +167,10 @@ private:
     int32_t LineAt(size_t pos);
     void NoteStatementStart(int32_t line);
 
-    void AddToken(String token, size_t textPos);
+    void AddToken(StringView token, size_t textPos);
     void KeepToken(String token);
+    // The statement just read becomes the current one (FStmtText).
+    void TakeStatementText();
     // Tokens kept of one statement: the first ones and the last two.
     static constexpr int kTokenLimit = 256;
     bool BodyComplete() const;
@@ -190,10 +196,21 @@ private:
     // FWork[FMarkPos] lies on line FMarkLine of its file.
     size_t FMarkPos = 0;
     int32_t FMarkLine = 0;
-    // Location of the current statement.
+    // Location of the current statement. Its first line is taken from its
+    // text only when asked for (FFirstLinePending).
     int32_t FStmtNameIndex = 0;
     int32_t FStmtLine = 0;
-    String FStmtFirstLine;
+    mutable String FStmtFirstLine;
+    mutable bool FFirstLinePending = false;
+    // The current statement's text, shared with whoever takes it over. A
+    // callback that resumes the loop re-enters it while the outer callback
+    // still reads its text: the texts that callbacks are reading are pinned,
+    // and a pinned text that stops being the current one is held until its
+    // callback returns.
+    std::shared_ptr<String> FStmtText;
+    std::vector<const String *> FPinnedTexts;
+    std::vector<std::shared_ptr<String>> FHeldTexts;
+    class TPin;
     TIBSQLParseStmt FOnParse;
     TIBSQLParseError FOnError;
 
