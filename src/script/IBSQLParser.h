@@ -91,6 +91,10 @@ public:
     // statements resolve against the file's folder first.
     void LoadFromFile(const String &FileName);
     const String &ScriptFileName() const { return FScriptFileName; }
+    // For a script that is run once: its lines are emptied as they are read
+    // (their count stays), so that a large script is not held beside the
+    // statements cut from it. Lines of included files are always let go.
+    void SetReleaseReadLines(bool Value) { FReleaseReadLines = Value; }
 
     const String &Terminator() const { return FTerminator; }
     void SetTerminator(const String &Value) { FTerminator = Value; }
@@ -108,7 +112,7 @@ public:
     // script (1-based) and its tokens (of a statement of more than 256,
     // the first 254 and the last two).
     int32_t CurrentLine() const { return LineIndex; }
-    const TStringList &CurrentTokens() const { return FTokens; }
+    const TStringList &CurrentTokens() const;
     // Lines of the main script read so far (an included file's lines do
     // not count), for showing how far a run has come.
     int32_t LinesRead() const { return ScriptIndex; }
@@ -168,7 +172,10 @@ private:
     void NoteStatementStart(int32_t line);
 
     void AddToken(StringView token, size_t textPos);
-    void KeepToken(String token);
+    void KeepToken(StringView token);
+    void ClearTokens();
+    int TokenCount() const { return FTokenCount; }
+    const String &Token(int index) const { return FTokenBuffers[static_cast<size_t>(index)]; }
     // The statement just read becomes the current one (FStmtText).
     void TakeStatementText();
     // Tokens kept of one statement: the first ones and the last two.
@@ -179,9 +186,15 @@ private:
 
     TStringList FScript;
     String FScriptFileName;
+    bool FReleaseReadLines = false;
     String FTerminator;
     bool FPaused = false;
-    TStringList FTokens;
+    // The tokens of the statement read: the first FTokenCount buffers. The
+    // list handed out is made from them when asked for.
+    std::vector<String> FTokenBuffers;
+    int FTokenCount = 0;
+    mutable TStringList FTokenList;
+    mutable bool FTokenListStale = false;
     String FWork;
     size_t FWorkPos = 0;
     int32_t ScriptIndex = 0;

@@ -62,6 +62,8 @@ void TIBScript::SetScript(const TStringList &value) { FSQLParser->SetScript(valu
 
 void TIBScript::LoadScriptFile(const String &FileName) { FSQLParser->LoadFromFile(FileName); }
 
+void TIBScript::SetReleaseReadLines(bool value) { FSQLParser->SetReleaseReadLines(value); }
+
 void TIBScript::SetTerminator(const String &value) {
     if (value == FTerminator) return;
     FTerminator = value;

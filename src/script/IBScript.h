@@ -61,6 +61,8 @@ public:
     // Loads the file into the script; its INPUT statements name files
     // relative to its folder.
     void LoadScriptFile(const String &FileName);
+    // For a script run once: its lines are let go as they are read.
+    void SetReleaseReadLines(bool value);
 
     bool AutoDDL() const { return FAutoDDL; }
     void SetAutoDDL(bool value) { FAutoDDL = value; }
