@@ -270,7 +270,10 @@ void TIBScript::HandleStatement(TIBParseKind AKind, const String &SQLText) {
         if (OnStatementStart) {
             TIBScriptProgress progress;
             progress.Statement = FStatementCount;
-            progress.Line = FSQLParser->CurrentLine();
+            const TScriptLocation where = FSQLParser->CurrentLocation();
+            progress.Line = where.Line;
+            progress.Included = where.Included;
+            if (where.Included) progress.FileName = where.FileName;
             progress.LinesRead = FSQLParser->LinesRead();
             progress.LineCount = FSQLParser->Script().Count();
             OnStatementStart(this, AKind, SQLText, progress);
