@@ -108,7 +108,7 @@ std::vector<uint8_t> BuildDPB(const TStringList &Params, std::optional<TDPBChara
         if (code == 0) RaiseClientError(ibxeDPBConstantUnknown, {writtenName});
         switch (KindOf(code)) {
         case TItemKind::String: {
-            const std::string bytes = AnsiBytes(value);
+            const std::string bytes = AnsiServerText(value);
             // The length byte cannot describe more; cutting the value would
             // silently send another user name or password than configured.
             if (bytes.size() > 255)

@@ -284,7 +284,7 @@ void TIBDatabase::DoConnect() {
     }
 
     IGDSLibrary *lib = GDSLibrary();
-    const std::string name = AnsiBytes(FDBName);
+    const std::string name = AnsiServerText(FDBName);
     if (name.size() > 32767)
         throw EIBClientError(0, Format(u"Database name is too long (%d bytes)", {static_cast<int64_t>(name.size())}));
     const ISC_STATUS result =

@@ -36,7 +36,9 @@ bool HasFileClause(const String &line) { return AsciiUpper(line).find(u"FILE ") 
 void TIBDatabase::ExecuteImmediate(const String &SQL, TIBTransaction *Transaction) {
     CheckActive();
     IGDSLibrary *lib = GDSLibrary();
-    const std::string text = AnsiBytes(SQL);
+    // The attachment reads statements in its character set.
+    std::string text;
+    AppendServerText(*FEncoding, FCharacterSet, SQL, text);
     auto execute = [&](isc_tr_handle *trHandle) {
         Call(lib->isc_dsql_execute_immediate(StatusVector(), &FHandle, trHandle, 0, text.c_str(),
                                              static_cast<unsigned short>(FSQLDialect), nullptr),
@@ -80,9 +82,11 @@ void TIBDatabase::CreateDatabase() {
         // The server's own CREATE DATABASE statement, with the parameter
         // lines as its clauses. Quotes in the name are doubled so that the
         // literal names exactly this file.
+        // No attachment yet: the statement goes in the default narrow code
+        // page, as a database name does.
         const String text = u"CREATE DATABASE '" + ReplaceAll(FDBName, u"'", u"''") + u"' " +
                             ReplaceAll(FDBParams.Text(), u"\r\n", u" ");
-        const std::string bytes = AnsiBytes(text);
+        const std::string bytes = AnsiServerText(text);
         isc_tr_handle trHandle = 0;
         Call(lib->isc_dsql_execute_immediate(StatusVector(), &FHandle, &trHandle, 0, bytes.c_str(),
                                              static_cast<unsigned short>(FSQLDialect), nullptr),
@@ -106,7 +110,7 @@ void TIBDatabase::CreateDatabase() {
     }
     FDBParamsChanged = false;
 
-    const std::string name = AnsiBytes(FDBName);
+    const std::string name = AnsiServerText(FDBName);
     if (name.size() > 32767)
         throw EIBClientError(0, Format(u"Database name is too long (%d bytes)", {static_cast<int64_t>(name.size())}));
     const ISC_STATUS result =
@@ -133,7 +137,8 @@ void TIBDatabase::CreateDatabase() {
                                               static_cast<const ISC_SCHAR *>(nullptr)),
                  false);
         if (started > 0) RaiseServerError(lib, MessageEncoding());
-        const std::string bytes = AnsiBytes(sql);
+        std::string bytes;
+        AppendServerText(*FEncoding, FCharacterSet, sql, bytes);
         try {
             Call(lib->isc_dsql_execute_immediate(StatusVector(), &FHandle, &trHandle, 0, bytes.c_str(),
                                                  static_cast<unsigned short>(FSQLDialect), nullptr),

@@ -13,10 +13,10 @@ namespace vantrel {
 
 namespace {
 
-// ClientErrorMessages: one text per id, 0 to 124. Ids the client layer does
+// ClientErrorMessages: one text per id, 0 to 126. Ids the client layer does
 // not raise belong to the components that are not built (services, events,
 // blob streams, batch files, cached updates, trace monitoring).
-const std::array<const char16_t *, 125> kClientErrorMessages = {
+const std::array<const char16_t *, 127> kClientErrorMessages = {
     /*   0 */ u"Unknown error",
     /*   1 */ u"InterBase library %s not found in the path. Please install InterBase to use this functionality",
     /*   2 */ u"Client library function %s is not available",
@@ -142,6 +142,8 @@ const std::array<const char16_t *, 125> kClientErrorMessages = {
     /* 122 */ u"Statement cannot be executed in a batch",
     /* 123 */ u"Invalid library type assigned.  Valid strings are %s",
     /* 124 */ u"Operation is not supported by the client library version",
+    /* 125 */ u"Character %s cannot be represented in character set %s (code page %d)",
+    /* 126 */ u"Character %s cannot be represented in the default narrow code page %d",
 };
 
 // Size of the buffer the client library writes one message into.
@@ -165,6 +167,23 @@ void RaiseClientError(int id, std::initializer_list<FormatArg> args) {
     // An id without a text still fails; the id stays in SQLCode.
     const String &pattern = ClientErrorMessage(id);
     throw EIBClientError(id, Format(pattern.empty() ? ClientErrorMessage(ibxeUnknownError) : pattern, args));
+}
+
+void AppendServerText(const TEncoding &Encoding, StringView CharacterSet, StringView Text, std::string &Out) {
+    const size_t at = Encoding.Encode(Text, Out);
+    if (at != StringView::npos)
+        RaiseClientError(ibxeCharacterNotInCharacterSet,
+                         {CodePointName(Text, at), String(CharacterSet), static_cast<int64_t>(Encoding.CodePage())});
+}
+
+std::string AnsiServerText(StringView Text) {
+    const TEncoding &encoding = *AnsiEncoding();
+    std::string bytes;
+    const size_t at = encoding.Encode(Text, bytes);
+    if (at != StringView::npos)
+        RaiseClientError(ibxeCharacterNotInAnsiCodePage,
+                         {CodePointName(Text, at), static_cast<int64_t>(encoding.CodePage())});
+    return bytes;
 }
 
 String ComposeServerErrorText(IGDSLibrary &library, int32_t &sqlCode, int32_t &errorCode,

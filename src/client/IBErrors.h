@@ -97,14 +97,26 @@ enum TIBClientError : int {
     ibxeSizeMismatch = 117,
     ibxeStringTooLarge = 119,
     ibxeInvalidLibraryType = 123,
+    ibxeCharacterNotInCharacterSet = 125,
+    ibxeCharacterNotInAnsiCodePage = 126,
 };
 
-// Message text of an id (0..124); empty for ids without a text.
+// Message text of an id (0..126); empty for ids without a text.
 const String &ClientErrorMessage(int id);
 
 // Raises EIBClientError(SQLCode = id) with the message's %s/%d placeholders
 // filled in order.
 [[noreturn]] void RaiseClientError(int id, std::initializer_list<FormatArg> args = {});
+
+// Text for the server, appended to Out in the code page of a connection
+// (Encoding, of its CharacterSet). Nothing is ever sent in place of a
+// character: one that the code page cannot represent raises client error
+// 125, naming it, the character set and the code page.
+void AppendServerText(const TEncoding &Encoding, StringView CharacterSet, StringView Text, std::string &Out);
+// Text sent in the default narrow code page (database names, parameter
+// blocks, the statement that creates a database); a character that the
+// page cannot represent raises client error 126.
+std::string AnsiServerText(StringView Text);
 
 // The calling thread's status vector composed into text: the client's
 // messages one per line (CR LF between them), one trailing full stop

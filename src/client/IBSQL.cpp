@@ -219,6 +219,7 @@ void TIBSQL::RefreshContext() {
 std::string TIBSQL::EncodedProcessedSQL() const {
     const TIBDatabase *db = Database();
     std::shared_ptr<const TEncoding> enc = db && db->Encoding() ? db->Encoding() : AnsiEncoding();
+    const StringView characterSet = db ? StringView(db->CharacterSet()) : StringView(u"NONE");
     // Line by line, each followed by CR LF, as the joined text would be:
     // the code pages of connections keep no state across characters, and a
     // large statement is then never held joined beside its lines. The
@@ -229,7 +230,7 @@ std::string TIBSQL::EncodedProcessedSQL() const {
     std::string bytes;
     bytes.reserve(total);
     for (const String &line : lines) {
-        bytes += enc->GetBytes(line);
+        AppendServerText(*enc, characterSet, line, bytes);
         bytes += "\r\n";
     }
     return bytes;
@@ -294,8 +295,8 @@ void TIBSQL::Prepare() {
     IGDSLibrary &lib = *FGDSLibrary;
     const auto dialect = static_cast<unsigned short>(Database()->SQLDialect());
     try {
-        Call(lib.isc_dsql_alloc_statement2(StatusVector(), DBHandle(), &FHandle), true);
         std::string sql = EncodedProcessedSQL();
+        Call(lib.isc_dsql_alloc_statement2(StatusVector(), DBHandle(), &FHandle), true);
         Call(lib.isc_dsql_prepare(StatusVector(), TRHandle(), &FHandle, 0, sql.data(), dialect, nullptr), true);
 
         const ISC_SCHAR typeItem[] = {isc_info_sql_stmt_type};

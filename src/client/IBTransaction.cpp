@@ -383,7 +383,11 @@ void TIBTransaction::TimeoutTransaction() {
 
 void TIBTransaction::SavepointCall(int Which, const String &Name) {
     CheckInTransaction();
-    const std::string name = AnsiBytes(Name);
+    // A savepoint name is an identifier of the server's, read in the
+    // character set of the connection.
+    std::string name;
+    if (FDatabases.empty()) name = AnsiServerText(Name);
+    else AppendServerText(*FDatabases.front()->Encoding(), FDatabases.front()->CharacterSet(), Name, name);
     IGDSLibrary *lib = FDatabases.empty() ? MainLibrary() : LibraryOf(FDatabases.front());
     ISC_STATUS result = 0;
     switch (Which) {

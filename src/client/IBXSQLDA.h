@@ -429,6 +429,8 @@ private:
     std::shared_ptr<const TEncoding> FEncoding;
     bool FEncodingKeepsAscii = true;
     int FLayoutVersion = kSQLDAVersion1;
+    // A text value encoded for the server on its way into the variables.
+    std::string FTextBytes;
 
     mutable std::vector<std::vector<TIBXSQLVAR *>> FSiblings;
     mutable bool FSiblingsValid = false;

@@ -16,6 +16,7 @@
 
 #include "client/GDSLibrary.h"
 #include "client/IBBlob.h"
+#include "client/IBDatabase.h"
 #include "client/IBErrors.h"
 #include "client/IBSQL.h"
 #include "client/IBXSQLDA.h"
@@ -51,24 +52,13 @@ const int64_t kPow10[19] = {1LL,
 
 double Pow10Double(int k) { return k <= 18 ? static_cast<double>(kPow10[k]) : std::pow(10.0, k); }
 
-// Encodes into a reused buffer (no allocation for ASCII text that fits).
-void EncodeInto(const TEncoding &enc, bool keepsAscii, StringView text, std::string &out) {
-    if (keepsAscii) {
-        out.resize(text.size());
-        size_t i = 0;
-        for (; i < text.size(); ++i) {
-            char16_t c = text[i];
-            if (c >= 0x80) break;
-            out[i] = static_cast<char>(c);
-        }
-        if (i == text.size()) return;
-    }
-    out = enc.GetBytes(text);
-}
-
-std::string &Scratch() {
-    thread_local std::string buffer;
-    return buffer;
+// Text of a write in the connection's character set, in place of what out
+// held; a character the set lacks fails the write.
+void EncodeText(const TIBXSQLDA &area, StringView text, std::string &out) {
+    const TIBSQL *sql = area.SQL();
+    const TIBDatabase *db = sql ? sql->Database() : nullptr;
+    out.clear();
+    AppendServerText(area.Encoding(), db ? StringView(db->CharacterSet()) : StringView(u"NONE"), text, out);
 }
 
 String DecodeBytes(const TEncoding &enc, bool keepsAscii, const char *bytes, size_t length) {
@@ -760,19 +750,25 @@ void TIBXSQLVAR::SetAsQuad(const ISC_QUAD &Value) {
 
 void TIBXSQLVAR::SetAsString(const String &Value) {
     uint16_t def = FXSQLVAR->SqlDef();
-    std::string &bytes = Scratch();
+    // The area's buffer, kept from write to write unless a long text made
+    // it large.
+    std::string &bytes = FParent->FTextBytes;
+    struct TRelease {
+        std::string &Bytes;
+        ~TRelease() {
+            if (Bytes.capacity() > 4096) std::string().swap(Bytes);
+        }
+    } release{bytes};
     switch (def) {
     case SQL_TEXT:
     case SQL_VARYING:
-        EncodeInto(FParent->Encoding(), FParent->EncodingKeepsAscii(), Value, bytes);
+        EncodeText(*FParent, Value, bytes);
         WriteText(bytes.data(), bytes.size());
         return;
-    case SQL_BLOB: {
-        std::string blob;
-        EncodeInto(FParent->Encoding(), FParent->EncodingKeepsAscii(), Value, blob);
-        WriteBlob(blob.data(), blob.size());
+    case SQL_BLOB:
+        EncodeText(*FParent, Value, bytes);
+        WriteBlob(bytes.data(), bytes.size());
         return;
-    }
     default:
         break;
     }
@@ -788,7 +784,7 @@ void TIBXSQLVAR::SetAsString(const String &Value) {
     }
     // The text goes to the server as SQL_TEXT (also into the text variables
     // of the same name), so it is encoded in the connection's character set.
-    EncodeInto(FParent->Encoding(), FParent->EncodingKeepsAscii(), Value, bytes);
+    EncodeText(*FParent, Value, bytes);
     WriteText(bytes.data(), bytes.size());
 }
 

@@ -54,7 +54,7 @@ std::vector<uint8_t> BuildTPB(const TStringList &Params) {
             RaiseClientError(ibxeTPBConstantNotSupported, {writtenName});
         case kLockRead:
         case kLockWrite: {
-            const std::string bytes = AnsiBytes(value);
+            const std::string bytes = AnsiServerText(value);
             // A cut table name would lock another table (or none).
             if (bytes.size() > 255)
                 throw EIBClientError(0, Format(u"TPB Constant (isc_tpb_%s) value is too long (%d bytes, at most 255)",

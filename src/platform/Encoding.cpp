@@ -21,6 +21,7 @@ class TUtf8Encoding final : public TEncoding {
 public:
     TUtf8Encoding() : TEncoding(65001) {}
     std::string GetBytes(StringView text) const override { return StringToUtf8(text); }
+    size_t Encode(StringView text, std::string &out) const override { return AppendUtf8(text, out); }
     String GetString(const char *data, size_t length) const override {
         return Utf8ToString(std::string_view(data, length));
     }
@@ -50,6 +51,25 @@ public:
             out[i] = it != FEncode.end() ? it->second : FSubst;
         }
         return out;
+    }
+    size_t Encode(StringView text, std::string &out) const override {
+        const size_t start = out.size();
+        out.resize(start + text.size());
+        char *o = out.data() + start;
+        for (size_t i = 0; i < text.size(); ++i) {
+            const char16_t c = text[i];
+            if (c < 0x80 && FDecode[c] == c) {
+                o[i] = static_cast<char>(c);
+                continue;
+            }
+            auto it = FEncode.find(c);
+            if (it == FEncode.end()) {
+                out.resize(start + i);
+                return i;
+            }
+            o[i] = it->second;
+        }
+        return StringView::npos;
     }
     String GetString(const char *data, size_t length) const override {
         String out;
@@ -87,6 +107,35 @@ public:
         ucnv_close(cnv);
         out.resize(U_FAILURE(err) && err != U_STRING_NOT_TERMINATED_WARNING ? 0 : static_cast<size_t>(n));
         return out;
+    }
+    size_t Encode(StringView text, std::string &out) const override {
+        if (text.empty()) return StringView::npos;
+        UErrorCode err = U_ZERO_ERROR;
+        UConverter *cnv = ucnv_open(FName.c_str(), &err);
+        if (U_FAILURE(err)) return AppendUtf8(text, out);
+        ucnv_setFromUCallBack(cnv, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
+        const auto *begin = reinterpret_cast<const UChar *>(text.data());
+        const UChar *source = begin;
+        char buffer[4096];
+        do {
+            char *target = buffer;
+            err = U_ZERO_ERROR;
+            ucnv_fromUnicode(cnv, &target, buffer + sizeof buffer, &source, begin + text.size(), nullptr, true, &err);
+            out.append(buffer, static_cast<size_t>(target - buffer));
+        } while (err == U_BUFFER_OVERFLOW_ERROR);
+        size_t result = StringView::npos;
+        if (U_FAILURE(err)) {
+            // The converter stopped after the character it cannot represent.
+            UChar invalid[8];
+            int8_t count = 8;
+            UErrorCode ignored = U_ZERO_ERROR;
+            ucnv_getInvalidUChars(cnv, invalid, &count, &ignored);
+            const size_t consumed = static_cast<size_t>(source - begin);
+            const size_t invalidUnits = U_FAILURE(ignored) ? 0 : static_cast<size_t>(count);
+            result = invalidUnits > consumed ? 0 : consumed - invalidUnits;
+        }
+        ucnv_close(cnv);
+        return result;
     }
     String GetString(const char *data, size_t length) const override {
         UErrorCode err = U_ZERO_ERROR;

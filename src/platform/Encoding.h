@@ -17,6 +17,11 @@ public:
     // Encodes UTF-16 text into bytes of the code page. Characters the page
     // lacks become its substitution character.
     virtual std::string GetBytes(StringView text) const = 0;
+    // Appends the bytes of text in the code page to out and substitutes
+    // nothing: returns npos when every character was encoded, else the
+    // offset in text of the first character that the page cannot represent
+    // (an unpaired surrogate is one such); out then ends before it.
+    virtual size_t Encode(StringView text, std::string &out) const = 0;
     // Decodes bytes of the code page into UTF-16 text. Bytes the page cannot
     // decode become U+FFFD.
     virtual String GetString(const char *data, size_t length) const = 0;

@@ -130,6 +130,56 @@ std::string StringToUtf8(StringView text) {
     return out;
 }
 
+size_t AppendUtf8(StringView text, std::string &out) {
+    // First the exact size, so that a large text is never held with room to
+    // spare; the same pass finds an unpaired surrogate before anything is
+    // written.
+    const size_t n = text.size();
+    size_t bytes = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const char16_t c = text[i];
+        if (c < 0x80) bytes += 1;
+        else if (c < 0x800) bytes += 2;
+        else if (c < 0xD800 || c > 0xDFFF) bytes += 3;
+        else if (c <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) bytes += 4, ++i;
+        else return AppendUtf8(text.substr(0, i), out), i;
+    }
+    const size_t start = out.size();
+    out.resize(start + bytes);
+    char *o = out.data() + start;
+    for (size_t i = 0; i < n; ++i) {
+        char32_t cp = text[i];
+        if (cp < 0x80) {
+            *o++ = static_cast<char>(cp);
+            continue;
+        }
+        if (cp >= 0xD800 && cp <= 0xDBFF) cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
+        if (cp < 0x800) {
+            *o++ = static_cast<char>(0xC0 | (cp >> 6));
+        } else if (cp < 0x10000) {
+            *o++ = static_cast<char>(0xE0 | (cp >> 12));
+            *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        } else {
+            *o++ = static_cast<char>(0xF0 | (cp >> 18));
+            *o++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        }
+        *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    return StringView::npos;
+}
+
+String CodePointName(StringView text, size_t offset) {
+    if (offset >= text.size()) return String();
+    char32_t cp = text[offset];
+    if (cp >= 0xD800 && cp <= 0xDBFF && offset + 1 < text.size() && text[offset + 1] >= 0xDC00 &&
+        text[offset + 1] <= 0xDFFF)
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (text[offset + 1] - 0xDC00);
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "U+%04X", static_cast<unsigned>(cp));
+    return Utf8ToString(buffer);
+}
+
 String Trim(StringView text) { return TrimRight(TrimLeft(text)); }
 
 String TrimLeft(StringView text) {

@@ -18,6 +18,11 @@ using StringView = std::u16string_view;
 // the bytes of U+FFFD.
 String Utf8ToString(std::string_view text);
 std::string StringToUtf8(StringView text);
+// Appends text as UTF-8 to out; returns npos, or the offset of the first
+// unpaired surrogate (out then ends before it).
+size_t AppendUtf8(StringView text, std::string &out);
+// "U+4E2D": the code point at an offset of text (a surrogate pair as one).
+String CodePointName(StringView text, size_t offset);
 // Offset of the first byte that does not begin a valid UTF-8 sequence
 // (overlong forms, surrogates and cut sequences are invalid), or npos.
 size_t FirstInvalidUtf8(std::string_view text);

@@ -385,9 +385,8 @@ void TIBScript::HandleBatchStatement(TIBParseKind AKind, const String &SQLText) 
     case stmtDDL:
     case stmtDML: {
         if (!FDatabase) RaiseClientError(ibxeDatabaseNotAssigned);
-        String text = SQLText;
-        text.push_back(u'\0');
-        const std::string bytes = FDatabase->Encoding()->GetBytes(text);
+        std::string bytes;
+        AppendServerText(*FDatabase->Encoding(), FDatabase->CharacterSet(), SQLText, bytes);
         std::vector<char> buffer(bytes.size() + 1, '\0');
         std::copy(bytes.begin(), bytes.end(), buffer.begin());
         FBatchBuffer.push_back(std::move(buffer));

@@ -76,14 +76,16 @@ TEST(ClientErrorMessages, RaisedIdsCarryTheirExactTexts) {
         {117, u"Size Mismatch - Field %s size is too small for data"},
         {119, u"Trying to store a string of length %d into a field that can only contain %d"},
         {123, u"Invalid library type assigned.  Valid strings are %s"},
+        {125, u"Character %s cannot be represented in character set %s (code page %d)"},
+        {126, u"Character %s cannot be represented in the default narrow code page %d"},
     };
     for (const auto &[id, text] : expected) EXPECT_EQ(ClientErrorMessage(id), text) << "id " << id;
 }
 
 TEST(ClientErrorMessages, EveryIdOfTheTableHasATextAndNoOtherDoes) {
-    for (int id = 0; id <= 124; ++id) EXPECT_FALSE(ClientErrorMessage(id).empty()) << "id " << id;
+    for (int id = 0; id <= 126; ++id) EXPECT_FALSE(ClientErrorMessage(id).empty()) << "id " << id;
     EXPECT_TRUE(ClientErrorMessage(-1).empty());
-    EXPECT_TRUE(ClientErrorMessage(125).empty());
+    EXPECT_TRUE(ClientErrorMessage(127).empty());
 }
 
 // The exception a call raises, as class E.

@@ -163,6 +163,22 @@ TEST_F(UpdateDB, AnUndecodableScriptFailsTheUpdateWithFileAndLine) {
     }
 }
 
+TEST_F(UpdateDB, CharactersThatWin1251LacksFailTheUpdateInsteadOfBecomingQuestionMarks) {
+    Query("CREATE TABLE NAMES (NAME VARCHAR(20) CHARACTER SET UTF8);");
+    const struct {
+        const char *Text;
+        const char *Named;
+    } cases[] = {{"中文", "U+4E2D"}, {"ok 😀", "U+1F600"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Named);
+        EXPECT_EQ(Run(std::string("INSERT INTO NAMES VALUES ('Привет');\nINSERT INTO NAMES VALUES ('") + c.Text +
+                      "');\n"),
+                  U(std::string("Character ") + c.Named +
+                    " cannot be represented in character set WIN1251 (code page 1251)"));
+        EXPECT_EQ(Value("COUNT(*)", "NAMES"), "0") << "the run was rolled back";
+    }
+}
+
 TEST_F(UpdateDB, AFailingStatementReturnsItsCyrillicTableNameIntact) {
     for (const char *charset : {"WIN1251", "UTF8"}) {
         SCOPED_TRACE(charset);

@@ -20,6 +20,35 @@ TEST(Encoding, CharactersMissingFromThePageBecomeQuestionMarks) {
     EXPECT_EQ(enc->GetBytes(u"a\u4E2Db"), "a?b");
 }
 
+TEST(Encoding, StrictEncodingStopsAtTheFirstCharacterThePageLacks) {
+    const size_t none = String::npos;
+    const struct {
+        int CodePage;
+        String Text;
+        size_t Stop;
+        std::string Bytes;  // what was appended before the stop (after "<")
+    } cases[] = {
+        {1251, u"Я?", none, "\xDF?"},
+        {1251, u"ab\u4E2Dc", 2, "ab"},
+        {1251, u"a\U0001F600", 1, "a"},
+        {20127, u"ok\u00E9", 2, "ok"},
+        {65001, u"\u4E2D\U0001F600", none, "\xE4\xB8\xAD\xF0\x9F\x98\x80"},
+        {65001, u"a\xD83D" u"b", 1, "a"},  // unpaired high surrogate
+        {65001, u"ab\xDE00", 2, "ab"},  // unpaired low surrogate
+        {932, u"a\u65E5", none, "a\x93\xFA"},
+        {932, u"a\u0416\U0001F600", 2, "a\x84\x47"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.CodePage);
+        std::string out = "<";
+        EXPECT_EQ(TEncoding::GetEncoding(c.CodePage)->Encode(c.Text, out), c.Stop);
+        EXPECT_EQ(out, "<" + c.Bytes);
+    }
+    EXPECT_EQ(CodePointName(u"a\U0001F600", 1), u"U+1F600");
+    EXPECT_EQ(CodePointName(u"\u4E2D", 0), u"U+4E2D");
+    EXPECT_EQ(CodePointName(u"\xD83D", 0), u"U+D83D");
+}
+
 TEST(Encoding, Utf8AndMultiBytePages) {
     EXPECT_EQ(TEncoding::GetEncoding(65001)->GetBytes(u"ж"), "\xD0\xB6");
     auto sjis = TEncoding::GetEncoding(932);

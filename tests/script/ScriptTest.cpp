@@ -264,6 +264,23 @@ TEST_F(ScriptExecutorTest, SavepointsRunAsSQLWithTheFirebirdClient) {
     EXPECT_EQ("1,3,5", Ids());
 }
 
+TEST_F(ScriptExecutorTest, CyrillicSavepointNamesReachTheServerInTheConnectionsCharacterSet) {
+    ScriptModule m(Db());
+    m.Open();
+    m.Run("INSERT INTO A (ID) VALUES (1);\n"
+          "SAVEPOINT \"Точка\";\n"
+          "INSERT INTO A (ID) VALUES (2);\n"
+          "ROLLBACK TO SAVEPOINT \"Точка\";\n");
+    try {
+        m.Run("RELEASE SAVEPOINT \"Нет\";\n");
+        FAIL() << "no such savepoint";
+    } catch (const EIBInterBaseError &e) {
+        EXPECT_EQ(e.Message(), U("Unable to find savepoint with name Нет in transaction context")) << N(e.Message());
+    }
+    m.CommitAndClose();
+    EXPECT_EQ("1", Ids());
+}
+
 TEST_F(ScriptExecutorTest, SavepointFailuresOfTheServerAreDatabaseErrors) {
     ScriptModule m(Db());
     m.Open();
@@ -299,9 +316,13 @@ TEST_F(ScriptExecutorTest, SavepointsUseTheClientEntryPointsWhenTheClientHasThem
     m.Open();
     lib.VersionOverride = 71000;
     // No statement is prepared while the client poses as 7.1.
-    m.Run("SAVEPOINT SP1;\nROLLBACK TO SAVEPOINT SP1;\nRELEASE SAVEPOINT SP1;\nRELEASE SAVEPOINT;\n");
+    m.Run("SAVEPOINT SP1;\nROLLBACK TO SAVEPOINT SP1;\nRELEASE SAVEPOINT SP1;\nRELEASE SAVEPOINT;\n"
+          "SAVEPOINT \"Точка\";\n");
     lib.VersionOverride = 0;
-    EXPECT_EQ((std::vector<std::string>{"start SP1", "rollback SP1 0", "release SP1", "release "}), lib.SavepointCalls);
+    // Names in the connection's character set (WIN1251).
+    EXPECT_EQ((std::vector<std::string>{"start SP1", "rollback SP1 0", "release SP1", "release ",
+                                        "start \"\xD2\xEE\xF7\xEA\xE0\""}),
+              lib.SavepointCalls);
     m.CommitAndClose();
 }
 

@@ -183,6 +183,20 @@ TEST(Cli, AFailedUpdatePrintsTheErrorAndFails) {
     EXPECT_NE(v.Output.find("Error while trying to open file"), std::string::npos) << v.Output;
 }
 
+TEST(Cli, AFailedUpdateNamesTheStatementHoldingACharacterTheConnectionLacks) {
+    TempDir dir;
+    std::string db = dir.File("d.fdb");
+    CreateDatabase(db);
+    WriteFile(dir.File("u.sql"), "CREATE TABLE T (S VARCHAR(9));\n\nINSERT INTO T VALUES ('中');\n");
+    ProcessResult u = Vantrel("update " + db + " " + dir.File("u.sql"));
+    EXPECT_EQ(u.ExitCode, 1);
+    EXPECT_NE(u.Output.find("vantrel: Character U+4E2D cannot be represented in character set WIN1251 (code page "
+                            "1251)\nvantrel: failed statement in \"" +
+                            dir.File("u.sql") + "\" at line 3: INSERT INTO T VALUES ('中')\n"),
+              std::string::npos)
+        << u.Output;
+}
+
 TEST(Cli, ProgressShowsOnATerminalAndNotWhenPipedOrQuiet) {
     TempDir dir;
     const std::string db = dir.File("p.fdb");
