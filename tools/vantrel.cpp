@@ -372,7 +372,10 @@ private:
             std::snprintf(percent, sizeof percent, "%3d%%  ", static_cast<int>(fraction * 100));
             line += percent;
         }
-        line += "line " + std::to_string(FProgress.Line) + "/" + std::to_string(FProgress.LineCount) + "  " +
+        // A statement of an included file is shown at its place there.
+        line += FProgress.Included ? StringToUtf8(FProgress.FileName) + ":" + std::to_string(FProgress.Line)
+                                   : "line " + std::to_string(FProgress.Line) + "/" + std::to_string(FProgress.LineCount);
+        line += "  " +
                 std::to_string(FDone) + (FDone == 1 ? " statement" : " statements") + " done  " +
                 FormatElapsed(Elapsed());
         if (static_cast<int>(line.size()) > width - 1) line.resize(static_cast<size_t>(std::max(width - 1, 0)));
@@ -544,14 +547,15 @@ void PrintStatistics(const RunStatistics &s) {
 // line) to `each` when given; the first problem goes to standard error and
 // ends the parse. The number of statements, or -1 when the script does not
 // parse.
-int ParseScript(const std::string &path, const std::function<void(int32_t, TIBParseKind, const String &)> &each) {
+int ParseScript(const std::string &path,
+                const std::function<void(const TScriptLocation &, TIBParseKind, const String &)> &each) {
     TIBSQLParser parser(nullptr);
     parser.LoadFromFile(Utf8ToString(path));
     bool failed = false;
     int count = 0;
     parser.SetOnParse([&](TComponent *, TIBParseKind kind, const String &text) {
         ++count;
-        if (each) each(parser.CurrentLine(), kind, text);
+        if (each) each(parser.CurrentLocation(), kind, text);
     });
     parser.SetOnError([&](TComponent *, const String &error, const String &, int32_t) {
         failed = true;
@@ -564,8 +568,10 @@ int ParseScript(const std::string &path, const std::function<void(int32_t, TIBPa
 }
 
 int Check(const ParsedArguments &args) {
-    const int count = ParseScript(args.Positional[0], [](int32_t line, TIBParseKind kind, const String &text) {
-        std::printf("%6d  %-22s %s\n", line, KindName(kind), Preview(text).c_str());
+    const int count = ParseScript(args.Positional[0], [](const TScriptLocation &where, TIBParseKind kind,
+                                                         const String &text) {
+        const std::string file = where.Included ? "  (in " + StringToUtf8(where.FileName) + ")" : std::string();
+        std::printf("%6d  %-22s %s%s\n", where.Line, KindName(kind), Preview(text).c_str(), file.c_str());
     });
     if (count < 0) return kExitFailure;
     std::printf("%d statement(s)\n", count);
@@ -594,7 +600,8 @@ bool ApplyScript(const std::string &database, const std::string &script, const P
             if (echo) {
                 const std::string line = EchoText(kind, text, sender->Terminator());
                 progress.Print([&] {
-                    std::printf("-- %s:%d\n%s\n", script.c_str(), where.Line, line.c_str());
+                    const std::string file = where.Included ? StringToUtf8(where.FileName) : script;
+                    std::printf("-- %s:%d\n%s\n", file.c_str(), where.Line, line.c_str());
                     std::fflush(stdout);
                 });
             }

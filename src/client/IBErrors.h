@@ -115,6 +115,10 @@ inline constexpr const char16_t *kXmlLibraryMissingMessage = u"%s needs the XML 
 // Library file, the loader's reason (a file that is there but cannot be
 // loaded; SQLCode 1 as for a missing file).
 inline constexpr const char16_t *kLibraryNotLoadableMessage = u"InterBase library %s cannot be loaded: %s";
+// What a statement's text lacks (the argument of ClientError::SQLParseError).
+inline constexpr const char16_t *kParameterNameExpected = u"Parameter name expected";
+inline constexpr const char16_t *kCommentNotClosed = u"EOF in comment detected";
+inline constexpr const char16_t *kStringNotClosed = u"EOF in string detected";
 // Connection names and parameter blocks.
 inline constexpr const char16_t *kDatabaseNameTooLongMessage = u"Database name is too long (%d bytes)";
 inline constexpr const char16_t *kDatabaseNameHasNulMessage = u"Database name contains a NUL character";

@@ -3,8 +3,7 @@
 // transaction ends and release the statement when the connection goes.
 #include "client/IBSQL.h"
 
-#include <unicode/uchar.h>
-
+#include <algorithm>
 #include <cstring>
 
 #include "client/GDSLibrary.h"
@@ -12,19 +11,13 @@
 #include "client/IBDatabase.h"
 #include "client/IBErrors.h"
 #include "client/IBTransaction.h"
+#include "client/ParamMarkers.h"
 #include "platform/Finally.h"
 
 namespace vantrel {
 
 namespace {
 
-bool IsNameChar(char16_t c) {
-    if (c == u'_' || c == u'$') return true;
-    if (c >= u'0' && c <= u'9') return true;
-    if (c < 0x80) return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
-    if (c >= 0xD800 && c <= 0xDFFF) return false;
-    return u_isalpha(c) != 0;
-}
 
 // True when the lines hold nothing but blanks; a large statement is not
 // joined and trimmed to learn it.
@@ -33,35 +26,6 @@ bool Blank(const TStringList &lines) {
         for (char16_t c : line)
             if (!IsWhite(c)) return false;
     return true;
-}
-
-// Position after the blanks and comments from pos on.
-size_t SkipBlanksAndComments(StringView text, size_t pos) {
-    while (pos < text.size()) {
-        if (IsWhite(text[pos])) {
-            ++pos;
-        } else if (text.substr(pos, 2) == u"--") {
-            pos = text.find_first_of(u"\r\n", pos);
-            if (pos == StringView::npos) return text.size();
-        } else if (text.substr(pos, 2) == u"/*") {
-            pos = text.find(u"*/", pos + 2);
-            if (pos == StringView::npos) return text.size();
-            pos += 2;
-        } else {
-            break;
-        }
-    }
-    return pos;
-}
-
-// True when the statement is an EXECUTE BLOCK: after its AS come PSQL, whose
-// ":name" are local variables, not parameters.
-bool IsExecuteBlock(StringView text) {
-    size_t pos = SkipBlanksAndComments(text, 0);
-    if (!SameTextAscii(text.substr(pos, 7), u"EXECUTE")) return false;
-    const size_t next = SkipBlanksAndComments(text, pos + 7);
-    if (next == pos + 7) return false;
-    return SameTextAscii(text.substr(next, 5), u"BLOCK") && (next + 5 >= text.size() || !IsNameChar(text[next + 5]));
 }
 
 }  // namespace
@@ -122,6 +86,8 @@ void TIBSQL::SetSQL(StringView Text) {
 }
 
 void TIBSQL::SQLChanging() {
+    FProcessedSQL.Clear();
+    FProcessedIsSQL = false;
     if (OnSQLChanging) OnSQLChanging(this);
     if (FHandle) DropHandle(true);
 }
@@ -199,128 +165,29 @@ ISC_STATUS TIBSQL::Call(ISC_STATUS ErrCode, bool RaiseError) {
 // Parameter markers
 
 void TIBSQL::ProcessParamMarkers() {
-    enum class TState { Normal, Comment, LineComment, String, Name };
-    String text = FSQL.Text();
-    const size_t n = text.size();
-    auto at = [&](size_t i) -> char16_t { return i < n ? text[i] : u'\0'; };
-
-    String out;
-    out.reserve(n);
-    std::vector<String> names;
-    TState state = TState::Normal;
-    char16_t quote = 0;
+    const std::vector<String> &lines = FSQL.Items();
+    TParamMarkerScan scan = ScanParamMarkers(lines);
     int generated = 0;
-    String name;
-    bool quotedName = false;
-    bool nameStarted = false;
-    // In an EXECUTE BLOCK markers stand only in its input parameters, before
-    // the AS that begins its body.
-    const bool executeBlock = IsExecuteBlock(text);
-    bool inBody = false;
-
-    auto fail = [](const char16_t *what) { RaiseClientError(ClientError::SQLParseError, {String(what)}); };
-    auto finishName = [&]() {
-        if (name.empty()) {
-            if (!FGenerateParamNames) fail(u"Parameter name expected");
-            name = u"VantrelParam" + IntToStr(generated++);
-        }
-        names.push_back(name);
-        name.clear();
-        quotedName = false;
-        nameStarted = false;
-        state = TState::Normal;
-    };
-
-    size_t i = 0;
-    while (i < n) {
-        char16_t c = text[i];
-        char16_t next = at(i + 1);
-        switch (state) {
-        case TState::Normal:
-            if (c == u'\'' || c == u'"') {
-                out += c;
-                quote = c;
-                state = TState::String;
-            } else if (c == u'/' && next == u'*') {
-                out += c;
-                out += next;
-                ++i;
-                state = TState::Comment;
-            } else if (c == u'-' && next == u'-') {
-                out += c;
-                out += next;
-                ++i;
-                state = TState::LineComment;
-            } else if (executeBlock && !inBody && IsNameChar(c) && (i == 0 || !IsNameChar(text[i - 1]))) {
-                size_t end = i;
-                while (end < n && IsNameChar(text[end])) ++end;
-                inBody = SameTextAscii(StringView(text).substr(i, end - i), u"AS");
-                out.append(text, i, end - i);
-                i = end - 1;
-            } else if ((c == u':' || c == u'?') && !inBody) {
-                out += u'?';
-                state = TState::Name;
-                name.clear();
-                quotedName = false;
-                nameStarted = false;
-            } else {
-                out += c;
-            }
-            break;
-        case TState::Comment:
-            if (next == u'\0') fail(u"EOF in comment detected");
-            out += c;
-            if (c == u'*' && next == u'/') state = TState::Normal;
-            break;
-        case TState::LineComment:
-            out += c;
-            if (c == u'\r' || c == u'\n') state = TState::Normal;
-            break;
-        case TState::String:
-            if (next == u'\0') fail(u"EOF in string detected");
-            out += c;
-            if (c == quote) {
-                if (next == quote) {
-                    out += next;
-                    ++i;
-                } else {
-                    state = TState::Normal;
-                }
-            }
-            break;
-        case TState::Name:
-            if (quotedName) {
-                if (c == u'"') {
-                    // The character after the closing quote ends the name and
-                    // is copied without being looked at.
-                    if (i + 1 < n) {
-                        out += next;
-                        ++i;
-                    }
-                    finishName();
-                } else {
-                    name += c;
-                }
-            } else if (!nameStarted && c == u'"') {
-                quotedName = true;
-                nameStarted = true;
-            } else if (IsNameChar(c)) {
-                name += c;
-                nameStarted = true;
-            } else {
-                out += c;
-                finishName();
-            }
-            break;
-        }
-        ++i;
+    for (TParamMarker &marker : scan.Markers) {
+        if (!marker.Name.empty()) continue;
+        if (!FGenerateParamNames) RaiseClientError(ClientError::SQLParseError, {String(kParameterNameExpected)});
+        marker.Name = u"VantrelParam" + IntToStr(generated++);
     }
-    if (state == TState::Name) finishName();
-    String().swap(text);  // a large statement is not held three times below
+    if (!scan.Problem.empty()) RaiseClientError(ClientError::SQLParseError, {scan.Problem});
 
-    FSQLParams->SetCount(static_cast<int>(names.size()));
-    for (size_t k = 0; k < names.size(); ++k) FSQLParams->AddName(names[k], static_cast<int>(k));
-    size_t nul = out.find(u'\0');
+    FSQLParams->SetCount(static_cast<int>(scan.Markers.size()));
+    for (size_t k = 0; k < scan.Markers.size(); ++k) FSQLParams->AddName(scan.Markers[k].Name, static_cast<int>(k));
+    // Text without markers goes to the server as it stands: a large
+    // statement is not copied for it.
+    const bool hasNul = std::any_of(lines.begin(), lines.end(),
+                                    [](const String &line) { return line.find(u'\0') != String::npos; });
+    if (scan.Markers.empty() && !hasNul) {
+        FProcessedSQL.Clear();
+        FProcessedIsSQL = true;
+        return;
+    }
+    String out = ReplaceParamMarkers(lines, scan.Markers);
+    const size_t nul = out.find(u'\0');
     if (nul != String::npos) out.resize(nul);
     FProcessedSQL.SetText(out);
 }
@@ -347,10 +214,11 @@ std::string TIBSQL::EncodedProcessedSQL() const {
     // large statement is then never held joined beside its lines. The
     // string's own terminating NUL ends the text for the client.
     size_t total = 0;
-    for (const String &line : FProcessedSQL.Items()) total += line.size() + 2;
+    const std::vector<String> &lines = ProcessedSQL().Items();
+    for (const String &line : lines) total += line.size() + 2;
     std::string bytes;
     bytes.reserve(total);
-    for (const String &line : FProcessedSQL.Items()) {
+    for (const String &line : lines) {
         AppendServerText(*enc, characterSet, line, bytes);
         bytes += "\r\n";
     }
@@ -403,13 +271,15 @@ void TIBSQL::Prepare() {
     if (FPrepared) return;
     if (Blank(FSQL)) RaiseClientError(ClientError::EmptyQuery);
     RefreshContext();
+    FProcessedIsSQL = false;
     if (FParamCheck) {
         ProcessParamMarkers();
     } else {
-        FProcessedSQL.Assign(FSQL);
+        FProcessedSQL.Clear();
+        FProcessedIsSQL = true;
         FSQLParams->SetCount(0);
     }
-    if (Blank(FProcessedSQL)) RaiseClientError(ClientError::EmptyQuery);
+    if (Blank(ProcessedSQL())) RaiseClientError(ClientError::EmptyQuery);
 
     IGDSLibrary &lib = *FGDSLibrary;
     const auto dialect = static_cast<unsigned short>(Database()->SQLDialect());

@@ -99,7 +99,7 @@ public:
     int FieldCount() const { return FSQLRecord->Count(); }
     bool Canceled() const { return FCanceled; }
     // The text actually prepared (markers replaced by "?").
-    const TStringList &ProcessedSQL() const { return FProcessedSQL; }
+    const TStringList &ProcessedSQL() const { return FProcessedIsSQL ? FSQL : FProcessedSQL; }
     TIBBase &Base() const { return *FBase; }
 
     // --- operations ---
@@ -121,8 +121,8 @@ public:
     void CheckOpen();
     void CheckValidStatement();
     ISC_STATUS Call(ISC_STATUS ErrCode, bool RaiseError);
-    // Copies SQL into ProcessedSQL with every parameter marker replaced by
-    // "?" and names the parameters in order of appearance.
+    // Names the parameters in order of appearance; ProcessedSQL becomes the
+    // SQL with every marker replaced by "?" (the SQL itself when it has none).
     void ProcessParamMarkers();
 
 private:
@@ -145,6 +145,8 @@ private:
     std::unique_ptr<TIBBase> FBase;
     TStringList FSQL;
     TStringList FProcessedSQL;
+    // The processed text is the SQL text itself (no marker replaced).
+    bool FProcessedIsSQL = false;
     isc_stmt_handle FHandle = 0;
     bool FPrepared = false;
     bool FOpen = false;

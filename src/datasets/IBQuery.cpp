@@ -1,9 +1,12 @@
 // TIBQuery: the result set of an SQL text, its parameters and preparation.
 #include "datasets/IBQuery.h"
 
+#include <algorithm>
+
 #include "client/IBErrors.h"
 #include "client/IBSQL.h"
 #include "client/IBXSQLDA.h"
+#include "client/ParamMarkers.h"
 #include "platform/Exceptions.h"
 
 namespace vantrel {
@@ -123,56 +126,16 @@ void TIBQuery::Loaded() {
     TIBCustomDataSet::Loaded();
 }
 
-std::vector<String> TIBQuery::ParseParamNames(StringView text) const {
-    // The marker rules of the statement: ":" starts a name made of name
-    // characters or written in double quotes; strings and /* */ comments
-    // are skipped. Unnamed markers make no parameter here.
+std::vector<String> TIBQuery::ParseParamNames(const TStringList &sql) const {
+    // The markers the statement will find when it is prepared; a name
+    // written more than once is one parameter, and unnamed markers make
+    // none here.
     std::vector<String> names;
-    auto isNameChar = [](char16_t c) {
-        return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u'_' ||
-               c == u'$' || c > 0x7F;
-    };
-    auto add = [&](String name) {
-        if (name.empty()) return;
-        for (const String &existing : names)
-            if (SameTextAscii(existing, name)) return;
-        names.push_back(std::move(name));
-    };
-    size_t i = 0;
-    const size_t n = text.size();
-    while (i < n) {
-        char16_t c = text[i];
-        if (c == u'\'' || c == u'"') {
-            size_t end = i + 1;
-            while (end < n) {
-                if (text[end] == c) {
-                    if (end + 1 < n && text[end + 1] == c) {
-                        end += 2;
-                        continue;
-                    }
-                    break;
-                }
-                ++end;
-            }
-            i = end + 1;
-        } else if (c == u'/' && i + 1 < n && text[i + 1] == u'*') {
-            size_t end = text.find(u"*/", i + 2);
-            i = end == StringView::npos ? n : end + 2;
-        } else if (c == u':') {
-            ++i;
-            if (i < n && text[i] == u'"') {
-                size_t end = text.find(u'"', i + 1);
-                if (end == StringView::npos) end = n;
-                add(String(text.substr(i + 1, end - i - 1)));
-                i = end + 1;
-            } else {
-                size_t start = i;
-                while (i < n && isNameChar(text[i])) ++i;
-                add(String(text.substr(start, i - start)));
-            }
-        } else {
-            ++i;
-        }
+    for (TParamMarker &marker : ScanParamMarkers(sql.Items()).Markers) {
+        if (marker.Name.empty()) continue;
+        const bool known = std::any_of(names.begin(), names.end(),
+                                       [&](const String &name) { return SameTextAscii(name, marker.Name); });
+        if (!known) names.push_back(std::move(marker.Name));
     }
     return names;
 }
@@ -190,7 +153,7 @@ void TIBQuery::QueryChanged() {
     if (FPrepared) UnPrepare();
     if (FParamCheck) {
         TParams parsed;
-        for (const String &name : ParseParamNames(text)) {
+        for (const String &name : ParseParamNames(FSQL)) {
             TParam &param = parsed.Add(name);
             if (TParam *old = FParams.FindParam(name)) param.AssignValue(*old);
         }

@@ -91,7 +91,7 @@ private:
     void QueryChanged();
     void CopyParamValues();
     // Parameter names in order of appearance (a repeated name once).
-    std::vector<String> ParseParamNames(StringView text) const;
+    std::vector<String> ParseParamNames(const TStringList &sql) const;
 
     TStringList FSQL;
     TParams FParams;

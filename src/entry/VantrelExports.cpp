@@ -164,6 +164,7 @@ TUpdateOutcome UpdateDatabase(const VARIANT &DatabaseName, const VARIANT &Script
             module->DB->Open();
             if (!module->Trans->InTransaction()) module->Trans->StartTransaction();
             script->LoadScriptFile(scriptName);
+            script->SetReleaseReadLines(true);
             if (Hooks && Hooks->BeforeRun) Hooks->BeforeRun(*module);
             running = ran = true;
             script->ExecuteScript();

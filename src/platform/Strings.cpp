@@ -26,7 +26,9 @@ void TStringList::Changed() {
 void TStringList::Put(int index, String value) {
     if (index < 0 || index >= Count()) throw EListError::IndexOutOfBounds(index);
     Changing();
-    FItems[static_cast<size_t>(index)] = std::move(value);
+    // Swapped rather than move-assigned: an empty value would otherwise
+    // keep the old line's buffer.
+    FItems[static_cast<size_t>(index)].swap(value);
     Changed();
 }
 

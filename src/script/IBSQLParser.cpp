@@ -121,6 +121,7 @@ void TIBSQLParser::Parse() {
     ResetSources();
     FStmtLine = 0;
     FStmtFirstLine.clear();
+    FFirstLinePending = false;
     FPaused = false;
     RunParseLoop();
 }
@@ -134,6 +135,10 @@ void TIBSQLParser::NotifyError(const String &Error, const String &SQLText) {
 }
 
 TScriptLocation TIBSQLParser::CurrentLocation() const {
+    if (FFirstLinePending) {
+        FirstLineOf(*FStmtText, true, FStmtFirstLine);
+        FFirstLinePending = false;
+    }
     TScriptLocation where;
     where.Included = FStmtNameIndex > 0;
     where.FileName = where.Included ? FFileNames[static_cast<size_t>(FStmtNameIndex)] : FScriptFileName;
@@ -195,6 +200,46 @@ void TIBSQLParser::NoteStatementStart(int32_t line) {
     // A statement's first line is taken from its text once it is read; a
     // comment has only this one.
     FStmtFirstLine.clear();
+    FFirstLinePending = false;
+}
+
+// The text a callback reads stays alive and unchanged until it returns,
+// also when the callback resumes the loop and further statements are read.
+class TIBSQLParser::TPin {
+public:
+    TPin(TIBSQLParser &parser, const String *text) : FParser(parser), FText(text) {
+        FParser.FPinnedTexts.push_back(text);
+    }
+    ~TPin() {
+        FParser.FPinnedTexts.pop_back();
+        auto &held = FParser.FHeldTexts;
+        if (!held.empty() && held.back().get() == FText) held.pop_back();
+    }
+    TPin(const TPin &) = delete;
+    TPin &operator=(const TPin &) = delete;
+
+private:
+    TIBSQLParser &FParser;
+    const String *FText;
+};
+
+void TIBSQLParser::TakeStatementText() {
+    if (FStmtText) {
+        const bool pinned =
+            std::find(FPinnedTexts.begin(), FPinnedTexts.end(), FStmtText.get()) != FPinnedTexts.end();
+        if (pinned) {
+            FHeldTexts.push_back(std::move(FStmtText));
+        } else if (FStmtText.use_count() == 1) {
+            // Nobody took the previous text over: its buffer is reused for
+            // the next statement.
+            FStmtText->swap(FText);
+            FFirstLinePending = true;
+            return;
+        }
+    }
+    FStmtText = std::make_shared<String>(std::move(FText));
+    FText.clear();
+    FFirstLinePending = true;
 }
 
 bool TIBSQLParser::LinesLeft() const { return ScriptIndex < FScript.Count() || !FInputs.empty(); }
@@ -240,13 +285,15 @@ bool TIBSQLParser::AppendNextLines(bool AtStatementStart) {
         }
         bool nonWhite = WorkHasNonWhite();
         const auto &lines = source.Items();
+        const bool release = top > 0 || FReleaseReadLines;
         do {
             const String &line = lines[static_cast<size_t>(index)];
             FWork.reserve(FWork.size() + kCRLF.size() + line.size());
             FWork += kCRLF;
             FWork += line;
-            ++index;
             if (!nonWhite) nonWhite = HasNonWhite(line);
+            if (release) source.Put(index, String());
+            ++index;
         } while (index < source.Count() && !nonWhite);
         fed = true;
         // An included file that ended in blank lines hands over to the file
@@ -262,8 +309,6 @@ void TIBSQLParser::RunParseLoop() {
     while (!FPaused && (LinesLeft() || WorkHasNonWhite())) {
         if (!ReadStatement()) continue;
         TIBParseKind kind = ClassifyStatement();
-        // The callbacks get texts of their own: a callback that resumes the
-        // loop re-enters it and reuses the parser's buffers.
         switch (kind) {
         case stmtEMPTY:
         case stmtIsqlCommand:
@@ -274,40 +319,36 @@ void TIBSQLParser::RunParseLoop() {
         case stmtSET:
         case stmtSetTransaction: {
             String text;
-            for (int i = 1; i < FTokens.Count(); ++i) {
-                text += FTokens[i];
+            for (int i = 1; i < TokenCount(); ++i) {
+                text += Token(i);
                 text += u' ';
             }
             NotifyStatement(kind, TrimLeft(text));
             break;
         }
         case stmtTERM: {
-            String terminator = FTokens[2];
+            String terminator = Token(2);
             NotifyStatement(kind, terminator);
             FTerminator = terminator;
             break;
         }
         case stmtERR: {
-            String text = FText;
-            NotifyError(kInvalidStatementMessage, text);
+            TPin pin(*this, FStmtText.get());
+            NotifyError(kInvalidStatementMessage, *FStmtText);
             break;
         }
         case stmtINPUT: {
-            String text = FText;
             try {
                 LoadInputFile();
             } catch (const Exception &e) {
-                NotifyError(e.Message(), text);
+                TPin pin(*this, FStmtText.get());
+                NotifyError(e.Message(), *FStmtText);
             }
             break;
         }
         default: {
-            String text;
-            text.swap(FText);
-            NotifyStatement(kind, text);
-            // Hand the buffer back for the next statement.
-            text.clear();
-            FText.swap(text);
+            TPin pin(*this, FStmtText.get());
+            NotifyStatement(kind, *FStmtText);
             break;
         }
         }
@@ -322,7 +363,7 @@ void TIBSQLParser::EndScript() {
 }
 
 bool TIBSQLParser::ReadStatement() {
-    FTokens.Clear();
+    ClearTokens();
     FText.clear();
     FUpperTokenIndex = -1;
     if (!WorkHasNonWhite()) AppendNextLines(true);
@@ -344,7 +385,7 @@ bool TIBSQLParser::ReadStatement() {
     // A body whose END; is the last thing in its file ends before the ";"
     // just as if another token had followed.
     if (!FComplete && FBodyMode && BodyComplete()) FText.resize(FSemicolonPos);
-    if (FTokens.Count() > 0) FirstLineOf(FText, true, FStmtFirstLine);
+    if (TokenCount() > 0) TakeStatementText();
     return true;
 }
 
@@ -390,27 +431,44 @@ bool TIBSQLParser::SkipLeadingComments() {
 }
 
 bool TIBSQLParser::BodyComplete() const {
-    int n = FTokens.Count();
-    return n >= 2 && FTokens[n - 1] == u";" && SameTextAscii(FTokens[n - 2], u"END");
+    const int n = TokenCount();
+    return n >= 2 && Token(n - 1) == u";" && SameTextAscii(Token(n - 2), u"END");
 }
 
-void TIBSQLParser::AddToken(String token, size_t textPos) {
+void TIBSQLParser::AddToken(StringView token, size_t textPos) {
     if (FBodyMode && token == u";") FSemicolonPos = textPos;
-    KeepToken(std::move(token));
+    KeepToken(token);
 }
 
-void TIBSQLParser::KeepToken(String token) {
+void TIBSQLParser::ClearTokens() {
+    FTokenCount = 0;
+    FTokenListStale = true;
+}
+
+void TIBSQLParser::KeepToken(StringView token) {
     // Statements are told apart by their first words and bodies end by
     // their last two; a statement of millions of words keeps those and no
-    // more, instead of a second copy of itself in pieces.
-    const int count = FTokens.Count();
-    if (count < kTokenLimit) {
-        FTokens.Add(std::move(token));
+    // more, instead of a second copy of itself in pieces. The buffers of
+    // earlier statements' tokens are written over.
+    FTokenListStale = true;
+    if (FTokenCount == kTokenLimit) {
+        FTokenBuffers[kTokenLimit - 2].swap(FTokenBuffers[kTokenLimit - 1]);
+        FTokenBuffers[kTokenLimit - 1].assign(token);
         return;
     }
-    String last = FTokens[count - 1];
-    FTokens.Put(count - 2, std::move(last));
-    FTokens.Put(count - 1, std::move(token));
+    if (static_cast<size_t>(FTokenCount) < FTokenBuffers.size())
+        FTokenBuffers[static_cast<size_t>(FTokenCount)].assign(token);
+    else
+        FTokenBuffers.emplace_back(token);
+    ++FTokenCount;
+}
+
+const TStringList &TIBSQLParser::CurrentTokens() const {
+    if (FTokenListStale) {
+        FTokenList.SetLines(std::vector<String>(FTokenBuffers.begin(), FTokenBuffers.begin() + FTokenCount));
+        FTokenListStale = false;
+    }
+    return FTokenList;
 }
 
 void TIBSQLParser::ReadToken() {
@@ -440,10 +498,10 @@ void TIBSQLParser::ReadToken() {
         if (!asWritten.empty()) {
             String upper = UpperCaseFull(asWritten);
             if (upper != asWritten) {
-                FUpperTokenIndex = FTokens.Count();
+                FUpperTokenIndex = TokenCount();
                 FUpperTokenAsWritten = std::move(asWritten);
             }
-            KeepToken(std::move(upper));
+            KeepToken(upper);
         }
         FComplete = true;
         FInSingleQuote = FInDoubleQuote = FInComment = false;
@@ -498,7 +556,7 @@ void TIBSQLParser::ReadToken() {
             ConsumeWork(n);
             return;
         }
-        if (FTokens.Count() == 0) NoteStatementStart(LineAt(FWorkPos + i));
+        if (TokenCount() == 0) NoteStatementStart(LineAt(FWorkPos + i));
     }
 
     // The token: it ends at a blank, at a comment, at the quote that closes
@@ -547,24 +605,24 @@ void TIBSQLParser::ReadToken() {
         ConsumeWork(i);
         return;
     }
-    AddToken(String(w + start + first, last - first), textPos);
+    AddToken(StringView(w + start + first, last - first), textPos);
     ConsumeWork(i);
-    const int count = FTokens.Count();
-    const String &token = FTokens[count - 1];
+    const int count = TokenCount();
+    const String &token = Token(count - 1);
     // A procedure or trigger written without SET TERM keeps its body whole:
     // from its AS on, ";" ends no statement. Before AS (ALTER TRIGGER T
     // INACTIVE, ALTER TRIGGER T POSITION 5) the terminator works as ever.
     if (count == 2)
         FBodyCandidate = FTerminator == u";" &&
-                         (SameTextAscii(FTokens[0], u"CREATE") || SameTextAscii(FTokens[0], u"ALTER")) &&
-                         (SameTextAscii(FTokens[1], u"PROCEDURE") || SameTextAscii(FTokens[1], u"TRIGGER"));
+                         (SameTextAscii(Token(0), u"CREATE") || SameTextAscii(Token(0), u"ALTER")) &&
+                         (SameTextAscii(Token(1), u"PROCEDURE") || SameTextAscii(Token(1), u"TRIGGER"));
     else if (FBodyCandidate && !FBodyMode && SameTextAscii(token, u"AS"))
         FBodyMode = true;
 
     // END; carries the closing ";" of the body; it becomes a token of its
     // own.
     if (FBodyMode && token.back() == u';' && UpperCaseFull(token) == u"END;") {
-        FTokens.Put(count - 1, String(StringView(token).substr(0, 3)));
+        FTokenBuffers[static_cast<size_t>(count - 1)].resize(3);
         AddToken(u";", textPos + 3);
     }
 }
@@ -575,7 +633,22 @@ void TIBSQLParser::ReadToken() {
 namespace {
 
 // isql's own commands that shape only its output or prompts.
-bool IsIsqlSessionSet(const String &u1) {
+// A word upper-cased (ASCII letters) into a buffer of its own, without
+// allocating; words longer than any keyword come out empty.
+class TKeyword {
+public:
+    explicit TKeyword(StringView word) {
+        if (word.size() > sizeof FChars / sizeof FChars[0]) return;
+        for (char16_t c : word) FChars[FSize++] = c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
+    }
+    bool operator==(StringView keyword) const { return StringView(FChars, FSize) == keyword; }
+
+private:
+    char16_t FChars[16];
+    size_t FSize = 0;
+};
+
+bool IsIsqlSessionSet(const TKeyword &u1) {
     for (StringView word : {u"ECHO", u"BAIL", u"LIST", u"COUNT", u"HEADING", u"WARNINGS", u"PLAN", u"PLANONLY",
                             u"STATS", u"TIME", u"BLOB", u"BLOBDISPLAY", u"WIDTH", u"ROWCOUNT", u"SQLDA_DISPLAY",
                             u"EXPLAIN", u"PER_TAB"})
@@ -586,15 +659,15 @@ bool IsIsqlSessionSet(const String &u1) {
 }  // namespace
 
 TIBParseKind TIBSQLParser::ClassifyStatement() const {
-    const int n = FTokens.Count();
+    const int n = TokenCount();
     if (n == 0) return stmtEMPTY;
-    const auto &items = FTokens.Items();
+    const auto &items = FTokenBuffers;
     const StringView t0 = items[0];
     const StringView t1 = n > 1 ? StringView(items[1]) : StringView();
     const StringView t2 = n > 2 ? StringView(items[2]) : StringView();
     const StringView t3 = n > 3 ? StringView(items[3]) : StringView();
-    const String u0 = AsciiUpper(t0);
-    const String u1 = AsciiUpper(t1);
+    const TKeyword u0(t0);
+    const TKeyword u1(t1);
 
     // WORK and RETAINING in any case: a word that the terminator does not
     // follow directly keeps the case it was written in.
@@ -655,8 +728,8 @@ TIBParseKind TIBSQLParser::ClassifyStatement() const {
 String TIBSQLParser::InputFileName() const {
     // A name written last before the terminator was stored upper-cased; file
     // names are case-sensitive here, so the spelling as written comes first.
-    const String written = StripQuotes(FUpperTokenIndex == 1 ? FUpperTokenAsWritten : FTokens[1]);
-    const String upper = FUpperTokenIndex == 1 ? StripQuotes(FTokens[1]) : String();
+    const String written = StripQuotes(FUpperTokenIndex == 1 ? FUpperTokenAsWritten : Token(1));
+    const String upper = FUpperTokenIndex == 1 ? StripQuotes(Token(1)) : String();
     // A relative name is looked for in the folder of the file holding the
     // INPUT first, then in the current directory.
     const String folder = written.empty() || written.front() == u'/' ? String() : FolderOf(CurrentFileName());

@@ -94,6 +94,10 @@ public:
     // statements resolve against the file's folder first.
     void LoadFromFile(const String &FileName);
     const String &ScriptFileName() const { return FScriptFileName; }
+    // For a script that is run once: its lines are emptied as they are read
+    // (their count stays), so that a large script is not held beside the
+    // statements cut from it. Lines of included files are always let go.
+    void SetReleaseReadLines(bool Value) { FReleaseReadLines = Value; }
 
     const String &Terminator() const { return FTerminator; }
     void SetTerminator(const String &Value) { FTerminator = Value; }
@@ -111,13 +115,17 @@ public:
     // script (1-based) and its tokens (of a statement of more than 256,
     // the first 254 and the last two).
     int32_t CurrentLine() const { return LineIndex; }
-    const TStringList &CurrentTokens() const { return FTokens; }
+    const TStringList &CurrentTokens() const;
     // Lines of the main script read so far (an included file's lines do
     // not count), for showing how far a run has come.
     int32_t LinesRead() const { return ScriptIndex; }
     // Where the statement being handled (or the problem being reported)
     // is; it stays so after an exception from a callback left Parse.
     TScriptLocation CurrentLocation() const;
+    // The text of the statement being handled, shared rather than copied:
+    // the text a statement callback receives is this one. Empty before the
+    // first statement.
+    std::shared_ptr<const String> StatementText() const { return FStmtText; }
 
     // Runs the script from its first line; text left pending by an earlier
     // run that was paused is read first.
@@ -166,8 +174,13 @@ private:
     int32_t LineAt(size_t pos);
     void NoteStatementStart(int32_t line);
 
-    void AddToken(String token, size_t textPos);
-    void KeepToken(String token);
+    void AddToken(StringView token, size_t textPos);
+    void KeepToken(StringView token);
+    void ClearTokens();
+    int TokenCount() const { return FTokenCount; }
+    const String &Token(int index) const { return FTokenBuffers[static_cast<size_t>(index)]; }
+    // The statement just read becomes the current one (FStmtText).
+    void TakeStatementText();
     // Tokens kept of one statement: the first ones and the last two.
     static constexpr int kTokenLimit = 256;
     bool BodyComplete() const;
@@ -176,9 +189,15 @@ private:
 
     TStringList FScript;
     String FScriptFileName;
+    bool FReleaseReadLines = false;
     String FTerminator;
     bool FPaused = false;
-    TStringList FTokens;
+    // The tokens of the statement read: the first FTokenCount buffers. The
+    // list handed out is made from them when asked for.
+    std::vector<String> FTokenBuffers;
+    int FTokenCount = 0;
+    mutable TStringList FTokenList;
+    mutable bool FTokenListStale = false;
     String FWork;
     size_t FWorkPos = 0;
     int32_t ScriptIndex = 0;
@@ -193,10 +212,21 @@ private:
     // FWork[FMarkPos] lies on line FMarkLine of its file.
     size_t FMarkPos = 0;
     int32_t FMarkLine = 0;
-    // Location of the current statement.
+    // Location of the current statement. Its first line is taken from its
+    // text only when asked for (FFirstLinePending).
     int32_t FStmtNameIndex = 0;
     int32_t FStmtLine = 0;
-    String FStmtFirstLine;
+    mutable String FStmtFirstLine;
+    mutable bool FFirstLinePending = false;
+    // The current statement's text, shared with whoever takes it over. A
+    // callback that resumes the loop re-enters it while the outer callback
+    // still reads its text: the texts that callbacks are reading are pinned,
+    // and a pinned text that stops being the current one is held until its
+    // callback returns.
+    std::shared_ptr<String> FStmtText;
+    std::vector<const String *> FPinnedTexts;
+    std::vector<std::shared_ptr<String>> FHeldTexts;
+    class TPin;
     TIBSQLParseStmt FOnParse;
     TIBSQLParseError FOnError;
 

@@ -60,6 +60,8 @@ void TIBScript::SetScript(const TStringList &value) { FSQLParser->SetScript(valu
 
 void TIBScript::LoadScriptFile(const String &FileName) { FSQLParser->LoadFromFile(FileName); }
 
+void TIBScript::SetReleaseReadLines(bool value) { FSQLParser->SetReleaseReadLines(value); }
+
 void TIBScript::SetTerminator(const String &value) {
     if (value == FTerminator) return;
     FTerminator = value;
@@ -266,7 +268,10 @@ void TIBScript::HandleStatement(TIBParseKind AKind, const String &SQLText) {
         if (OnStatementStart) {
             TIBScriptProgress progress;
             progress.Statement = FStatementCount;
-            progress.Line = FSQLParser->CurrentLine();
+            const TScriptLocation where = FSQLParser->CurrentLocation();
+            progress.Line = where.Line;
+            progress.Included = where.Included;
+            if (where.Included) progress.FileName = where.FileName;
             progress.LinesRead = FSQLParser->LinesRead();
             progress.LineCount = FSQLParser->Script().Count();
             OnStatementStart(this, AKind, SQLText, progress);

@@ -35,7 +35,11 @@ using TIBScriptParamCheck = std::function<void(TIBScript *Sender, bool &Pause)>;
 // Where a run stands when a statement is about to be carried out.
 struct TIBScriptProgress {
     int32_t Statement = 0;  // 1 for the first statement of the run
-    int32_t Line = 0;       // the statement's line in the main script
+    // Where the statement is: its first word's line in the file holding it,
+    // the main script or a file it included.
+    int32_t Line = 0;
+    bool Included = false;
+    String FileName;        // the included file's name (empty for the main script)
     int32_t LinesRead = 0;  // lines of the main script read so far
     int32_t LineCount = 0;  // lines of the main script
 };
@@ -61,6 +65,8 @@ public:
     // Loads the file into the script; its INPUT statements name files
     // relative to its folder.
     void LoadScriptFile(const String &FileName);
+    // For a script run once: its lines are let go as they are read.
+    void SetReleaseReadLines(bool value);
 
     bool AutoDDL() const { return FAutoDDL; }
     void SetAutoDDL(bool value) { FAutoDDL = value; }

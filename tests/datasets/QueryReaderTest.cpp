@@ -182,6 +182,43 @@ TEST_F(QueryReader, MissingLinksAndTextsAreRefused) {
     EXPECT_EQ(MessageOf([&] { q->Open(); }), "Transaction is not active");
 }
 
+// Queries and the statements they prepare read markers the same way: the
+// names a query lists are those the prepared statement asks for.
+TEST_F(QueryReader, QueriesAndStatementsFindTheSameParameterNames) {
+    std::string path = MakeDatabase(Dir, "d3.fdb", 3);
+    TModuleLike m(path);
+    m.DB->Open();
+    m.Trans->StartTransaction();
+    const struct {
+        const char16_t *Sql;
+        std::vector<String> Names;
+    } cases[] = {
+        {u"select 1 from rdb$database where 1 = :A and 2 = :B_2$", {u"A", u"B_2$"}},
+        {u"select ':X', '?', 'a::b', 1 as \":Y\" from rdb$database where 1 = :Z", {u"Z"}},
+        {u"select 1 from rdb$database /* :C ? */ where 1 = :D -- :E ?\r\n and 2 = :F", {u"D", u"F"}},
+        {u"select 1 from rdb$database where 1 = :\"QUOTED NAME\"", {u"QUOTED NAME"}},
+        {u"select cast(:\u0416\u0418\u0421\u041B\u041E1 as integer) from rdb$database", {u"\u0416\u0418\u0421\u041B\u041E1"}},
+        {u"execute block (P integer = :P) returns (R integer) as declare V integer; begin V = :P; R = :V; "
+         u"suspend; end",
+         {u"P"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(StringToUtf8(c.Sql));
+        TIBQuery *query = m.AddQuery(u"", c.Sql, u"");
+        std::vector<String> queryNames;
+        for (int i = 0; i < query->Params().Count(); ++i) queryNames.push_back(query->Params()[i].Name());
+        EXPECT_EQ(queryNames, c.Names);
+
+        TIBSQL statement(nullptr);
+        statement.SetDatabase(m.DB);
+        statement.SetTransaction(m.Trans);
+        statement.SetSQL(c.Sql);
+        std::vector<String> statementNames;
+        for (int i = 0; i < statement.Params().Count(); ++i) statementNames.push_back(statement.Params()[i].Name());
+        EXPECT_EQ(statementNames, c.Names);
+    }
+}
+
 TEST_F(QueryReader, ParametersAreCopiedToTheSelectOnEveryOpen) {
     std::string path = MakeDatabase(Dir, "d1.fdb", 1, "create table VER (ID integer not null primary key);");
     TModuleLike m(path);

@@ -411,7 +411,8 @@ TEST_F(ScriptExecutorTest, OnStatementStartTellsWhereTheRunStandsBeforeEachState
                                        const TIBScriptProgress &p) {
         EXPECT_EQ(m.IBScript, sender);
         seen.push_back(std::to_string(p.Statement) + " " + std::to_string(kind) + " " + N(text) + " @" +
-                       std::to_string(p.Line) + " " + std::to_string(p.LinesRead) + "/" + std::to_string(p.LineCount));
+                       std::to_string(p.Line) + (p.Included ? " of " + N(p.FileName) : "") + " " +
+                       std::to_string(p.LinesRead) + "/" + std::to_string(p.LineCount));
     };
     const std::string script = "INSERT INTO A (ID) VALUES (1);\n"
                                "\n"
@@ -421,9 +422,9 @@ TEST_F(ScriptExecutorTest, OnStatementStartTellsWhereTheRunStandsBeforeEachState
                                "INSERT INTO A (ID) VALUES (3);\n";
     EXPECT_THROW(m.Run(script), EIBError);
     // Numbered from 1, the failing statement included; the included
-    // statement stands at the INPUT line; nothing after the failure.
+    // statement stands at its line in its file; nothing after the failure.
     EXPECT_EQ((std::vector<std::string>{"1 1 INSERT INTO A (ID) VALUES (1) @1 1/7",
-                                        "2 1 INSERT INTO A (ID) VALUES (20) @3 3/7",
+                                        "2 1 INSERT INTO A (ID) VALUES (20) @1 of " + included + " 3/7",
                                         "3 1 INSERT INTO A (ID)\r\n  VALUES (2) @4 5/7",
                                         "4 1 INSERT INTO A (ID) VALUES (1) @6 6/7"}),
               seen);

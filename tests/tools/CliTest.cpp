@@ -124,7 +124,7 @@ TEST(Cli, CheckListsStatementsWithKindAndLine) {
     WriteFile(dir.File("s.sql"), "/* header */\nCREATE TABLE T (ID INTEGER);\n\nINSERT INTO T VALUES (1);\nCOMMIT;\n");
     ProcessResult r = Vantrel("check " + dir.File("s.sql"));
     EXPECT_EQ(r.ExitCode, 0) << r.Output;
-    EXPECT_NE(r.Output.find("     1  DDL                    CREATE TABLE T (ID INTEGER)"), std::string::npos) << r.Output;
+    EXPECT_NE(r.Output.find("     2  DDL                    CREATE TABLE T (ID INTEGER)"), std::string::npos) << r.Output;
     EXPECT_NE(r.Output.find("     4  DML                    INSERT INTO T VALUES (1)"), std::string::npos) << r.Output;
     EXPECT_NE(r.Output.find("COMMIT"), std::string::npos);
     EXPECT_NE(r.Output.find("3 statement(s)"), std::string::npos) << r.Output;
@@ -235,7 +235,11 @@ TEST(Cli, EchoPrintsEachStatementWithItsFileAndLineAsARunnableScript) {
     const std::string db = dir.File("e.fdb");
     CreateDatabase(db);
     const std::string path = dir.File("e.sql");
-    WriteFile(path, "CREATE TABLE T (ID INTEGER);\n"
+    // The lines are those of the statements' first words, also after a
+    // leading comment block.
+    WriteFile(path, "/* The table and\n"
+                    "   its procedure. */\n"
+                    "CREATE TABLE T (ID INTEGER);\n"
                     "SET TERM ^ ;\n"
                     "CREATE PROCEDURE P AS\n"
                     "BEGIN\n"
@@ -246,12 +250,12 @@ TEST(Cli, EchoPrintsEachStatementWithItsFileAndLineAsARunnableScript) {
                     "EXECUTE PROCEDURE P;\n");
     ProcessResult r = Vantrel("update --echo " + db + " " + path);
     EXPECT_EQ(r.ExitCode, 0) << r.Output;
-    const std::string expected = "-- " + path + ":1\nCREATE TABLE T (ID INTEGER);\n"
-                                 "-- " + path + ":2\nSET TERM ^ ;\n"
-                                 "-- " + path + ":3\nCREATE PROCEDURE P AS\nBEGIN\n  INSERT INTO T VALUES (1);\nEND^\n"
-                                 "-- " + path + ":7\nSET TERM ; ^\n"
-                                 "-- " + path + ":8\nSET AUTODDL OFF;\n"
-                                 "-- " + path + ":9\nEXECUTE PROCEDURE P;\n"
+    const std::string expected = "-- " + path + ":3\nCREATE TABLE T (ID INTEGER);\n"
+                                 "-- " + path + ":4\nSET TERM ^ ;\n"
+                                 "-- " + path + ":5\nCREATE PROCEDURE P AS\nBEGIN\n  INSERT INTO T VALUES (1);\nEND^\n"
+                                 "-- " + path + ":9\nSET TERM ; ^\n"
+                                 "-- " + path + ":10\nSET AUTODDL OFF;\n"
+                                 "-- " + path + ":11\nEXECUTE PROCEDURE P;\n"
                                  "updated\n";
     EXPECT_EQ(r.Output, expected);
     // What was echoed runs again as a script.

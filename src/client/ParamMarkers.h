@@ -1,0 +1,39 @@
+// The parameter markers of a statement: ":name", ":"quoted name"" and "?".
+// One scanner serves single statements and queries, so both accept the same
+// names: letters (any script), digits, "_" and "$". Markers inside strings,
+// quoted identifiers and comments are text; so are the ":name" of an EXECUTE
+// BLOCK's body, which are its local variables.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "platform/Text.h"
+
+namespace vantrel {
+
+struct TParamMarker {
+    // The marker's place in the text (the lines each followed by CR LF):
+    // [Start, End) is what "?" replaces.
+    size_t Start = 0;
+    size_t End = 0;
+    String Name;  // empty for "?" and for a ":" that no name follows
+};
+
+struct TParamMarkerScan {
+    std::vector<TParamMarker> Markers;
+    // Set when the text ends inside a comment or a string: "EOF in comment
+    // detected" or "EOF in string detected". Markers before it are listed.
+    String Problem;
+};
+
+bool IsParamNameChar(char16_t c);
+
+// Scans the lines as one text, each line followed by CR LF, without joining
+// them.
+TParamMarkerScan ScanParamMarkers(const std::vector<String> &Lines);
+
+// The text (lines each followed by CR LF) with every marker replaced by "?".
+String ReplaceParamMarkers(const std::vector<String> &Lines, const std::vector<TParamMarker> &Markers);
+
+}  // namespace vantrel
