@@ -262,6 +262,13 @@ void TIBDatabase::BuildDPBInto(const TStringList &Lines) {
     }
 }
 
+std::string TIBDatabase::DatabaseNameBytes() const {
+    std::string name = AnsiServerText(FDBName);
+    if (name.size() > 32767)
+        throw EIBClientError(0, Format(kDatabaseNameTooLongMessage, {static_cast<int64_t>(name.size())}));
+    return name;
+}
+
 void TIBDatabase::DoConnect() {
     EnsureServerType();
     CheckInactive();
@@ -285,9 +292,7 @@ void TIBDatabase::DoConnect() {
     }
 
     IGDSLibrary *lib = GDSLibrary();
-    const std::string name = AnsiServerText(FDBName);
-    if (name.size() > 32767)
-        throw EIBClientError(0, Format(kDatabaseNameTooLongMessage, {static_cast<int64_t>(name.size())}));
+    const std::string name = DatabaseNameBytes();
     const ISC_STATUS result =
         Call(lib->isc_attach_database(StatusVector(), static_cast<short>(name.size()), name.data(), &FHandle,
                                       FDPBLength, reinterpret_cast<const ISC_SCHAR *>(FDPB.data())),
