@@ -105,15 +105,15 @@ std::vector<uint8_t> BuildDPB(const TStringList &Params, std::optional<TDPBChara
         const String &value = parts.Value;
 
         const int code = FindDPBItemCode(name);
-        if (code == 0) RaiseClientError(ibxeDPBConstantUnknown, {writtenName});
+        if (code == 0) RaiseClientError(ClientError::DPBConstantUnknown, {writtenName});
         switch (KindOf(code)) {
         case TItemKind::String: {
             const std::string bytes = AnsiServerText(value);
             // The length byte cannot describe more; cutting the value would
             // silently send another user name or password than configured.
             if (bytes.size() > 255)
-                throw EIBClientError(0, Format(u"DPB Constant (isc_dpb_%s) value is too long (%d bytes, at most 255)",
-                                               {name, static_cast<int64_t>(bytes.size())}));
+                throw EIBClientError(0, Format(kParameterValueTooLongMessage, {String(u"DPB"), String(u"dpb"), name,
+                                                                               static_cast<int64_t>(bytes.size())}));
             block.push_back(static_cast<uint8_t>(code));
             block.push_back(static_cast<uint8_t>(bytes.size()));
             block.insert(block.end(), bytes.begin(), bytes.end());
@@ -152,13 +152,13 @@ std::vector<uint8_t> BuildDPB(const TStringList &Params, std::optional<TDPBChara
             block.push_back(KindOf(code) == TItemKind::Fixed2 ? 2 : 0);
             break;
         case TItemKind::Unsupported:
-            RaiseClientError(ibxeDPBConstantNotSupported, {writtenName});
+            RaiseClientError(ClientError::DPBConstantNotSupported, {writtenName});
         }
     }
     // The client receives the length as a signed 16-bit count.
     if (block.size() > 32767)
-        throw EIBClientError(0, Format(u"Database parameter block is too long (%d bytes, at most 32767)",
-                                       {static_cast<int64_t>(block.size())}));
+        throw EIBClientError(0, Format(kParameterBlockTooLongMessage,
+                                       {String(u"Database"), static_cast<int64_t>(block.size())}));
     return block;
 }
 

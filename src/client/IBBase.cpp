@@ -37,12 +37,12 @@ void TIBBase::SetTransaction(TIBTransaction *Value) {
 }
 
 void TIBBase::CheckDatabase() {
-    if (!FDatabase) RaiseClientError(ibxeDatabaseNotAssigned);
+    if (!FDatabase) RaiseClientError(ClientError::DatabaseNotAssigned);
     FDatabase->CheckActive();
 }
 
 void TIBBase::CheckTransaction() {
-    if (!FTransaction) RaiseClientError(ibxeTransactionNotAssigned);
+    if (!FTransaction) RaiseClientError(ClientError::TransactionNotAssigned);
     FTransaction->CheckInTransaction();
 }
 

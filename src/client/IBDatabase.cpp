@@ -10,6 +10,7 @@
 #include "client/IBErrors.h"
 #include "client/IBSchema.h"
 #include "client/IBTransaction.h"
+#include "platform/Finally.h"
 
 namespace vantrel {
 
@@ -124,7 +125,7 @@ void TIBDatabase::SetDatabaseName(const String &Value) {
     CheckInactive();
     // The client library would take the name only up to the NUL, and so
     // attach (or create, or drop) another database than the one named.
-    if (Value.find(u'\0') != String::npos) throw EIBClientError(0, u"Database name contains a NUL character");
+    if (Value.find(u'\0') != String::npos) throw EIBClientError(0, kDatabaseNameHasNulMessage);
     FDBName = Value;
     FSchema = nullptr;
 }
@@ -132,7 +133,7 @@ void TIBDatabase::SetDatabaseName(const String &Value) {
 void TIBDatabase::SetServerType(const String &Value) {
     if (Value.empty()) {
         if (FServerType.empty()) return;
-        if (Connected()) throw Exception(u"ServerType can not be changed on an active connection");
+        if (Connected()) throw Exception(kServerTypeFixedMessage);
         FServerType.clear();
         FGDSLibrary.reset();
         return;
@@ -140,7 +141,7 @@ void TIBDatabase::SetServerType(const String &Value) {
     const String name = MatchServerType(Value);
     if (name == FServerType && FGDSLibrary) return;
     if (Connected() && name != FServerType)
-        throw Exception(u"ServerType can not be changed on an active connection");
+        throw Exception(kServerTypeFixedMessage);
     FServerType = name;
     FGDSLibrary.reset();
     std::shared_ptr<IGDSLibrary> library = FindServerLibrary(FServerType);
@@ -165,27 +166,27 @@ IGDSLibrary *TIBDatabase::GDSLibrary() {
 int32_t TIBDatabase::IdleTimer() const { return FTimer.value_or(0); }
 
 void TIBDatabase::SetIdleTimer(int32_t Value) {
-    if (Value < 0) RaiseClientError(ibxeTimeoutNegative);
+    if (Value < 0) RaiseClientError(ClientError::TimeoutNegative);
     if (Value == 0) FTimer.reset();
     else FTimer = Value;
 }
 
 void TIBDatabase::SetSQLDialect(int32_t Value) {
-    if (Value < 1 || (Connected() && Value > FDBSQLDialect)) RaiseClientError(ibxeSQLDialectInvalid);
+    if (Value < 1 || (Connected() && Value > FDBSQLDialect)) RaiseClientError(ClientError::SQLDialectInvalid);
     FSQLDialect = Value;
 }
 
 void TIBDatabase::CheckActive() {
     if (FStreamedConnected && !Connected()) Loaded();
-    if (FHandle == 0) RaiseClientError(ibxeDatabaseClosed);
+    if (FHandle == 0) RaiseClientError(ClientError::DatabaseClosed);
 }
 
 void TIBDatabase::CheckInactive() {
-    if (FHandle != 0) RaiseClientError(ibxeDatabaseOpen);
+    if (FHandle != 0) RaiseClientError(ClientError::DatabaseOpen);
 }
 
 void TIBDatabase::CheckDatabaseName() {
-    if (FDBName.empty()) RaiseClientError(ibxeDatabaseNameMissing);
+    if (FDBName.empty()) RaiseClientError(ClientError::DatabaseNameMissing);
 }
 
 void TIBDatabase::Loaded() {
@@ -229,7 +230,7 @@ void TIBDatabase::Notification(TComponent *AComponent, TOperation Operation) {
 
 bool TIBDatabase::Login() {
     if (!OnLogin)
-        throw EIBError(0, u"Can not find default login prompt dialog.  Please assign an OnLogin handler.");
+        throw EIBError(0, kNoLoginHandlerMessage);
     TStringList loginParams;
     loginParams.Assign(FDBParams);
     if (!OnLogin(this, loginParams)) return false;
@@ -261,6 +262,13 @@ void TIBDatabase::BuildDPBInto(const TStringList &Lines) {
     }
 }
 
+std::string TIBDatabase::DatabaseNameBytes() const {
+    std::string name = AnsiServerText(FDBName);
+    if (name.size() > 32767)
+        throw EIBClientError(0, Format(kDatabaseNameTooLongMessage, {static_cast<int64_t>(name.size())}));
+    return name;
+}
+
 void TIBDatabase::DoConnect() {
     EnsureServerType();
     CheckInactive();
@@ -269,7 +277,7 @@ void TIBDatabase::DoConnect() {
         FHiddenPassword.clear();
         FDBParamsChanged = true;
     }
-    if (FLoginPrompt && !Login()) RaiseClientError(ibxeOperationCancelled);
+    if (FLoginPrompt && !Login()) RaiseClientError(ClientError::OperationCancelled);
     if (!FSchema && SchemaProvider()) FSchema = SchemaProvider()(FDBName);
     if (FDBParamsChanged) {
         ApplyDefaultCharacterSet();
@@ -284,9 +292,7 @@ void TIBDatabase::DoConnect() {
     }
 
     IGDSLibrary *lib = GDSLibrary();
-    const std::string name = AnsiServerText(FDBName);
-    if (name.size() > 32767)
-        throw EIBClientError(0, Format(u"Database name is too long (%d bytes)", {static_cast<int64_t>(name.size())}));
+    const std::string name = DatabaseNameBytes();
     const ISC_STATUS result =
         Call(lib->isc_attach_database(StatusVector(), static_cast<short>(name.size()), name.data(), &FHandle,
                                       FDPBLength, reinterpret_cast<const ISC_SCHAR *>(FDPB.data())),
@@ -375,28 +381,17 @@ void TIBDatabase::DetachDatabase(bool Force) {
     CheckActive();
     IGDSLibrary *lib = GDSLibrary();
     // While forced, the notifications find no connection to work with.
-    const isc_db_handle saved = FHandle;
-    if (Force) FHandle = 0;
-    try {
-        ForEachInPlace(FSQLObjects, [&](TIBBase *obj) {
-            try {
-                obj->DoBeforeDatabaseDisconnect();
-            } catch (...) {
-                if (!Force) throw;
-            }
+    // A forced disconnect goes on past the failures of the objects.
+    {
+        const isc_db_handle saved = FHandle;
+        if (Force) FHandle = 0;
+        TFinally restore([&] {
+            if (Force) FHandle = saved;
         });
-        ForEachInPlace(FTransactions, [&](TIBTransaction *tr) {
-            try {
-                tr->EndByDefaultAction();
-            } catch (...) {
-                if (!Force) throw;
-            }
-        });
-    } catch (...) {
-        if (Force) FHandle = saved;
-        throw;
+        TFirstFailure objects(Force);
+        objects.ForEach(FSQLObjects, [](TIBBase *obj) { obj->DoBeforeDatabaseDisconnect(); });
+        objects.ForEach(FTransactions, [](TIBTransaction *tr) { tr->EndByDefaultAction(); });
     }
-    if (Force) FHandle = saved;
 
     if (!FHandleIsShared) {
         const ISC_STATUS result = Call(lib->isc_detach_database(StatusVector(), &FHandle), false);
@@ -405,43 +400,25 @@ void TIBDatabase::DetachDatabase(bool Force) {
     FHandle = 0;
     FHandleIsShared = false;
 
-    ForEachInPlace(FSQLObjects, [&](TIBBase *obj) {
-        try {
-            obj->DoAfterDatabaseDisconnect();
-        } catch (...) {
-            if (!Force) throw;
-        }
-    });
+    TFirstFailure(Force).ForEach(FSQLObjects, [](TIBBase *obj) { obj->DoAfterDatabaseDisconnect(); });
 }
 
 void TIBDatabase::ForceClose() {
     if (!Connected()) return;
     // Whatever the handlers do, the connection ends closed; their first
     // failure is passed on afterwards.
-    std::exception_ptr failure;
-    try {
+    TFirstFailure steps;
+    steps.Run([&] {
         if (!IsDestroying() && BeforeDisconnect) BeforeDisconnect(this);
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    try {
-        SendConnectEvent(false);
-    } catch (...) {
-        if (!failure) failure = std::current_exception();
-    }
-    try {
-        DetachDatabase(true);
-    } catch (...) {
-        if (!failure) failure = std::current_exception();
-    }
+    });
+    steps.Run([&] { SendConnectEvent(false); });
+    steps.Run([&] { DetachDatabase(true); });
     FHandle = 0;
     FHandleIsShared = false;
-    try {
+    steps.Run([&] {
         if (!IsDestroying() && AfterDisconnect) AfterDisconnect(this);
-    } catch (...) {
-        if (!failure) failure = std::current_exception();
-    }
-    if (failure) std::rethrow_exception(failure);
+    });
+    steps.RaiseFirst();
 }
 
 void TIBDatabase::TimeoutConnection() {

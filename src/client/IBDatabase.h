@@ -203,6 +203,9 @@ private:
     friend class TIBTransaction;
 
     bool Login();
+    // The database name as the client takes it (the default narrow code
+    // page, at most 32767 bytes).
+    std::string DatabaseNameBytes() const;
     void DetachDatabase(bool Force);
     int32_t QueryDBSQLDialect();
     // Database information item as an integer (-1 when not answered).

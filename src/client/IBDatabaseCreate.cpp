@@ -45,7 +45,7 @@ void TIBDatabase::ExecuteImmediate(const String &SQL, TIBTransaction *Transactio
              true);
     };
     if (Transaction) {
-        if (!Transaction->InTransaction()) RaiseClientError(ibxeNotInTransaction);
+        if (!Transaction->InTransaction()) RaiseClientError(ClientError::NotInTransaction);
         execute(&Transaction->FHandle);
         return;
     }
@@ -110,9 +110,7 @@ void TIBDatabase::CreateDatabase() {
     }
     FDBParamsChanged = false;
 
-    const std::string name = AnsiServerText(FDBName);
-    if (name.size() > 32767)
-        throw EIBClientError(0, Format(u"Database name is too long (%d bytes)", {static_cast<int64_t>(name.size())}));
+    const std::string name = DatabaseNameBytes();
     const ISC_STATUS result =
         Call(lib->isc_create_database(StatusVector(), static_cast<short>(name.size()), name.data(), &FHandle,
                                       FDPBLength, reinterpret_cast<const ISC_SCHAR *>(FDPB.data()), 0),

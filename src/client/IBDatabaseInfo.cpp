@@ -35,7 +35,7 @@ void TIBDatabaseInfo::Notification(TComponent *AComponent, TOperation Operation)
 }
 
 void TIBDatabaseInfo::CheckDatabase() {
-    if (!FDatabase) RaiseClientError(ibxeDatabaseNotAssigned);
+    if (!FDatabase) RaiseClientError(ClientError::DatabaseNotAssigned);
     FDatabase->CheckActive();
 }
 

@@ -163,16 +163,17 @@ const String &ClientErrorMessage(int id) {
     return messages[size_t(id)];
 }
 
-void RaiseClientError(int id, std::initializer_list<FormatArg> args) {
+void RaiseClientError(ClientError id, std::initializer_list<FormatArg> args) {
     // An id without a text still fails; the id stays in SQLCode.
     const String &pattern = ClientErrorMessage(id);
-    throw EIBClientError(id, Format(pattern.empty() ? ClientErrorMessage(ibxeUnknownError) : pattern, args));
+    throw EIBClientError(id, Format(pattern.empty() ? ClientErrorMessage(ClientError::UnknownError) : pattern,
+                                    args));
 }
 
 void AppendServerText(const TEncoding &Encoding, StringView CharacterSet, StringView Text, std::string &Out) {
     const size_t at = Encoding.Encode(Text, Out);
     if (at != StringView::npos)
-        RaiseClientError(ibxeCharacterNotInCharacterSet,
+        RaiseClientError(ClientError::CharacterNotInCharacterSet,
                          {CodePointName(Text, at), String(CharacterSet), static_cast<int64_t>(Encoding.CodePage())});
 }
 
@@ -181,7 +182,7 @@ std::string AnsiServerText(StringView Text) {
     std::string bytes;
     const size_t at = encoding.Encode(Text, bytes);
     if (at != StringView::npos)
-        RaiseClientError(ibxeCharacterNotInAnsiCodePage,
+        RaiseClientError(ClientError::CharacterNotInAnsiCodePage,
                          {CodePointName(Text, at), static_cast<int64_t>(encoding.CodePage())});
     return bytes;
 }

@@ -15,6 +15,56 @@ namespace vantrel {
 class IGDSLibrary;
 class TEncoding;
 
+// Ids of the client messages (ClientErrorMessages); the value is the
+// SQLCode of the raised EIBClientError.
+enum class ClientError : int32_t {
+    UnknownError = 0,
+    InterBaseMissing = 1,
+    FunctionNotAvailable = 2,
+    IB60Feature = 3,
+    NotSupported = 4,
+    NotPermitted = 5,
+    OperationCancelled = 10,
+    DPBConstantNotSupported = 11,
+    TPBConstantNotSupported = 13,
+    DatabaseClosed = 15,
+    DatabaseOpen = 16,
+    DatabaseNameMissing = 17,
+    NotInTransaction = 18,
+    InTransaction = 19,
+    TimeoutNegative = 20,
+    NoDatabasesInTransaction = 21,
+    DatabaseNotAssigned = 24,
+    TransactionNotAssigned = 25,
+    DescriptorIndexOutOfRange = 26,
+    InvalidStatementHandle = 30,
+    SQLOpen = 31,
+    SQLClosed = 32,
+    DatasetOpen = 33,
+    UnknownSQLDataType = 35,
+    InvalidDataConversion = 38,
+    EmptyQuery = 42,
+    FieldNotFound = 46,
+    SQLParseError = 55,
+    CannotEndSharedTransaction = 62,
+    FieldUnsupportedType = 63,
+    EmptySQLStatement = 65,
+    IsASelectStatement = 66,
+    RequiredParamNotSet = 67,
+    NoTableName = 75,
+    TableNameMismatch = 78,
+    IndexFieldMissing = 79,
+    SQLDialectInvalid = 87,
+    DPBConstantUnknown = 114,
+    TPBConstantUnknown = 115,
+    CannotRetrievePlan = 116,
+    SizeMismatch = 117,
+    StringTooLarge = 119,
+    InvalidLibraryType = 123,
+    CharacterNotInCharacterSet = 125,
+    CharacterNotInAnsiCodePage = 126,
+};
+
 class VANTREL_VISIBLE EIBError : public EDatabaseError {
 public:
     EIBError(int32_t sqlCode, String message)
@@ -45,68 +95,70 @@ public:
 class VANTREL_VISIBLE EIBClientError : public EIBError {
 public:
     using EIBError::EIBError;
+    EIBClientError(ClientError id, String message) : EIBError(static_cast<int32_t>(id), std::move(message)) {}
 };
 
 // The access plan of a statement could not be read.
 class VANTREL_VISIBLE EIBPlanError : public EIBError {
 public:
     using EIBError::EIBError;
+    EIBPlanError(ClientError id, String message) : EIBError(static_cast<int32_t>(id), std::move(message)) {}
 };
 
-// Ids of the client messages (ClientErrorMessages).
-enum TIBClientError : int {
-    ibxeUnknownError = 0,
-    ibxeInterBaseMissing = 1,
-    ibxeIB60feature = 3,
-    ibxeNotSupported = 4,
-    ibxeNotPermitted = 5,
-    ibxeOperationCancelled = 10,
-    ibxeDPBConstantNotSupported = 11,
-    ibxeTPBConstantNotSupported = 13,
-    ibxeDatabaseClosed = 15,
-    ibxeDatabaseOpen = 16,
-    ibxeDatabaseNameMissing = 17,
-    ibxeNotInTransaction = 18,
-    ibxeInTransaction = 19,
-    ibxeTimeoutNegative = 20,
-    ibxeNoDatabasesInTransaction = 21,
-    ibxeDatabaseNotAssigned = 24,
-    ibxeTransactionNotAssigned = 25,
-    ibxeXSQLDAIndexOutOfRange = 26,
-    ibxeInvalidStatementHandle = 30,
-    ibxeSQLOpen = 31,
-    ibxeSQLClosed = 32,
-    ibxeDatasetOpen = 33,
-    ibxeUnknownSQLDataType = 35,
-    ibxeInvalidDataConversion = 38,
-    ibxeEmptyQuery = 42,
-    ibxeFieldNotFound = 46,
-    ibxeSQLParseError = 55,
-    ibxeCantEndSharedTransaction = 62,
-    ibxeFieldUnsupportedType = 63,
-    ibxeEmptySQLStatement = 65,
-    ibxeIsASelectStatement = 66,
-    ibxeRequiredParamNotSet = 67,
-    ibxeNoTableName = 75,
-    ibxeTableNameMismatch = 78,
-    ibxeIndexFieldMissing = 79,
-    ibxeSQLDialectInvalid = 87,
-    ibxeDPBConstantUnknown = 114,
-    ibxeTPBConstantUnknown = 115,
-    ibxeCannotRetrievePlan = 116,
-    ibxeSizeMismatch = 117,
-    ibxeStringTooLarge = 119,
-    ibxeInvalidLibraryType = 123,
-    ibxeCharacterNotInCharacterSet = 125,
-    ibxeCharacterNotInAnsiCodePage = 126,
-};
+
+// Texts raised beside the table, with SQLCode 0 (the id of client errors
+// whose text is not one of the table's).
+// A function of a later client: name, version, version.
+inline constexpr const char16_t *kLaterClientFunctionMessage =
+    u"%s is an InterBase %s function. Please upgrade to InterBase %s to use this functonality";
+inline constexpr const char16_t *kXmlLibraryMissingMessage = u"%s needs the XML output library %s, which is not loaded";
+// Library file, the loader's reason (a file that is there but cannot be
+// loaded; SQLCode 1 as for a missing file).
+inline constexpr const char16_t *kLibraryNotLoadableMessage = u"InterBase library %s cannot be loaded: %s";
+// What a statement's text lacks (the argument of ClientError::SQLParseError).
+inline constexpr const char16_t *kParameterNameExpected = u"Parameter name expected";
+inline constexpr const char16_t *kCommentNotClosed = u"EOF in comment detected";
+inline constexpr const char16_t *kStringNotClosed = u"EOF in string detected";
+// Connection names and parameter blocks.
+inline constexpr const char16_t *kDatabaseNameTooLongMessage = u"Database name is too long (%d bytes)";
+inline constexpr const char16_t *kDatabaseNameHasNulMessage = u"Database name contains a NUL character";
+// "DPB" or "TPB", "dpb" or "tpb", the parameter, its length.
+inline constexpr const char16_t *kParameterValueTooLongMessage =
+    u"%s Constant (isc_%s_%s) value is too long (%d bytes, at most 255)";
+// "Database" or "Transaction", the block's length.
+inline constexpr const char16_t *kParameterBlockTooLongMessage =
+    u"%s parameter block is too long (%d bytes, at most 32767)";
+inline constexpr const char16_t *kNoLoginHandlerMessage =
+    u"Can not find default login prompt dialog.  Please assign an OnLogin handler.";
+// Raised as a general Exception.
+inline constexpr const char16_t *kServerTypeFixedMessage = u"ServerType can not be changed on an active connection";
+// Script batches (EIBError with SQL code -1).
+inline constexpr const char16_t *kBatchOnlyDDLAndDMLMessage =
+    u"Only DDL and DML (excluding Select statements) allowed within a Batch block";
+// Result sets and their fields (EDatabaseError, after the result set's name).
+inline constexpr const char16_t *kDataSetOpenMessage = u"Cannot perform this operation on an open dataset";
+inline constexpr const char16_t *kDataSetFieldNotFoundMessage = u"Field '%s' not found";
+inline constexpr const char16_t *kDataSetTypeMismatchMessage =
+    u"Type mismatch for field '%s', expecting: %s actual: %s";
+inline constexpr const char16_t *kDataSetSizeMismatchMessage =
+    u"Size mismatch for field '%s', expecting: %d actual: %d";
+inline constexpr const char16_t *kDataSetIndexNotFoundMessage = u"Index '%s' not found";
+inline constexpr const char16_t *kDataSetParameterNotFoundMessage = u"Parameter '%s' not found";
+// The update module (its configuration and the exported functions).
+inline constexpr const char16_t *kPropertyReadMessage = u"Error reading %s.%s: %s";
+inline constexpr const char16_t *kDatabaseFileMissingMessage = u"Файл %s не найден";
+inline constexpr const char16_t *kScriptFileMissingMessage = u"Не найден файл обновления БД%s";
+// Shown for failures that carry no text of their own.
+inline constexpr const char16_t *kOutOfMemoryMessage = u"Out of memory";
+inline constexpr const char16_t *kUnknownErrorMessage = u"Unknown error";
 
 // Message text of an id (0..126); empty for ids without a text.
 const String &ClientErrorMessage(int id);
+inline const String &ClientErrorMessage(ClientError id) { return ClientErrorMessage(static_cast<int>(id)); }
 
 // Raises EIBClientError(SQLCode = id) with the message's %s/%d placeholders
 // filled in order.
-[[noreturn]] void RaiseClientError(int id, std::initializer_list<FormatArg> args = {});
+[[noreturn]] void RaiseClientError(ClientError id, std::initializer_list<FormatArg> args = {});
 
 // Text for the server, appended to Out in the code page of a connection
 // (Encoding, of its CharacterSet). Nothing is ever sent in place of a

@@ -12,23 +12,12 @@
 #include "client/IBErrors.h"
 #include "client/IBTransaction.h"
 #include "client/ParamMarkers.h"
+#include "platform/Finally.h"
 
 namespace vantrel {
 
 namespace {
 
-// Runs a clean-up when the scope ends, also when it ends by an exception.
-template <class F>
-class TFinally {
-public:
-    explicit TFinally(F f) : FAction(std::move(f)) {}
-    ~TFinally() { FAction(); }
-    TFinally(const TFinally &) = delete;
-    TFinally &operator=(const TFinally &) = delete;
-
-private:
-    F FAction;
-};
 
 // True when the lines hold nothing but blanks; a large statement is not
 // joined and trimmed to learn it.
@@ -111,7 +100,7 @@ IGDSLibrary &TIBSQL::Library() {
     if (FGDSLibrary) return *FGDSLibrary;
     FBase->CheckDatabase();
     IGDSLibrary *lib = Database()->GDSLibrary();
-    if (!lib) RaiseClientError(ibxeDatabaseNotAssigned);
+    if (!lib) RaiseClientError(ClientError::DatabaseNotAssigned);
     return *lib;
 }
 
@@ -154,16 +143,16 @@ String TIBSQL::GetUniqueRelationName() const {
 // Checks and the call check
 
 void TIBSQL::CheckClosed() {
-    if (FOpen) RaiseClientError(ibxeSQLOpen);
+    if (FOpen) RaiseClientError(ClientError::SQLOpen);
 }
 
 void TIBSQL::CheckOpen() {
-    if (!FOpen) RaiseClientError(ibxeSQLClosed);
+    if (!FOpen) RaiseClientError(ClientError::SQLClosed);
 }
 
 void TIBSQL::CheckValidStatement() {
     FBase->CheckTransaction();
-    if (!FHandle) RaiseClientError(ibxeInvalidStatementHandle);
+    if (!FHandle) RaiseClientError(ClientError::InvalidStatementHandle);
 }
 
 ISC_STATUS TIBSQL::Call(ISC_STATUS ErrCode, bool RaiseError) {
@@ -181,10 +170,10 @@ void TIBSQL::ProcessParamMarkers() {
     int generated = 0;
     for (TParamMarker &marker : scan.Markers) {
         if (!marker.Name.empty()) continue;
-        if (!FGenerateParamNames) RaiseClientError(ibxeSQLParseError, {String(u"Parameter name expected")});
+        if (!FGenerateParamNames) RaiseClientError(ClientError::SQLParseError, {String(kParameterNameExpected)});
         marker.Name = u"VantrelParam" + IntToStr(generated++);
     }
-    if (!scan.Problem.empty()) RaiseClientError(ibxeSQLParseError, {scan.Problem});
+    if (!scan.Problem.empty()) RaiseClientError(ClientError::SQLParseError, {scan.Problem});
 
     FSQLParams->SetCount(static_cast<int>(scan.Markers.size()));
     for (size_t k = 0; k < scan.Markers.size(); ++k) FSQLParams->AddName(scan.Markers[k].Name, static_cast<int>(k));
@@ -209,7 +198,7 @@ void TIBSQL::ProcessParamMarkers() {
 void TIBSQL::RefreshContext() {
     TIBDatabase *db = Database();
     IGDSLibrary *lib = db->GDSLibrary();
-    if (!lib) RaiseClientError(ibxeDatabaseNotAssigned);
+    if (!lib) RaiseClientError(ClientError::DatabaseNotAssigned);
     FGDSLibrary = lib;
     int64_t version = lib->GetIBClientVersion();
     FSQLParams->SetContext(lib, version, db->SQLDialect(), db->Encoding());
@@ -280,7 +269,7 @@ void TIBSQL::Prepare() {
     FBase->CheckDatabase();
     FBase->CheckTransaction();
     if (FPrepared) return;
-    if (Blank(FSQL)) RaiseClientError(ibxeEmptyQuery);
+    if (Blank(FSQL)) RaiseClientError(ClientError::EmptyQuery);
     RefreshContext();
     FProcessedIsSQL = false;
     if (FParamCheck) {
@@ -290,7 +279,7 @@ void TIBSQL::Prepare() {
         FProcessedIsSQL = true;
         FSQLParams->SetCount(0);
     }
-    if (Blank(ProcessedSQL())) RaiseClientError(ibxeEmptyQuery);
+    if (Blank(ProcessedSQL())) RaiseClientError(ClientError::EmptyQuery);
 
     IGDSLibrary &lib = *FGDSLibrary;
     const auto dialect = static_cast<unsigned short>(Database()->SQLDialect());
@@ -302,9 +291,9 @@ void TIBSQL::Prepare() {
         const ISC_SCHAR typeItem[] = {isc_info_sql_stmt_type};
         ISC_SCHAR reply[8] = {};
         Call(lib.isc_dsql_sql_info(StatusVector(), &FHandle, sizeof typeItem, typeItem, sizeof reply, reply), true);
-        if (reply[0] != isc_info_sql_stmt_type) RaiseClientError(ibxeUnknownError);
+        if (reply[0] != isc_info_sql_stmt_type) RaiseClientError(ClientError::UnknownError);
         short len = static_cast<short>(lib.isc_vax_integer(reply + 1, 2));
-        if (len < 0 || len > 4) RaiseClientError(ibxeUnknownError);
+        if (len < 0 || len > 4) RaiseClientError(ClientError::UnknownError);
         FSQLType = static_cast<TIBSQLTypes>(lib.isc_vax_integer(reply + 3, len) & 0xFF);
 
         switch (FSQLType) {
@@ -312,7 +301,7 @@ void TIBSQL::Prepare() {
         case SQLPutSegment:
         case SQLStartTransaction:
             DropHandle(true);
-            RaiseClientError(ibxeNotPermitted);
+            RaiseClientError(ClientError::NotPermitted);
         case SQLSelect:
         case SQLExecProcedure:
         case SQLSelectForUpdate:
@@ -510,7 +499,7 @@ String TIBSQL::Plan() {
                                reply.data()),
          true);
     if (reply[0] != isc_info_sql_get_plan)
-        throw EIBPlanError(ibxeCannotRetrievePlan, ClientErrorMessage(ibxeCannotRetrievePlan));
+        throw EIBPlanError(ClientError::CannotRetrievePlan, ClientErrorMessage(ClientError::CannotRetrievePlan));
     int len = lib.isc_vax_integer(reply.data() + 1, 2);
     if (len <= 1) return String();
     size_t count = std::min<size_t>(static_cast<size_t>(len - 1), reply.size() - 4);
@@ -524,7 +513,7 @@ String TIBSQL::Plan() {
 
 TIBXSQLVAR *TIBSQL::FieldByName(StringView FieldName) {
     TIBXSQLVAR *v = FindField(FieldName);
-    if (!v) RaiseClientError(ibxeFieldNotFound, {String(FieldName)});
+    if (!v) RaiseClientError(ClientError::FieldNotFound, {String(FieldName)});
     return v;
 }
 
@@ -536,7 +525,7 @@ int TIBSQL::GetFieldIndex(StringView FieldName) {
 }
 
 TIBXSQLVAR *TIBSQL::GetFields(int Idx) {
-    if (Idx < 0 || Idx >= FSQLRecord->Count()) RaiseClientError(ibxeFieldNotFound, {IntToStr(Idx)});
+    if (Idx < 0 || Idx >= FSQLRecord->Count()) RaiseClientError(ClientError::FieldNotFound, {IntToStr(Idx)});
     return FSQLRecord->GetSQLVAR(Idx);
 }
 

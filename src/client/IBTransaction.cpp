@@ -10,6 +10,7 @@
 #include "client/IBErrors.h"
 #include "client/TPB.h"
 #include "platform/Encoding.h"
+#include "platform/Finally.h"
 
 namespace vantrel {
 
@@ -87,7 +88,7 @@ void TIBTransaction::SetActive(bool Value) {
 int32_t TIBTransaction::IdleTimer() const { return FTimer.value_or(0); }
 
 void TIBTransaction::SetIdleTimer(int32_t Value) {
-    if (Value < 0) RaiseClientError(ibxeTimeoutNegative);
+    if (Value < 0) RaiseClientError(ClientError::TimeoutNegative);
     if (Value == 0) FTimer.reset();
     else FTimer = Value;
 }
@@ -168,15 +169,15 @@ void TIBTransaction::Notification(TComponent *AComponent, TOperation Operation) 
 
 void TIBTransaction::CheckInTransaction() {
     if (FStreamedActive && !InTransaction()) Loaded();
-    if (FHandle == 0) RaiseClientError(ibxeNotInTransaction);
+    if (FHandle == 0) RaiseClientError(ClientError::NotInTransaction);
 }
 
 void TIBTransaction::CheckNotInTransaction() {
-    if (FHandle != 0) RaiseClientError(ibxeInTransaction);
+    if (FHandle != 0) RaiseClientError(ClientError::InTransaction);
 }
 
 void TIBTransaction::CheckDatabasesInList() {
-    if (FDatabases.empty()) RaiseClientError(ibxeNoDatabasesInTransaction);
+    if (FDatabases.empty()) RaiseClientError(ClientError::NoDatabasesInTransaction);
 }
 
 TIBDatabase *TIBTransaction::MainDatabase() const {
@@ -186,7 +187,7 @@ TIBDatabase *TIBTransaction::MainDatabase() const {
 
 IGDSLibrary *TIBTransaction::MainLibrary() const {
     TIBDatabase *db = MainDatabase();
-    if (!db) RaiseClientError(ibxeNoDatabasesInTransaction);
+    if (!db) RaiseClientError(ClientError::NoDatabasesInTransaction);
     return LibraryOf(db);
 }
 
@@ -194,7 +195,7 @@ IGDSLibrary *TIBTransaction::LibraryOf(TIBDatabase *DB) {
     // A connection that never had a server type has no binding to call
     // through: it was never opened.
     IGDSLibrary *lib = DB->GDSLibrary();
-    if (!lib) RaiseClientError(ibxeDatabaseClosed);
+    if (!lib) RaiseClientError(ClientError::DatabaseClosed);
     return lib;
 }
 
@@ -217,7 +218,7 @@ void TIBTransaction::StartTransaction() {
     auto databases = FDatabases;
     for (TIBDatabase *db : databases) {
         if (db->Connected()) continue;
-        if (!db->FStreamedConnected) RaiseClientError(ibxeDatabaseClosed);
+        if (!db->FStreamedConnected) RaiseClientError(ClientError::DatabaseClosed);
         db->Open();
         db->FStreamedConnected = false;
     }
@@ -250,27 +251,17 @@ void TIBTransaction::FinishTransaction(TIBTransactionAction Action, bool Force) 
     CheckInTransaction();
     IGDSLibrary *lib = MainLibrary();
     if (Action == TACommit || Action == TARollback) {
-        if (FHandleIsShared && Action != FDefaultAction && !Force) RaiseClientError(ibxeCantEndSharedTransaction);
+        if (FHandleIsShared && Action != FDefaultAction && !Force)
+            RaiseClientError(ClientError::CannotEndSharedTransaction);
 
         // A forced end happens whatever the SQL objects say; their first
         // failure is passed on once the handle is gone.
-        std::exception_ptr failure;
-        const TAutoStopAction autoStop = FAutoStopAction;
-        FAutoStopAction = saNone;
-        try {
-            ForEachInPlace(FSQLObjects, [&](TIBBase *obj) {
-                try {
-                    obj->DoBeforeTransactionEnd();
-                } catch (...) {
-                    if (!Force) throw;
-                    if (!failure) failure = std::current_exception();
-                }
-            });
-        } catch (...) {
-            FAutoStopAction = autoStop;
-            throw;
+        TFirstFailure objects(Force);
+        {
+            const TAutoStopAction autoStop = std::exchange(FAutoStopAction, saNone);
+            TFinally restore([&] { FAutoStopAction = autoStop; });
+            objects.ForEach(FSQLObjects, [](TIBBase *obj) { obj->DoBeforeTransactionEnd(); });
         }
-        FAutoStopAction = autoStop;
 
         if (InTransaction()) {
             if (FHandleIsShared) {
@@ -304,18 +295,11 @@ void TIBTransaction::FinishTransaction(TIBTransactionAction Action, bool Force) 
                     }
                 }
             }
-            ForEachInPlace(FSQLObjects, [&](TIBBase *obj) {
-                try {
-                    obj->DoAfterTransactionEnd();
-                } catch (...) {
-                    if (!Force) throw;
-                    if (!failure) failure = std::current_exception();
-                }
-            });
+            objects.ForEach(FSQLObjects, [](TIBBase *obj) { obj->DoAfterTransactionEnd(); });
         }
         FTransactionID = 0;
         if (!InTransaction()) FAutoStarted = false;
-        if (failure) std::rethrow_exception(failure);
+        objects.RaiseFirst();
     } else {
         if (Action == TARollbackRetaining) Call(lib->isc_rollback_retaining(StatusVector(), &FHandle), true);
         else Call(lib->isc_commit_retaining(StatusVector(), &FHandle), true);
@@ -428,20 +412,14 @@ int TIBTransaction::AddDatabase(TIBDatabase *DB) {
 void TIBTransaction::RemoveDatabase(TIBDatabase *DB) {
     if (!DB) return;
     // Losing its only connection ends the transaction.
-    std::exception_ptr failure;
-    if (InTransaction() && FDatabases.size() == 1 && FDatabases.front() == DB) {
-        try {
-            EndByDefaultAction();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    }
+    TFirstFailure steps;
+    if (InTransaction() && FDatabases.size() == 1 && FDatabases.front() == DB) steps.Run([&] { EndByDefaultAction(); });
     const int i = FindDatabase(DB);
     if (i >= 0) FDatabases.erase(FDatabases.begin() + i);
     if (DB->FindTransaction(this) >= 0) DB->RemoveTransaction(this);
     if (FDefaultDatabase == DB) FDefaultDatabase = nullptr;
     RemoveFreeNotification(DB);
-    if (failure) std::rethrow_exception(failure);
+    steps.RaiseFirst();
 }
 
 void TIBTransaction::RemoveDatabases() {

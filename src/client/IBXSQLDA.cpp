@@ -13,12 +13,12 @@
 
 namespace vantrel {
 
-static_assert(offsetof(XSQLDA_V2, sqlvar) == offsetof(XSQLDA, sqlvar), "both layouts share the header");
+static_assert(offsetof(TWideSQLDABlock, sqlvar) == offsetof(XSQLDA, sqlvar), "both layouts share the header");
 
 size_t XSQLDALength(int layoutVersion, int n) {
     if (n <= 0) return 0;
     if (layoutVersion == kSQLDAVersion2)
-        return offsetof(XSQLDA_V2, sqlvar) + static_cast<size_t>(n) * sizeof(XSQLVAR_V2);
+        return offsetof(TWideSQLDABlock, sqlvar) + static_cast<size_t>(n) * sizeof(TWideSQLVarRecord);
     return XSQLDA_LENGTH(static_cast<size_t>(n));
 }
 
@@ -46,89 +46,16 @@ void TSQLVAR::SetIndSize(int OldSize, int NewSize) {
     SetSqlInd(&FIndicator);
 }
 
-namespace {
-
-String ReadName(const TEncoding &encoding, const ISC_SCHAR *field, ISC_SHORT length, int fieldSize) {
-    int n = std::clamp<int>(length, 0, fieldSize);
-    return encoding.GetString(field, static_cast<size_t>(n));
+void TSQLVAR::WriteNameBytes(const TEncoding &Encoding, ISC_SCHAR *Field, ISC_SHORT &Length, int FieldSize,
+                             const String &Value) {
+    std::string bytes = Encoding.GetBytes(Value);
+    size_t n = std::min(bytes.size(), static_cast<size_t>(FieldSize));
+    std::memset(Field, 0, static_cast<size_t>(FieldSize));
+    std::memcpy(Field, bytes.data(), n);
+    Length = static_cast<ISC_SHORT>(n);
 }
 
-// Names are bytes of the connection's character set; the length field
-// counts them. A name never overflows its field.
-void WriteName(const TEncoding &encoding, ISC_SCHAR *field, ISC_SHORT &length, int fieldSize, const String &value) {
-    std::string bytes = encoding.GetBytes(value);
-    size_t n = std::min(bytes.size(), static_cast<size_t>(fieldSize));
-    std::memset(field, 0, static_cast<size_t>(fieldSize));
-    std::memcpy(field, bytes.data(), n);
-    length = static_cast<ISC_SHORT>(n);
-}
-
-int16_t DefaultPrecision(uint16_t sqlDef) {
-    switch (sqlDef) {
-    case SQL_LONG: return 9;
-    case SQL_SHORT: return 4;
-    case SQL_INT64: return 18;
-    default: return 0;
-    }
-}
-
-bool BytesStartWith(const ISC_SCHAR *field, ISC_SHORT length, int fieldSize, const char *prefix) {
-    size_t p = std::strlen(prefix);
-    int n = std::clamp<int>(length, 0, fieldSize);
-    return static_cast<size_t>(n) >= p && std::memcmp(field, prefix, p) == 0;
-}
-
-bool BytesEqual(const ISC_SCHAR *field, ISC_SHORT length, int fieldSize, const char *text) {
-    size_t p = std::strlen(text);
-    int n = std::clamp<int>(length, 0, fieldSize);
-    return static_cast<size_t>(n) == p && std::memcmp(field, text, p) == 0;
-}
-
-}  // namespace
-
-#define VANTREL_NAME_ACCESSORS(Class, FieldSize)                                                           \
-    String Class::AliasName() const {                                                                       \
-        return ReadName(NameEncoding(), FRecord->aliasname, FRecord->aliasname_length, FieldSize);          \
-    }                                                                                                       \
-    String Class::OwnName() const {                                                                         \
-        return ReadName(NameEncoding(), FRecord->ownname, FRecord->ownname_length, FieldSize);              \
-    }                                                                                                       \
-    String Class::RelName() const {                                                                         \
-        return ReadName(NameEncoding(), FRecord->relname, FRecord->relname_length, FieldSize);              \
-    }                                                                                                       \
-    String Class::SqlName() const {                                                                         \
-        return ReadName(NameEncoding(), FRecord->sqlname, FRecord->sqlname_length, FieldSize);              \
-    }                                                                                                       \
-    void Class::SetAliasName(const String &Value) {                                                         \
-        WriteName(NameEncoding(), FRecord->aliasname, FRecord->aliasname_length, FieldSize, Value);         \
-    }                                                                                                       \
-    void Class::SetOwnName(const String &Value) {                                                           \
-        WriteName(NameEncoding(), FRecord->ownname, FRecord->ownname_length, FieldSize, Value);             \
-    }                                                                                                       \
-    void Class::SetRelName(const String &Value) {                                                           \
-        WriteName(NameEncoding(), FRecord->relname, FRecord->relname_length, FieldSize, Value);             \
-    }                                                                                                       \
-    void Class::SetSqlName(const String &Value) {                                                           \
-        WriteName(NameEncoding(), FRecord->sqlname, FRecord->sqlname_length, FieldSize, Value);             \
-    }                                                                                                       \
-    bool Class::RelNameIsSystem() const {                                                                   \
-        return BytesStartWith(FRecord->relname, FRecord->relname_length, FieldSize, "RDB$");                \
-    }                                                                                                       \
-    bool Class::SqlNameIs(const char *ascii) const {                                                        \
-        return BytesEqual(FRecord->sqlname, FRecord->sqlname_length, FieldSize, ascii);                     \
-    }
-
-VANTREL_NAME_ACCESSORS(TSQLVAR_V1, kNameFieldV1)
-VANTREL_NAME_ACCESSORS(TSQLVAR_V2, kNameFieldV2)
-#undef VANTREL_NAME_ACCESSORS
-
-int16_t TSQLVAR_V1::SqlPrecision() const { return DefaultPrecision(SqlDef()); }
-
-void TSQLVAR_V1::SetSqlPrecision(int16_t) { RaiseClientError(ibxeNotSupported); }
-
-int16_t TSQLVAR_V2::SqlPrecision() const {
-    return FRecord->sqlprecision != 0 ? FRecord->sqlprecision : DefaultPrecision(SqlDef());
-}
+void TSQLVAR::RaiseUnsupported() { RaiseClientError(ClientError::NotSupported); }
 
 // ---------------------------------------------------------------------------
 // Character sets
@@ -162,7 +89,7 @@ const std::vector<TIBXSQLVAR *> &TIBXSQLVAR::SameName() const { return FParent->
 
 bool TIBXSQLVAR::IsNull() const {
     uint16_t type = FXSQLVAR->SqlType();
-    if ((type & ~1u) == SQL_NULL) return true;  // untyped until written
+    if (SQLTypeTraits(type).Class == TValueClass::Null) return true;  // untyped until written
     if (!(type & 1)) return false;
     const int16_t *ind = FXSQLVAR->SqlInd();
     return ind && *ind < 0;
@@ -294,7 +221,7 @@ void TIBXSQLDA::SetCount(int Value) {
         for (int i = 0; i < Value; ++i) {
             void *record;
             if (FLayoutVersion == kSQLDAVersion2)
-                record = &reinterpret_cast<XSQLDA_V2 *>(FXSQLDA.get())->sqlvar[i];
+                record = &reinterpret_cast<TWideSQLDABlock *>(FXSQLDA.get())->sqlvar[i];
             else
                 record = &header->sqlvar[i];
             FXSQLVARs[static_cast<size_t>(i)]->FXSQLVAR->SetXSqlVar(record);
@@ -405,12 +332,12 @@ TIBXSQLVAR *TIBXSQLDA::FindVar(StringView Name) const {
 
 TIBXSQLVAR *TIBXSQLDA::ByName(StringView Name) const {
     TIBXSQLVAR *v = FindVar(Name);
-    if (!v) RaiseClientError(ibxeFieldNotFound, {String(Name)});
+    if (!v) RaiseClientError(ClientError::FieldNotFound, {String(Name)});
     return v;
 }
 
 TIBXSQLVAR *TIBXSQLDA::GetSQLVAR(int Idx) const {
-    if (Idx < 0 || Idx >= FCount) RaiseClientError(ibxeXSQLDAIndexOutOfRange);
+    if (Idx < 0 || Idx >= FCount) RaiseClientError(ClientError::DescriptorIndexOutOfRange);
     return FXSQLVARs[static_cast<size_t>(Idx)].get();
 }
 
@@ -434,17 +361,6 @@ void TIBXSQLDA::BuildSiblings() const {
 }
 
 namespace {
-
-bool KnownType(uint16_t sqlDef) {
-    switch (sqlDef) {
-    case SQL_VARYING: case SQL_TEXT: case SQL_DOUBLE: case SQL_FLOAT: case SQL_LONG: case SQL_SHORT:
-    case SQL_TIMESTAMP: case SQL_BLOB: case SQL_D_FLOAT: case SQL_ARRAY: case SQL_QUAD: case SQL_TYPE_TIME:
-    case SQL_TYPE_DATE: case SQL_INT64: case SQL_IB_BOOLEAN: case SQL_BOOLEAN: case SQL_NULL:
-        return true;
-    default:
-        return false;
-    }
-}
 
 int DecimalDigits(int n) {
     int d = 1;
@@ -501,12 +417,13 @@ void TIBXSQLDA::PrepareBuffers() {
             AddName(alias, i);
         }
         v.FIsDBKey = r.SqlNameIs("DB_KEY") || r.SqlNameIs("RDB$DB_KEY");
-        uint16_t def = r.SqlDef();
-        v.FMaxLen = (def == SQL_TEXT || def == SQL_VARYING) ? r.SqlLen() : 0;
-        if (!KnownType(def)) RaiseClientError(ibxeUnknownSQLDataType, {static_cast<int64_t>(def)});
-        int size = def == SQL_VARYING ? r.SqlLen() + 2 : std::max<int>(r.SqlLen(), 1);
+        const TSQLTypeTraits &type = SQLTypeTraits(r.SqlDef());
+        v.FMaxLen = type.IsText() ? r.SqlLen() : 0;
+        if (type.Class == TValueClass::Unknown)
+            RaiseClientError(ClientError::UnknownSQLDataType, {static_cast<int64_t>(r.SqlDef())});
+        const int size = type.BufferSize(r.SqlLen());
         r.SetDataSize(0, size);
-        if (def == SQL_NULL) {
+        if (type.Class == TValueClass::Null) {
             // "? IS NULL": the variable stays NULL until a write gives it a type.
             r.SetSqlType(static_cast<uint16_t>(SQL_NULL | 1));
             r.SetIndSize(0, 2);

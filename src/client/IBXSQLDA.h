@@ -9,11 +9,15 @@
 #include <ibase.h>
 
 #include <cstdint>
+#include <algorithm>
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "client/Decimal.h"
+#include "client/SQLTypes.h"
 #include "platform/DateTime.h"
 #include "platform/Encoding.h"
 #include "platform/Text.h"
@@ -25,11 +29,6 @@ class IGDSLibrary;
 class TIBSQL;
 class TIBXSQLDA;
 
-// Boolean of InterBase 7 (16-bit storage). Firebird's own boolean is
-// SQL_BOOLEAN (32764, one byte) and the type of an untyped "? IS NULL"
-// parameter is SQL_NULL (32766); both come from ibase.h.
-inline constexpr int SQL_IB_BOOLEAN = 590;
-
 // Version-2 variable record: 16-bit fields with a precision, pointers, and
 // four 68-byte names (a 16-bit length before each).
 inline constexpr int kSQLDAVersion1 = SQLDA_VERSION1;
@@ -37,7 +36,7 @@ inline constexpr int kSQLDAVersion2 = 2;
 inline constexpr int kNameFieldV1 = 32;
 inline constexpr int kNameFieldV2 = 68;
 
-struct XSQLVAR_V2 {
+struct TWideSQLVarRecord {
     ISC_SHORT sqltype;
     ISC_SHORT sqlscale;
     ISC_SHORT sqlprecision;
@@ -55,13 +54,13 @@ struct XSQLVAR_V2 {
     ISC_SCHAR aliasname[kNameFieldV2];
 };
 
-struct XSQLDA_V2 {
+struct TWideSQLDABlock {
     ISC_SHORT version;
     ISC_SCHAR sqldaid[8];
     ISC_LONG sqldabc;
     ISC_SHORT sqln;
     ISC_SHORT sqld;
-    XSQLVAR_V2 sqlvar[1];
+    TWideSQLVarRecord sqlvar[1];
 };
 
 // Bytes of a descriptor block of n records in a layout version.
@@ -69,9 +68,6 @@ size_t XSQLDALength(int layoutVersion, int n);
 // Layout chosen for a client version (x 10000): 2 from 7.0 on, else 1.
 int LayoutVersionForClient(int64_t clientVersion);
 
-// Currency: a fixed-point number with four decimals, held as value x 10000
-// (the VARIANT VT_CY representation).
-using Currency = int64_t;
 using TBytes = std::vector<uint8_t>;
 
 // Accessor of one variable record. The record lives in the area's block;
@@ -133,7 +129,15 @@ public:
     void SetNameEncoding(const TEncoding *Value) { FNameEncoding = Value; }
     const TEncoding &NameEncoding() const { return FNameEncoding ? *FNameEncoding : *AnsiEncoding(); }
 
+    // The bytes of a text value (CHAR or VARCHAR).
+    std::string_view TextBytes() const { return vantrel::TextBytes(SQLTypeTraits(SqlDef()), SqlData(), SqlLen()); }
+
 protected:
+    // Names are bytes of the connection's character set; the length field
+    // counts them. A name never overflows its field.
+    static void WriteNameBytes(const TEncoding &Encoding, ISC_SCHAR *Field, ISC_SHORT &Length, int FieldSize,
+                               const String &Value);
+    [[noreturn]] static void RaiseUnsupported();
     TSQLVAR() = default;
     template <class Record>
     void Bind(Record *r) {
@@ -157,57 +161,58 @@ private:
     const TEncoding *FNameEncoding = nullptr;
 };
 
-class TSQLVAR_V1 final : public TSQLVAR {
+// The accessor of one record layout: XSQLVAR (version 1, 32-byte names, no
+// precision) or TWideSQLVarRecord (version 2).
+template <class Record, int NameSize>
+class TSQLVARRecord final : public TSQLVAR {
 public:
-    explicit TSQLVAR_V1(XSQLVAR *Record) { SetXSqlVar(Record); }
-    String AliasName() const override;
-    String OwnName() const override;
-    String RelName() const override;
-    String SqlName() const override;
-    int16_t SqlPrecision() const override;
+    explicit TSQLVARRecord(Record *Value) { SetXSqlVar(Value); }
+    String AliasName() const override { return ReadName(FRecord->aliasname, FRecord->aliasname_length); }
+    String OwnName() const override { return ReadName(FRecord->ownname, FRecord->ownname_length); }
+    String RelName() const override { return ReadName(FRecord->relname, FRecord->relname_length); }
+    String SqlName() const override { return ReadName(FRecord->sqlname, FRecord->sqlname_length); }
+    int16_t SqlPrecision() const override {
+        if constexpr (kHasPrecision)
+            if (FRecord->sqlprecision != 0) return FRecord->sqlprecision;
+        return SQLTypeTraits(SqlDef()).DefaultPrecision;
+    }
     void *XSqlVar() const override { return FRecord; }
-    void SetAliasName(const String &Value) override;
-    void SetOwnName(const String &Value) override;
-    void SetRelName(const String &Value) override;
-    void SetSqlName(const String &Value) override;
-    void SetSqlPrecision(int16_t Value) override;
+    void SetAliasName(const String &Value) override { WriteName(FRecord->aliasname, FRecord->aliasname_length, Value); }
+    void SetOwnName(const String &Value) override { WriteName(FRecord->ownname, FRecord->ownname_length, Value); }
+    void SetRelName(const String &Value) override { WriteName(FRecord->relname, FRecord->relname_length, Value); }
+    void SetSqlName(const String &Value) override { WriteName(FRecord->sqlname, FRecord->sqlname_length, Value); }
+    void SetSqlPrecision(int16_t Value) override {
+        if constexpr (kHasPrecision)
+            FRecord->sqlprecision = Value;
+        else
+            RaiseUnsupported();
+    }
     void SetXSqlVar(void *Value) override {
-        FRecord = static_cast<XSQLVAR *>(Value);
+        FRecord = static_cast<Record *>(Value);
         if (FRecord) Bind(FRecord);
     }
     bool HasRelName() const override { return FRecord->relname_length > 0; }
-    bool RelNameIsSystem() const override;
-    bool SqlNameIs(const char *ascii) const override;
+    bool RelNameIsSystem() const override { return NameBytes(FRecord->relname, FRecord->relname_length).starts_with("RDB$"); }
+    bool SqlNameIs(const char *ascii) const override { return NameBytes(FRecord->sqlname, FRecord->sqlname_length) == ascii; }
 
 private:
-    XSQLVAR *FRecord = nullptr;
-};
-
-class TSQLVAR_V2 final : public TSQLVAR {
-public:
-    explicit TSQLVAR_V2(XSQLVAR_V2 *Record) { SetXSqlVar(Record); }
-    String AliasName() const override;
-    String OwnName() const override;
-    String RelName() const override;
-    String SqlName() const override;
-    int16_t SqlPrecision() const override;
-    void *XSqlVar() const override { return FRecord; }
-    void SetAliasName(const String &Value) override;
-    void SetOwnName(const String &Value) override;
-    void SetRelName(const String &Value) override;
-    void SetSqlName(const String &Value) override;
-    void SetSqlPrecision(int16_t Value) override { FRecord->sqlprecision = Value; }
-    void SetXSqlVar(void *Value) override {
-        FRecord = static_cast<XSQLVAR_V2 *>(Value);
-        if (FRecord) Bind(FRecord);
+    static constexpr bool kHasPrecision = requires(Record r) { r.sqlprecision; };
+    // The name bytes the length field counts, never beyond the field.
+    static std::string_view NameBytes(const ISC_SCHAR *field, ISC_SHORT length) {
+        return {field, static_cast<size_t>(std::clamp<int>(length, 0, NameSize))};
     }
-    bool HasRelName() const override { return FRecord->relname_length > 0; }
-    bool RelNameIsSystem() const override;
-    bool SqlNameIs(const char *ascii) const override;
-
-private:
-    XSQLVAR_V2 *FRecord = nullptr;
+    String ReadName(const ISC_SCHAR *field, ISC_SHORT length) const {
+        const std::string_view bytes = NameBytes(field, length);
+        return NameEncoding().GetString(bytes.data(), bytes.size());
+    }
+    void WriteName(ISC_SCHAR *field, ISC_SHORT &length, const String &value) const {
+        WriteNameBytes(NameEncoding(), field, length, NameSize, value);
+    }
+    Record *FRecord = nullptr;
 };
+
+using TSQLVAR_V1 = TSQLVARRecord<XSQLVAR, kNameFieldV1>;
+using TSQLVAR_V2 = TSQLVARRecord<TWideSQLVarRecord, kNameFieldV2>;
 
 // One variable of an area: a parameter or a column of the current row.
 class TIBXSQLVAR {
@@ -315,7 +320,7 @@ private:
     bool IsDBKey() const { return FIsDBKey; }
     IGDSLibrary &Library() const;
     void WriteBlob(const char *Bytes, size_t Length);
-    std::string ReadTextBytes() const;
+    const TSQLTypeTraits &Type() const { return SQLTypeTraits(FXSQLVAR->SqlDef()); }
     std::string ReadBlobBytes() const;
     String DecodeText(const char *Bytes, size_t Length, bool CutToChars) const;
     int64_t ScaledValue() const;
@@ -442,9 +447,5 @@ bool CodePageKeepsAscii(int CodePage);
 // Bytes per character of a character set id (the low byte of a text
 // variable's subtype), with the UNICODE_FSS rule for system relations.
 int CharSetSizeOf(int CharSetId, bool SystemRelation, int SqlLen);
-
-// Scaled integers.
-double ScaleToDouble(int Scale, int64_t Value);
-int64_t ScaleToInt64(int Scale, int64_t Value);
 
 }  // namespace vantrel

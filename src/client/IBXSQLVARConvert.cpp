@@ -14,6 +14,7 @@
 #include <iterator>
 #include <ostream>
 
+#include "client/Decimal.h"
 #include "client/GDSLibrary.h"
 #include "client/IBBlob.h"
 #include "client/IBDatabase.h"
@@ -21,6 +22,7 @@
 #include "client/IBSQL.h"
 #include "client/IBXSQLDA.h"
 #include "platform/Files.h"
+#include "platform/Finally.h"
 #include "platform/Variant.h"
 
 namespace vantrel {
@@ -29,28 +31,6 @@ namespace {
 
 constexpr int kMaxTextLength = 32767;  // sqllen is a signed 16-bit field
 constexpr uint16_t kVtArray = 0x2000;
-
-const int64_t kPow10[19] = {1LL,
-                            10LL,
-                            100LL,
-                            1000LL,
-                            10000LL,
-                            100000LL,
-                            1000000LL,
-                            10000000LL,
-                            100000000LL,
-                            1000000000LL,
-                            10000000000LL,
-                            100000000000LL,
-                            1000000000000LL,
-                            10000000000000LL,
-                            100000000000000LL,
-                            1000000000000000LL,
-                            10000000000000000LL,
-                            100000000000000000LL,
-                            1000000000000000000LL};
-
-double Pow10Double(int k) { return k <= 18 ? static_cast<double>(kPow10[k]) : std::pow(10.0, k); }
 
 // Text of a write in the connection's character set, in place of what out
 // held; a character the set lacks fails the write.
@@ -74,145 +54,6 @@ String DecodeBytes(const TEncoding &enc, bool keepsAscii, const char *bytes, siz
     return enc.GetString(bytes, length);
 }
 
-bool IsTextType(uint16_t def) { return def == SQL_TEXT || def == SQL_VARYING; }
-bool IsIntegerType(uint16_t def) { return def == SQL_SHORT || def == SQL_LONG || def == SQL_INT64; }
-bool IsFloatType(uint16_t def) { return def == SQL_DOUBLE || def == SQL_FLOAT || def == SQL_D_FLOAT; }
-bool IsBooleanType(uint16_t def) { return def == SQL_IB_BOOLEAN || def == SQL_BOOLEAN; }
-bool IsIdType(uint16_t def) { return def == SQL_BLOB || def == SQL_ARRAY || def == SQL_QUAD; }
-
-// The stored number of a boolean: 16 bits for 590, one byte for SQL_BOOLEAN.
-int BooleanValue(const TSQLVAR &r) {
-    if (r.SqlDef() == SQL_BOOLEAN) return static_cast<unsigned char>(*r.SqlData());
-    int16_t v;
-    std::memcpy(&v, r.SqlData(), sizeof v);
-    return v;
-}
-
-// A double truncated toward zero, or false when it has no 64-bit value.
-bool TruncToInt64(double d, int64_t &out) {
-    if (!std::isfinite(d)) return false;
-    double t = std::trunc(d);
-    if (t < -9223372036854775808.0 || t >= 9223372036854775808.0) return false;
-    out = static_cast<int64_t>(t);
-    return true;
-}
-
-// Rounds to k decimals after 15 significant digits, through text, as the
-// classic fixed-point display of a scaled value does.
-double RoundScaled(double d, int k) {
-    char buf[512];
-    std::snprintf(buf, sizeof buf, "%.14e", d);
-    double r = std::strtod(buf, nullptr);
-    std::snprintf(buf, sizeof buf, "%.*f", k, r);
-    return std::strtod(buf, nullptr);
-}
-
-// At most 15 significant digits: a double's general form is exact.
-bool FitsFifteenDigits(int64_t v) { return v > -1000000000000000LL && v < 1000000000000000LL; }
-
-// Parses a decimal number with optional sign and fraction. Returns the
-// digits as an integer and the count of decimals; false when the text is
-// no plain decimal or has more than 18 significant digits.
-bool ParseDecimal(StringView text, int64_t &value, int &decimals) {
-    String t = Trim(text);
-    size_t i = 0;
-    bool neg = false;
-    if (i < t.size() && (t[i] == u'+' || t[i] == u'-')) neg = t[i++] == u'-';
-    uint64_t acc = 0;
-    int digits = 0, sig = 0;
-    decimals = 0;
-    bool point = false;
-    for (; i < t.size(); ++i) {
-        char16_t c = t[i];
-        if (c == u'.' && !point) {
-            point = true;
-            continue;
-        }
-        if (c < u'0' || c > u'9') return false;
-        ++digits;
-        if (point) ++decimals;
-        if (acc == 0 && c == u'0') continue;  // leading zeros do not count
-        if (++sig > 18) return false;
-        acc = acc * 10 + static_cast<uint64_t>(c - u'0');
-    }
-    if (digits == 0 || decimals > 18) return false;
-    value = neg ? -static_cast<int64_t>(acc) : static_cast<int64_t>(acc);
-    return true;
-}
-
-bool TryTextToCurrency(StringView text, Currency &out) {
-    int64_t v;
-    int decimals;
-    if (ParseDecimal(text, v, decimals)) {
-        if (decimals <= 4) {
-            __int128 c = static_cast<__int128>(v) * kPow10[4 - decimals];
-            if (c > INT64_MAX || c < INT64_MIN) return false;
-            out = static_cast<Currency>(c);
-            return true;
-        }
-        int64_t d = kPow10[decimals - 4];
-        int64_t q = v / d, r = v % d;
-        if (2 * (r < 0 ? -r : r) >= d) q += v < 0 ? -1 : 1;
-        out = q;
-        return true;
-    }
-    double f;
-    if (!TryStrToFloat(text, f)) return false;
-    int64_t c;
-    if (!TruncToInt64(std::round(f * 10000.0), c)) return false;
-    out = c;
-    return true;
-}
-
-// The scaled value with four decimals (more are rounded half away from
-// zero); false when Currency cannot hold it.
-bool ScaledToCurrency(int64_t v, int scale, Currency &out) {
-    if (scale >= -4) {
-        const int k = 4 + scale;
-        if (k > 18) {
-            out = 0;
-            return v == 0;
-        }
-        return !__builtin_mul_overflow(v, kPow10[k], &out);
-    }
-    const int k = -4 - scale;
-    if (k > 18) {
-        out = 0;
-        return true;
-    }
-    const int64_t d = kPow10[k];
-    int64_t q = v / d, r = v % d;
-    // |r| < d <= 10^18, so twice it still fits.
-    if (2 * (r < 0 ? -r : r) >= d) q += v < 0 ? -1 : 1;
-    out = q;
-    return true;
-}
-
-String ScaledToDecimalText(int64_t v, int scale) {
-    bool neg = v < 0;
-    uint64_t a = neg ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-    String digits = UIntToStr(a);
-    if (scale > 0) {
-        if (a != 0) digits.append(static_cast<size_t>(scale), u'0');
-    } else if (scale < 0) {
-        size_t k = static_cast<size_t>(-scale);
-        if (digits.size() <= k) digits.insert(0, k + 1 - digits.size(), u'0');
-        digits.insert(digits.size() - k, 1, u'.');
-    }
-    return neg ? u"-" + digits : digits;
-}
-
-// Exact decimal text of a scaled value without trailing zeros after the
-// point (the general form: "1.5", "-2", "1000000000000000").
-String ScaledToGeneralText(int64_t v, int scale) {
-    String text = ScaledToDecimalText(v, scale);
-    if (text.find(u'.') != String::npos) {
-        while (text.back() == u'0') text.pop_back();
-        if (text.back() == u'.') text.pop_back();
-    }
-    return text;
-}
-
 // False for a value outside the calendar (years 1 to 9999, or NaN).
 bool ToCalendar(TDateTime value, struct tm &t) {
     TDateParts p = DecodeDateTime(value);
@@ -229,24 +70,6 @@ bool ToCalendar(TDateTime value, struct tm &t) {
 
 }  // namespace
 
-double ScaleToDouble(int Scale, int64_t Value) {
-    if (Scale > 0) return static_cast<double>(Value) * Pow10Double(Scale);
-    if (Scale < 0) return static_cast<double>(Value) / Pow10Double(-Scale);
-    return static_cast<double>(Value);
-}
-
-int64_t ScaleToInt64(int Scale, int64_t Value) {
-    if (Scale > 0) {
-        if (Scale > 18) return 0;
-        return static_cast<int64_t>(static_cast<uint64_t>(Value) * static_cast<uint64_t>(kPow10[Scale]));
-    }
-    if (Scale < 0) {
-        if (Scale < -18) return 0;
-        return Value / kPow10[-Scale];
-    }
-    return Value;
-}
-
 // ---------------------------------------------------------------------------
 // Helpers of TIBXSQLVAR
 
@@ -258,28 +81,9 @@ IGDSLibrary &TIBXSQLVAR::Library() const {
     return *lib;  // registered bindings live as long as the process
 }
 
-void TIBXSQLVAR::RaiseConversion() const { RaiseClientError(ibxeInvalidDataConversion); }
+void TIBXSQLVAR::RaiseConversion() const { RaiseClientError(ClientError::InvalidDataConversion); }
 
-int64_t TIBXSQLVAR::ScaledValue() const {
-    const char *data = FXSQLVAR->SqlData();
-    switch (FXSQLVAR->SqlDef()) {
-    case SQL_SHORT: {
-        int16_t v;
-        std::memcpy(&v, data, sizeof v);
-        return v;
-    }
-    case SQL_LONG: {
-        int32_t v;
-        std::memcpy(&v, data, sizeof v);
-        return v;
-    }
-    default: {
-        int64_t v;
-        std::memcpy(&v, data, sizeof v);
-        return v;
-    }
-    }
-}
+int64_t TIBXSQLVAR::ScaledValue() const { return ReadStoredInteger(FXSQLVAR->SqlData(), Type().StorageSize); }
 
 String TIBXSQLVAR::DecodeText(const char *Bytes, size_t Length, bool CutToChars) const {
     String s = DecodeBytes(FParent->Encoding(), FParent->EncodingKeepsAscii(), Bytes, Length);
@@ -295,17 +99,8 @@ String TIBXSQLVAR::DecodeText(const char *Bytes, size_t Length, bool CutToChars)
     return s;
 }
 
-std::string TIBXSQLVAR::ReadTextBytes() const {
-    const TSQLVAR &r = *FXSQLVAR;
-    if (r.SqlDef() == SQL_TEXT) return std::string(r.SqlData(), r.SqlLen());
-    uint16_t n;
-    std::memcpy(&n, r.SqlData(), sizeof n);
-    if (n > r.SqlLen()) n = r.SqlLen();
-    return std::string(r.SqlData() + 2, n);
-}
-
 std::string TIBXSQLVAR::ReadBlobBytes() const {
-    if (!FSQL) RaiseClientError(ibxeDatabaseNotAssigned);
+    if (!FSQL) RaiseClientError(ClientError::DatabaseNotAssigned);
     ISC_QUAD id;
     std::memcpy(&id, FXSQLVAR->SqlData(), sizeof id);
     TIBSQL *sql = FSQL;
@@ -317,26 +112,19 @@ std::string TIBXSQLVAR::ReadBlobBytes() const {
 
 int64_t TIBXSQLVAR::AsInt64() const {
     if (IsNull()) return 0;
-    uint16_t def = FXSQLVAR->SqlDef();
-    if (IsIntegerType(def)) return ScaleToInt64(FXSQLVAR->SqlScale(), ScaledValue());
-    if (IsTextType(def)) {
-        int64_t v;
+    const TSQLTypeTraits &type = Type();
+    int64_t v;
+    if (type.IsText()) {
         if (!TryStrToInt64(AsString(), v)) RaiseConversion();
         return v;
     }
-    if (IsFloatType(def)) {
-        int64_t v;
-        if (!TruncToInt64(AsDouble(), v)) RaiseConversion();
-        return v;
-    }
-    if (IsBooleanType(def)) return BooleanValue(*FXSQLVAR) == 1 ? 1 : 0;
-    RaiseConversion();
+    if (!StoredNumberAsInt64(type, FXSQLVAR->SqlScale(), FXSQLVAR->SqlData(), v)) RaiseConversion();
+    return v;
 }
 
 int32_t TIBXSQLVAR::AsInteger() const {
     if (IsNull()) return 0;
-    uint16_t def = FXSQLVAR->SqlDef();
-    if (IsTextType(def)) {
+    if (Type().IsText()) {
         int32_t v;
         if (!TryStrToInt(AsString(), v)) RaiseConversion();
         return v;
@@ -351,44 +139,26 @@ int16_t TIBXSQLVAR::AsShort() const {
 
 double TIBXSQLVAR::AsDouble() const {
     if (IsNull()) return 0;
-    const TSQLVAR &r = *FXSQLVAR;
-    switch (r.SqlDef()) {
-    case SQL_TEXT:
-    case SQL_VARYING: {
+    const TSQLTypeTraits &type = Type();
+    if (type.IsText()) {
         double d;
         if (!TryStrToFloat(AsString(), d)) RaiseConversion();
         return d;
     }
-    case SQL_SHORT:
-    case SQL_LONG:
-    case SQL_INT64: {
-        int scale = r.SqlScale();
+    if (type.Class == TValueClass::Integer) {
+        int scale = FXSQLVAR->SqlScale();
         int64_t v = ScaledValue();
         double d = ScaleToDouble(scale, v);
         if (scale == 0) return d;
         // Below 10^15 the quotient of two exact doubles is already the
         // nearest double to the decimal value, which is what rounding to
         // |scale| decimals through text gives.
-        if (scale < 0 && -scale <= 22 && v > -1000000000000000LL && v < 1000000000000000LL) return d;
+        if (scale < 0 && -scale <= 22 && FitsFifteenDigits(v)) return d;
         return RoundScaled(d, scale < 0 ? -scale : scale);
     }
-    case SQL_DOUBLE:
-    case SQL_D_FLOAT: {
-        double d;
-        std::memcpy(&d, r.SqlData(), sizeof d);
-        return d;
-    }
-    case SQL_FLOAT: {
-        float f;
-        std::memcpy(&f, r.SqlData(), sizeof f);
-        return f;
-    }
-    case SQL_IB_BOOLEAN:
-    case SQL_BOOLEAN:
-        return BooleanValue(r) == 1 ? 1.0 : 0.0;
-    default:
-        RaiseConversion();
-    }
+    if (type.Class == TValueClass::Float) return ReadStoredFloat(FXSQLVAR->SqlData(), type.StorageSize);
+    if (type.Class == TValueClass::Boolean) return AsBoolean() ? 1.0 : 0.0;
+    RaiseConversion();
 }
 
 float TIBXSQLVAR::AsFloat() const {
@@ -399,67 +169,54 @@ float TIBXSQLVAR::AsFloat() const {
 
 Currency TIBXSQLVAR::AsCurrency() const {
     if (IsNull()) return 0;
-    uint16_t def = FXSQLVAR->SqlDef();
-    if (IsIntegerType(def)) {
-        Currency c;
-        if (!ScaledToCurrency(ScaledValue(), FXSQLVAR->SqlScale(), c)) RaiseConversion();
-        return c;
-    }
-    if (IsTextType(def)) {
-        Currency c;
-        if (!TryTextToCurrency(AsString(), c)) RaiseConversion();
-        return c;
-    }
-    if (IsFloatType(def)) {
-        int64_t c;
-        if (!TruncToInt64(std::round(AsDouble() * 10000.0), c)) RaiseConversion();
-        return c;
-    }
-    RaiseConversion();
+    const TSQLTypeTraits &type = Type();
+    Currency c = 0;
+    bool exact = false;
+    if (type.Class == TValueClass::Integer)
+        exact = ScaledToCurrency(ScaledValue(), FXSQLVAR->SqlScale(), c);
+    else if (type.IsText())
+        exact = TryTextToCurrency(AsString(), c);
+    else if (type.Class == TValueClass::Float)
+        exact = TruncToInt64(std::round(AsDouble() * 10000.0), c);
+    if (!exact) RaiseConversion();
+    return c;
 }
 
 bool TIBXSQLVAR::AsBoolean() const {
     if (IsNull()) return false;
-    if (!IsBooleanType(FXSQLVAR->SqlDef())) RaiseConversion();
-    return BooleanValue(*FXSQLVAR) == 1;
+    const TSQLTypeTraits &type = Type();
+    if (type.Class != TValueClass::Boolean) RaiseConversion();
+    return ReadStoredInteger(FXSQLVAR->SqlData(), type.StorageSize) == 1;
 }
 
 TDateTime TIBXSQLVAR::AsDateTime() const {
     if (IsNull()) return 0;
-    const TSQLVAR &r = *FXSQLVAR;
-    struct tm t;
-    std::memset(&t, 0, sizeof t);
-    bool hasDate = true, hasTime = true;
-    switch (r.SqlDef()) {
-    case SQL_TIMESTAMP:
-        Library().isc_decode_date(reinterpret_cast<const ISC_QUAD *>(r.SqlData()), &t);
-        break;
-    case SQL_TYPE_DATE:
-        Library().isc_decode_sql_date(reinterpret_cast<const ISC_DATE *>(r.SqlData()), &t);
-        hasTime = false;
-        break;
-    case SQL_TYPE_TIME:
-        Library().isc_decode_sql_time(reinterpret_cast<const ISC_TIME *>(r.SqlData()), &t);
-        hasDate = false;
-        break;
-    case SQL_TEXT:
-    case SQL_VARYING: {
+    const TSQLTypeTraits &type = Type();
+    const char *data = FXSQLVAR->SqlData();
+    if (type.IsText()) {
         TDateTime d;
         if (!TryTextToDateTime(Trim(AsString()), d)) RaiseConversion();
         return d;
     }
-    default:
-        RaiseConversion();
-    }
+    if (!type.IsDateTime()) RaiseConversion();
+    struct tm t;
+    std::memset(&t, 0, sizeof t);
+    if (type.Class == TValueClass::Timestamp)
+        Library().isc_decode_date(reinterpret_cast<const ISC_QUAD *>(data), &t);
+    else if (type.Class == TValueClass::Date)
+        Library().isc_decode_sql_date(reinterpret_cast<const ISC_DATE *>(data), &t);
+    else
+        Library().isc_decode_sql_time(reinterpret_cast<const ISC_TIME *>(data), &t);
     TDateTime date = 0, time = 0;
-    if (hasDate && !TryEncodeDate(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, date)) RaiseConversion();
-    if (hasTime && !TryEncodeTime(t.tm_hour, t.tm_min, t.tm_sec, 0, time)) RaiseConversion();
+    if (type.Class != TValueClass::Time && !TryEncodeDate(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, date))
+        RaiseConversion();
+    if (type.Class != TValueClass::Date && !TryEncodeTime(t.tm_hour, t.tm_min, t.tm_sec, 0, time)) RaiseConversion();
     return date >= 0 ? date + time : date - time;
 }
 
 ISC_QUAD TIBXSQLVAR::AsQuad() const {
     ISC_QUAD q = {0, 0};
-    if (!IsIdType(FXSQLVAR->SqlDef())) {
+    if (!Type().IsId()) {
         if (IsNull()) return q;
         RaiseConversion();
     }
@@ -472,22 +229,15 @@ void *TIBXSQLVAR::AsPointer() const { return IsNull() ? nullptr : FXSQLVAR->SqlD
 String TIBXSQLVAR::AsString() const {
     if (IsNull()) return String();
     const TSQLVAR &r = *FXSQLVAR;
-    switch (r.SqlDef()) {
-    case SQL_TEXT:
-        return DecodeText(r.SqlData(), r.SqlLen(), r.HasRelName());
-    case SQL_VARYING: {
-        uint16_t n;
-        std::memcpy(&n, r.SqlData(), sizeof n);  // little-endian length prefix
-        if (n > r.SqlLen()) n = r.SqlLen();
-        return DecodeText(r.SqlData() + 2, n, false);
+    const TSQLTypeTraits &type = Type();
+    switch (type.Class) {
+    case TValueClass::FixedText:
+    case TValueClass::VarText: {
+        const std::string_view bytes = r.TextBytes();
+        return DecodeText(bytes.data(), bytes.size(), type.Class == TValueClass::FixedText && r.HasRelName());
     }
-    case SQL_DOUBLE:
-    case SQL_FLOAT:
-    case SQL_D_FLOAT:
-        return FloatToStr(AsDouble());
-    case SQL_SHORT:
-    case SQL_LONG:
-    case SQL_INT64: {
+    case TValueClass::Float: return FloatToStr(AsDouble());
+    case TValueClass::Integer: {
         // Exact for every value: the general floating-point form is kept
         // where its 15 digits hold the value, the currency form is the exact
         // decimal text without trailing zeros.
@@ -497,24 +247,18 @@ String TIBXSQLVAR::AsString() const {
         if (scale < -4 && FitsFifteenDigits(v)) return FloatToStr(AsDouble());
         return ScaledToGeneralText(v, scale);
     }
-    case SQL_TIMESTAMP:
-        return DateTimeToText(AsDateTime());
-    case SQL_TYPE_TIME:
-        return TimeToText(AsDateTime());
-    case SQL_TYPE_DATE:
+    case TValueClass::Timestamp: return DateTimeToText(AsDateTime());
+    case TValueClass::Time: return TimeToText(AsDateTime());
+    case TValueClass::Date:
         // Dialect 1 has no date-only type: its dates read as date-times.
         return FParent->SQLDialect() == 1 ? DateTimeToText(AsDateTime()) : DateToText(AsDateTime());
-    case SQL_BLOB: {
+    case TValueClass::Blob: {
         std::string bytes = ReadBlobBytes();
         return DecodeBytes(FParent->Encoding(), FParent->EncodingKeepsAscii(), bytes.data(), bytes.size());
     }
-    case SQL_ARRAY:
-        return u"(Array)";
-    case SQL_IB_BOOLEAN:
-    case SQL_BOOLEAN:
-        return BooleanValue(r) == 1 ? u"True" : u"False";
-    default:
-        RaiseConversion();
+    case TValueClass::Array: return u"(Array)";
+    case TValueClass::Boolean: return AsBoolean() ? u"True" : u"False";
+    default: RaiseConversion();
     }
 }
 
@@ -522,11 +266,11 @@ String TIBXSQLVAR::AsTrimString() const { return TrimRight(AsString()); }
 
 TBytes TIBXSQLVAR::AsBytes() const {
     if (IsNull()) return TBytes();
-    uint16_t def = FXSQLVAR->SqlDef();
+    const TSQLTypeTraits &type = Type();
     std::string bytes;
-    if (IsTextType(def))
-        bytes = ReadTextBytes();
-    else if (def == SQL_BLOB)
+    if (type.IsText())
+        bytes = FXSQLVAR->TextBytes();
+    else if (type.Class == TValueClass::Blob)
         bytes = ReadBlobBytes();
     else
         RaiseConversion();
@@ -535,10 +279,10 @@ TBytes TIBXSQLVAR::AsBytes() const {
 
 String TIBXSQLVAR::AsBcd() const {
     if (IsNull()) return String();
-    uint16_t def = FXSQLVAR->SqlDef();
-    if (IsIntegerType(def)) return ScaledToDecimalText(ScaledValue(), FXSQLVAR->SqlScale());
-    if (IsFloatType(def)) return FloatToStr(AsDouble());
-    if (IsTextType(def)) {
+    const TSQLTypeTraits &type = Type();
+    if (type.Class == TValueClass::Integer) return ScaledToDecimalText(ScaledValue(), FXSQLVAR->SqlScale());
+    if (type.Class == TValueClass::Float) return FloatToStr(AsDouble());
+    if (type.IsText()) {
         String t = Trim(AsString());
         int64_t v;
         int decimals;
@@ -555,64 +299,34 @@ VARIANT TIBXSQLVAR::AsVariant() const {
         v.vt = VT_NULL;
         return v;
     }
-    const TSQLVAR &r = *FXSQLVAR;
-    uint16_t def = r.SqlDef();
-    switch (def) {
-    case SQL_TEXT:
-    case SQL_VARYING:
-    case SQL_BLOB:
-    case SQL_ARRAY:
-        v.u.bstrVal = SysAllocString(AsString());
-        v.vt = VT_BSTR;
-        break;
-    case SQL_SHORT:
-    case SQL_LONG:
-    case SQL_INT64: {
-        int scale = r.SqlScale();
-        if (scale == 0) {
-            if (def == SQL_SHORT) {
-                v.vt = VT_I2;
-                v.u.iVal = static_cast<int16_t>(ScaledValue());
-            } else if (def == SQL_LONG) {
-                v.vt = VT_I4;
-                v.u.lVal = static_cast<int32_t>(ScaledValue());
-            } else {
-                v.vt = VT_I8;
-                v.u.llVal = ScaledValue();
-            }
-        } else if (scale >= -4 && scale < 0 && ScaledToCurrency(ScaledValue(), scale, v.u.cyVal)) {
+    const TSQLTypeTraits &type = Type();
+    const int scale = FXSQLVAR->SqlScale();
+    if (type.Class == TValueClass::Integer && scale != 0) {
+        const int64_t value = ScaledValue();
+        if (scale >= -4 && scale < 0 && ScaledToCurrency(value, scale, v.u.cyVal)) {
             v.vt = VT_CY;
-        } else if ((scale < -4 || scale > 0) && FitsFifteenDigits(ScaledValue())) {
+        } else if ((scale < -4 || scale > 0) && FitsFifteenDigits(value)) {
             v.vt = VT_R8;
             v.u.dblVal = AsDouble();
         } else {
             // Neither Currency nor a double holds the value exactly: its
             // exact decimal text.
-            v.u.bstrVal = SysAllocString(ScaledToGeneralText(ScaledValue(), scale));
+            v.u.bstrVal = SysAllocString(ScaledToGeneralText(value, scale));
             v.vt = VT_BSTR;
         }
-        break;
+        return v;
     }
-    case SQL_DOUBLE:
-    case SQL_FLOAT:
-    case SQL_D_FLOAT:
-        v.vt = VT_R8;
-        v.u.dblVal = AsDouble();
-        break;
-    case SQL_TIMESTAMP:
-    case SQL_TYPE_DATE:
-    case SQL_TYPE_TIME:
-        v.vt = VT_DATE;
-        v.u.date = AsDateTime();
-        break;
-    case SQL_IB_BOOLEAN:
-    case SQL_BOOLEAN:
-        v.vt = VT_BOOL;
-        v.u.boolVal = static_cast<int16_t>(AsBoolean() ? -1 : 0);
-        break;
-    default:
-        RaiseConversion();
+    switch (type.Variant) {
+    case VT_BSTR: v.u.bstrVal = SysAllocString(AsString()); break;
+    case VT_I2: v.u.iVal = static_cast<int16_t>(ScaledValue()); break;
+    case VT_I4: v.u.lVal = static_cast<int32_t>(ScaledValue()); break;
+    case VT_I8: v.u.llVal = ScaledValue(); break;
+    case VT_R8: v.u.dblVal = AsDouble(); break;
+    case VT_DATE: v.u.date = AsDateTime(); break;
+    case VT_BOOL: v.u.boolVal = static_cast<int16_t>(AsBoolean() ? -1 : 0); break;
+    default: RaiseConversion();
     }
+    v.vt = type.Variant;
     return v;
 }
 
@@ -638,9 +352,9 @@ void TIBXSQLVAR::WriteText(const char *Bytes, size_t Length) {
     const auto &group = SameName();
     for (TIBXSQLVAR *v : group)
         if (!v->IsDBKey() && v->FMaxLen > 0 && Length > v->FMaxLen)
-            RaiseClientError(ibxeStringTooLarge, {static_cast<int64_t>(Length), static_cast<int64_t>(v->FMaxLen)});
+            RaiseClientError(ClientError::StringTooLarge, {static_cast<int64_t>(Length), static_cast<int64_t>(v->FMaxLen)});
     if (Length > static_cast<size_t>(kMaxTextLength))
-        RaiseClientError(ibxeStringTooLarge, {static_cast<int64_t>(Length), static_cast<int64_t>(kMaxTextLength)});
+        RaiseClientError(ClientError::StringTooLarge, {static_cast<int64_t>(Length), static_cast<int64_t>(kMaxTextLength)});
     if (IsNullable()) SetIsNull(false);
     for (TIBXSQLVAR *v : group) {
         TSQLVAR &r = *v->FXSQLVAR;
@@ -665,7 +379,7 @@ void TIBXSQLVAR::WriteText(const char *Bytes, size_t Length) {
 }
 
 void TIBXSQLVAR::WriteBlob(const char *Bytes, size_t Length) {
-    if (!FSQL) RaiseClientError(ibxeDatabaseNotAssigned);
+    if (!FSQL) RaiseClientError(ClientError::DatabaseNotAssigned);
     TIBSQL *sql = FSQL;
     ISC_QUAD id = vantrel::WriteBlob(Library(), sql->DBHandle(), sql->TRHandle(), Bytes, Length,
                                      [sql](ISC_STATUS s) { sql->Call(s, true); });
@@ -723,49 +437,35 @@ void TIBXSQLVAR::SetAsTime(TDateTime Value) {
 }
 
 void TIBXSQLVAR::SetAsBoolean(bool Value) {
-    switch (FXSQLVAR->SqlDef()) {
-    case SQL_BOOLEAN: {
-        uint8_t b = Value ? 1 : 0;
-        WriteFixed(SQL_BOOLEAN, 1, 0, true, &b);
-        break;
-    }
-    case SQL_IB_BOOLEAN: {
-        int16_t v = Value ? 1 : 0;
-        WriteFixed(SQL_IB_BOOLEAN, 2, 0, true, &v);
-        break;
-    }
-    default: {
-        // Other types take 1 or 0 as a small integer for the server to convert.
-        int16_t v = Value ? 1 : 0;
-        WriteFixed(SQL_SHORT, 2, 0, false, &v);
-        break;
-    }
-    }
+    const TSQLTypeTraits &type = Type();
+    const int16_t number = Value ? 1 : 0;
+    const uint8_t byte = Value ? 1 : 0;
+    if (type.Class == TValueClass::Boolean)
+        WriteFixed(-1, type.StorageSize, 0, true, type.StorageSize == 1 ? static_cast<const void *>(&byte) : &number);
+    else  // other types take 1 or 0 as a small integer for the server to convert
+        WriteFixed(SQL_SHORT, 2, 0, false, &number);
 }
 
 void TIBXSQLVAR::SetAsQuad(const ISC_QUAD &Value) {
-    if (!IsIdType(FXSQLVAR->SqlDef())) RaiseConversion();
+    if (!Type().IsId()) RaiseConversion();
     WriteFixed(-1, 8, 0, true, &Value);
 }
 
 void TIBXSQLVAR::SetAsString(const String &Value) {
-    uint16_t def = FXSQLVAR->SqlDef();
+    const TSQLTypeTraits &type = Type();
     // The area's buffer, kept from write to write unless a long text made
     // it large.
     std::string &bytes = FParent->FTextBytes;
-    struct TRelease {
-        std::string &Bytes;
-        ~TRelease() {
-            if (Bytes.capacity() > 4096) std::string().swap(Bytes);
-        }
-    } release{bytes};
-    switch (def) {
-    case SQL_TEXT:
-    case SQL_VARYING:
+    TFinally release([&bytes] {
+        if (bytes.capacity() > 4096) std::string().swap(bytes);
+    });
+    switch (type.Class) {
+    case TValueClass::FixedText:
+    case TValueClass::VarText:
         EncodeText(*FParent, Value, bytes);
         WriteText(bytes.data(), bytes.size());
         return;
-    case SQL_BLOB:
+    case TValueClass::Blob:
         EncodeText(*FParent, Value, bytes);
         WriteBlob(bytes.data(), bytes.size());
         return;
@@ -776,7 +476,7 @@ void TIBXSQLVAR::SetAsString(const String &Value) {
         SetIsNull(true);
         return;
     }
-    if (def == SQL_TIMESTAMP || def == SQL_TYPE_TIME || def == SQL_TYPE_DATE) {
+    if (type.IsDateTime()) {
         TDateTime d;
         if (!TryTextToDateTime(Trim(Value), d)) RaiseConversion();
         SetAsDateTime(d);
@@ -792,7 +492,7 @@ void TIBXSQLVAR::SetAsTrimString(const String &Value) { SetAsString(TrimRight(Va
 
 void TIBXSQLVAR::SetAsBytes(const TBytes &Value) {
     const char *bytes = reinterpret_cast<const char *>(Value.data());
-    if (FXSQLVAR->SqlDef() == SQL_BLOB)
+    if (Type().Class == TValueClass::Blob)
         WriteBlob(bytes, Value.size());
     else
         WriteText(bytes, Value.size());
@@ -807,11 +507,11 @@ void TIBXSQLVAR::SetAsBcd(const String &Value) {
 
 void TIBXSQLVAR::SetAsVariant(const VARIANT &Value) {
     VARTYPE vt = Value.vt;
-    if (vt & kVtArray) RaiseClientError(ibxeNotSupported);
+    if (vt & kVtArray) RaiseClientError(ClientError::NotSupported);
     if (vt & VT_BYREF) {
         VARTYPE base = static_cast<VARTYPE>(vt & ~VT_BYREF);
         const void *p = Value.u.byref;
-        if (!p) RaiseClientError(ibxeNotPermitted);
+        if (!p) RaiseClientError(ClientError::NotPermitted);
         if (base == VT_VARIANT) {
             SetAsVariant(*static_cast<const VARIANT *>(p));
             return;
@@ -824,7 +524,7 @@ void TIBXSQLVAR::SetAsVariant(const VARIANT &Value) {
         case VT_I2: case VT_UI2: case VT_BOOL: std::memcpy(&copy.u, p, 2); break;
         case VT_I4: case VT_UI4: case VT_R4: std::memcpy(&copy.u, p, 4); break;
         case VT_I8: case VT_UI8: case VT_R8: case VT_CY: case VT_DATE: case VT_BSTR: std::memcpy(&copy.u, p, 8); break;
-        default: RaiseClientError(ibxeNotPermitted);
+        default: RaiseClientError(ClientError::NotPermitted);
         }
         SetAsVariant(copy);  // a by-value copy that borrows any string
         return;
@@ -840,7 +540,7 @@ void TIBXSQLVAR::SetAsVariant(const VARIANT &Value) {
     case VT_UI4: SetAsInt64(Value.u.ulVal); break;
     case VT_I8: SetAsInt64(Value.u.llVal); break;
     case VT_UI8:
-        if (Value.u.ullVal > static_cast<uint64_t>(INT64_MAX)) RaiseClientError(ibxeNotSupported);
+        if (Value.u.ullVal > static_cast<uint64_t>(INT64_MAX)) RaiseClientError(ClientError::NotSupported);
         SetAsInt64(static_cast<int64_t>(Value.u.ullVal));
         break;
     case VT_R4: SetAsFloat(Value.u.fltVal); break;
@@ -851,7 +551,7 @@ void TIBXSQLVAR::SetAsVariant(const VARIANT &Value) {
     case VT_BSTR:
         SetAsString(Value.u.bstrVal ? String(Value.u.bstrVal, SysStringLen(Value.u.bstrVal)) : String());
         break;
-    default: RaiseClientError(ibxeNotPermitted);
+    default: RaiseClientError(ClientError::NotPermitted);
     }
 }
 
@@ -864,25 +564,25 @@ void TIBXSQLVAR::Assign(const TIBXSQLVAR &Source) {
         SetIsNull(true);
         return;
     }
-    uint16_t sdef = Source.FXSQLVAR->SqlDef();
-    uint16_t ddef = FXSQLVAR->SqlDef();
-    if (sdef == SQL_ARRAY || ddef == SQL_ARRAY) RaiseConversion();
-    if (sdef == SQL_BLOB && ddef == SQL_BLOB) {
+    const TSQLTypeTraits &source = Source.Type();
+    const TValueClass target = Type().Class;
+    if (source.Class == TValueClass::Array || target == TValueClass::Array) RaiseConversion();
+    if (source.Class == TValueClass::Blob && target == TValueClass::Blob) {
         std::string bytes = Source.ReadBlobBytes();
         WriteBlob(bytes.data(), bytes.size());
         return;
     }
-    if (sdef == SQL_BLOB || ddef == SQL_BLOB) {
+    if (source.Class == TValueClass::Blob || target == TValueClass::Blob) {
         SetAsString(Source.AsString());
         return;
     }
     const TSQLVAR &s = *Source.FXSQLVAR;
     uint16_t len = s.SqlLen();
-    int size = sdef == SQL_VARYING ? len + 2 : std::max<int>(len, 1);
+    const int size = source.BufferSize(len);
     if (IsNullable()) SetIsNull(false);
     for (TIBXSQLVAR *v : SameName()) {
         TSQLVAR &r = *v->FXSQLVAR;
-        r.SetSqlType(static_cast<uint16_t>(sdef | (r.SqlType() & 1)));
+        r.SetSqlType(static_cast<uint16_t>(source.Code | (r.SqlType() & 1)));
         r.SetSqlScale(s.SqlScale());
         r.SetSqlLen(len);
         r.SetDataSize(size, size);
@@ -909,7 +609,7 @@ void TIBXSQLVAR::SaveToFile(const std::string &FileName) const {
     if (out) out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (!out) {
         int code = errno;
-        throw EFOpenError(Format(u"Cannot create file \"%s\". %s",
+        throw EFOpenError(Format(kCannotCreateFileMessage,
                                  {Utf8ToString(FileName), Utf8ToString(std::strerror(code))}));
     }
 }

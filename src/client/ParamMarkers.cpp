@@ -5,6 +5,8 @@
 
 #include <unicode/uchar.h>
 
+#include "client/IBErrors.h"
+
 namespace vantrel {
 
 namespace {
@@ -129,7 +131,7 @@ TParamMarkerScan ScanParamMarkers(const std::vector<String> &Lines) {
             }
             break;
         case TState::Comment:
-            if (text.At(i + 1) == u'\0') scan.Problem = u"EOF in comment detected";
+            if (text.At(i + 1) == u'\0') scan.Problem = kCommentNotClosed;
             else if (c == u'*' && text[i + 1] == u'/') state = TState::Normal;
             break;
         case TState::LineComment:
@@ -137,7 +139,7 @@ TParamMarkerScan ScanParamMarkers(const std::vector<String> &Lines) {
             break;
         case TState::String:
             if (text.At(i + 1) == u'\0') {
-                scan.Problem = u"EOF in string detected";
+                scan.Problem = kStringNotClosed;
             } else if (c == quote) {
                 if (text[i + 1] == quote) ++i;
                 else state = TState::Normal;

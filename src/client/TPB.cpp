@@ -46,19 +46,19 @@ std::vector<uint8_t> BuildTPB(const TStringList &Params) {
         const String &value = parts.Value;
 
         const int code = FindTPBItemCode(name);
-        if (code == 0) RaiseClientError(ibxeTPBConstantUnknown, {writtenName});
+        if (code == 0) RaiseClientError(ClientError::TPBConstantUnknown, {writtenName});
         switch (code) {
         case kVerbTime:
         case kCommitTime:
         case kAutocommit:
-            RaiseClientError(ibxeTPBConstantNotSupported, {writtenName});
+            RaiseClientError(ClientError::TPBConstantNotSupported, {writtenName});
         case kLockRead:
         case kLockWrite: {
             const std::string bytes = AnsiServerText(value);
             // A cut table name would lock another table (or none).
             if (bytes.size() > 255)
-                throw EIBClientError(0, Format(u"TPB Constant (isc_tpb_%s) value is too long (%d bytes, at most 255)",
-                                               {name, static_cast<int64_t>(bytes.size())}));
+                throw EIBClientError(0, Format(kParameterValueTooLongMessage, {String(u"TPB"), String(u"tpb"), name,
+                                                                               static_cast<int64_t>(bytes.size())}));
             block.push_back(static_cast<uint8_t>(code));
             block.push_back(static_cast<uint8_t>(bytes.size()));
             block.insert(block.end(), bytes.begin(), bytes.end());
@@ -77,8 +77,8 @@ std::vector<uint8_t> BuildTPB(const TStringList &Params) {
         }
     }
     if (block.size() > 32767)
-        throw EIBClientError(0, Format(u"Transaction parameter block is too long (%d bytes, at most 32767)",
-                                       {static_cast<int64_t>(block.size())}));
+        throw EIBClientError(0, Format(kParameterBlockTooLongMessage,
+                                       {String(u"Transaction"), static_cast<int64_t>(block.size())}));
     return block;
 }
 

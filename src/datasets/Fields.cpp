@@ -112,35 +112,9 @@ TFieldDef &TFieldDefs::Add(const String &name, TFieldType dataType, int size, bo
 }
 
 TFieldDef &TFieldDefs::AddFieldDef() {
-    FItems.push_back(std::make_unique<TFieldDef>());
-    FItems.back()->SetFieldNo(Count());
-    return *FItems.back();
-}
-
-TFieldDef &TFieldDefs::operator[](int index) const {
-    if (index < 0 || index >= Count()) throw EListError::IndexOutOfBounds(index);
-    return *FItems[static_cast<size_t>(index)];
-}
-
-int TFieldDefs::IndexOf(StringView name) const {
-    for (int i = 0; i < Count(); ++i)
-        if (SameTextAscii(FItems[static_cast<size_t>(i)]->Name(), name)) return i;
-    return -1;
-}
-
-TFieldDef *TFieldDefs::Find(StringView name) const {
-    int index = IndexOf(name);
-    return index < 0 ? nullptr : FItems[static_cast<size_t>(index)].get();
-}
-
-void TFieldDefs::Clear() {
-    if (FItems.empty()) return;
-    FItems.clear();
-    Changed();
-}
-
-void TFieldDefs::Changed() {
-    if (OnChange) OnChange();
+    TFieldDef &def = Append();
+    def.SetFieldNo(Count());
+    return def;
 }
 
 // ---- TIndexDefs ---------------------------------------------------------------
@@ -152,37 +126,6 @@ TIndexDef &TIndexDefs::Add(const String &name, const String &fields, const TInde
     def.SetOptions(options);
     Changed();
     return def;
-}
-
-TIndexDef &TIndexDefs::AddIndexDef() {
-    FItems.push_back(std::make_unique<TIndexDef>());
-    return *FItems.back();
-}
-
-TIndexDef &TIndexDefs::operator[](int index) const {
-    if (index < 0 || index >= Count()) throw EListError::IndexOutOfBounds(index);
-    return *FItems[static_cast<size_t>(index)];
-}
-
-int TIndexDefs::IndexOf(StringView name) const {
-    for (int i = 0; i < Count(); ++i)
-        if (SameTextAscii(FItems[static_cast<size_t>(i)]->Name(), name)) return i;
-    return -1;
-}
-
-TIndexDef *TIndexDefs::Find(StringView name) const {
-    int index = IndexOf(name);
-    return index < 0 ? nullptr : FItems[static_cast<size_t>(index)].get();
-}
-
-void TIndexDefs::Clear() {
-    if (FItems.empty()) return;
-    FItems.clear();
-    Changed();
-}
-
-void TIndexDefs::Changed() {
-    if (OnChange) OnChange();
 }
 
 // ---- TField -------------------------------------------------------------------

@@ -10,7 +10,9 @@
 #include <memory>
 #include <vector>
 
+#include "client/SQLTypes.h"
 #include "platform/Component.h"
+#include "platform/Exceptions.h"
 #include "platform/Text.h"
 
 namespace vantrel {
@@ -35,37 +37,6 @@ public:
 private:
     static uint32_t Bit(E item) { return uint32_t{1} << static_cast<unsigned>(item); }
     uint32_t FBits = 0;
-};
-
-enum TFieldType {
-    ftUnknown,
-    ftString,
-    ftSmallint,
-    ftInteger,
-    ftWord,
-    ftBoolean,
-    ftFloat,
-    ftCurrency,
-    ftBCD,
-    ftDate,
-    ftTime,
-    ftDateTime,
-    ftBytes,
-    ftVarBytes,
-    ftAutoInc,
-    ftBlob,
-    ftMemo,
-    ftGraphic,
-    ftFmtMemo,
-    ftFixedChar,
-    ftWideString,
-    ftLargeint,
-    ftFMTBcd,
-    ftFixedWideChar,
-    ftWideMemo,
-    ftShortint,
-    ftByte,
-    ftLongWord,
 };
 
 // The name a type-mismatch message shows ("Integer", "LargeInt", ...).
@@ -131,18 +102,32 @@ private:
     bool FInternalCalcField = false;
 };
 
-class TFieldDefs {
+// The list behind the field and the index definitions: owned items found by
+// position or by name (letter case ignored), with a change notification.
+template <class Def>
+class TDefinitionList {
 public:
-    // Adds a definition; FieldNo is its 1-based position in the list.
-    TFieldDef &Add(const String &name, TFieldType dataType, int size = 0, bool required = false);
-    TFieldDef &AddFieldDef();
     int Count() const { return static_cast<int>(FItems.size()); }
-    TFieldDef &operator[](int index) const;
-    TFieldDef &Items(int index) const { return (*this)[index]; }
-    // Position of the definition of that name (letter case ignored), or -1.
-    int IndexOf(StringView name) const;
-    TFieldDef *Find(StringView name) const;
-    void Clear();
+    Def &operator[](int index) const {
+        if (index < 0 || index >= Count()) throw EListError::IndexOutOfBounds(index);
+        return *FItems[static_cast<size_t>(index)];
+    }
+    Def &Items(int index) const { return (*this)[index]; }
+    // Position of the definition of that name, or -1.
+    int IndexOf(StringView name) const {
+        for (int i = 0; i < Count(); ++i)
+            if (SameTextAscii(FItems[static_cast<size_t>(i)]->Name(), name)) return i;
+        return -1;
+    }
+    Def *Find(StringView name) const {
+        const int index = IndexOf(name);
+        return index < 0 ? nullptr : FItems[static_cast<size_t>(index)].get();
+    }
+    void Clear() {
+        if (FItems.empty()) return;
+        FItems.clear();
+        Changed();
+    }
     // Filled from the server or the catalogue (not merely from stored
     // configuration).
     bool Updated() const { return FUpdated; }
@@ -150,10 +135,25 @@ public:
     // Called on every change of the list.
     std::function<void()> OnChange;
 
+protected:
+    Def &Append() {
+        FItems.push_back(std::make_unique<Def>());
+        return *FItems.back();
+    }
+    void Changed() {
+        if (OnChange) OnChange();
+    }
+
 private:
-    void Changed();
-    std::vector<std::unique_ptr<TFieldDef>> FItems;
+    std::vector<std::unique_ptr<Def>> FItems;
     bool FUpdated = false;
+};
+
+class TFieldDefs : public TDefinitionList<TFieldDef> {
+public:
+    // Adds a definition; FieldNo is its 1-based position in the list.
+    TFieldDef &Add(const String &name, TFieldType dataType, int size = 0, bool required = false);
+    TFieldDef &AddFieldDef();
 };
 
 class TIndexDef {
@@ -175,24 +175,10 @@ private:
     String FDescFields;
 };
 
-class TIndexDefs {
+class TIndexDefs : public TDefinitionList<TIndexDef> {
 public:
     TIndexDef &Add(const String &name, const String &fields, const TIndexOptions &options);
-    TIndexDef &AddIndexDef();
-    int Count() const { return static_cast<int>(FItems.size()); }
-    TIndexDef &operator[](int index) const;
-    TIndexDef &Items(int index) const { return (*this)[index]; }
-    int IndexOf(StringView name) const;  // letter case ignored; -1 when absent
-    TIndexDef *Find(StringView name) const;
-    void Clear();
-    bool Updated() const { return FUpdated; }
-    void SetUpdated(bool value) { FUpdated = value; }
-    std::function<void()> OnChange;
-
-private:
-    void Changed();
-    std::vector<std::unique_ptr<TIndexDef>> FItems;
-    bool FUpdated = false;
+    TIndexDef &AddIndexDef() { return Append(); }
 };
 
 // A field of a result set. Persistent fields are created by their owner

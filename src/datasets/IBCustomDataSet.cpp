@@ -22,10 +22,6 @@ namespace {
 const char16_t kDBKeyAlias[] = u"VANTREL_INTERNAL_DBKEY";
 constexpr size_t kDBKeyLength = 8;
 
-// Firebird's own boolean (one byte) besides the 16-bit boolean of the
-// descriptor layout.
-constexpr int kSQLFirebirdBoolean = SQL_BOOLEAN;
-
 // Row record: header, then one slot per column (slot header + value), then
 // the bytes of the row's text values, which their slots point to. Text takes
 // only the room its value needs, so a wide column that holds little costs
@@ -48,43 +44,6 @@ struct TSlotHeader {
 };
 
 constexpr size_t Align8(size_t n) { return (n + 7) & ~size_t{7}; }
-
-bool IsText(int sqlType) { return sqlType == SQL_TEXT || sqlType == SQL_VARYING; }
-
-// Bytes a slot reserves for the native form of a column value (text is kept
-// after the slots instead).
-int SlotDataSize(int sqlType, int scale) {
-    switch (sqlType) {
-    case SQL_SHORT:
-    case SQL_LONG:
-        return scale == 0 ? 4 : 8;
-    case SQL_INT64:
-    case SQL_DOUBLE:
-    case SQL_FLOAT:
-    case SQL_D_FLOAT:
-    case SQL_TIMESTAMP:
-    case SQL_TYPE_DATE:
-    case SQL_TYPE_TIME:
-    case SQL_BLOB:
-    case SQL_ARRAY:
-    case SQL_QUAD:
-        return 8;
-    case SQL_IB_BOOLEAN:
-    case kSQLFirebirdBoolean:
-        return 4;
-    default:
-        return 0;
-    }
-}
-
-// The bytes of a text column's value as the client library left them.
-std::string_view TextValue(TIBXSQLVAR &column) {
-    const char *raw = column.Data().SqlData();
-    if (column.Data().SqlDef() == SQL_TEXT) return {raw, static_cast<size_t>(column.Data().SqlLen())};
-    uint16_t stored;
-    std::memcpy(&stored, raw, sizeof stored);
-    return {raw + 2, std::min<size_t>(stored, static_cast<size_t>(column.Data().SqlLen()))};
-}
 
 }  // namespace
 
@@ -132,7 +91,7 @@ TIBDatabase *TIBCustomDataSet::Database() const { return FBase->Database(); }
 TIBTransaction *TIBCustomDataSet::Transaction() const { return FBase->Transaction(); }
 
 void TIBCustomDataSet::CheckInactive() const {
-    if (Active()) DatabaseError(u"Cannot perform this operation on an open dataset");
+    if (Active()) DatabaseError(kDataSetOpenMessage);
 }
 
 void TIBCustomDataSet::SetDatabase(TIBDatabase *value) {
@@ -192,7 +151,7 @@ TField *TIBCustomDataSet::FindField(StringView name) const {
 
 TField *TIBCustomDataSet::FieldByName(StringView name) const {
     TField *field = FindField(name);
-    if (!field) DatabaseError(Format(u"Field '%s' not found", {String(name)}));
+    if (!field) DatabaseError(Format(kDataSetFieldNotFoundMessage, {String(name)}));
     return field;
 }
 
@@ -223,12 +182,12 @@ void TIBCustomDataSet::UnbindFields() {
 void TIBCustomDataSet::BindPersistentFields() {
     for (TField *field : FFields) {
         int index = FFieldDefs.IndexOf(field->FieldName());
-        if (index < 0) DatabaseError(Format(u"Field '%s' not found", {field->DisplayName()}));
+        if (index < 0) DatabaseError(Format(kDataSetFieldNotFoundMessage, {field->DisplayName()}));
         const TFieldDef &def = FFieldDefs[index];
         field->FFieldNo = index + 1;
         if (FieldTypeGroup(field->DataType()) != FieldTypeGroup(def.DataType())) {
             field->FFieldNo = 0;
-            DatabaseError(Format(u"Type mismatch for field '%s', expecting: %s actual: %s",
+            DatabaseError(Format(kDataSetTypeMismatchMessage,
                                  {field->DisplayName(), FieldTypeName(field->DataType()), FieldTypeName(def.DataType())}));
         }
         switch (field->DataType()) {
@@ -237,7 +196,7 @@ void TIBCustomDataSet::BindPersistentFields() {
         case ftBCD:
             if (field->Size() != def.Size()) {
                 field->FFieldNo = 0;
-                DatabaseError(Format(u"Size mismatch for field '%s', expecting: %d actual: %d",
+                DatabaseError(Format(kDataSetSizeMismatchMessage,
                                      {field->DisplayName(), int64_t{field->Size()}, int64_t{def.Size()}}));
             }
             break;
@@ -273,13 +232,13 @@ void TIBCustomDataSet::Open() {
 }
 
 void TIBCustomDataSet::EnsureConnected() {
-    if (!Database()) RaiseClientError(ibxeDatabaseNotAssigned);
-    if (!Transaction()) RaiseClientError(ibxeTransactionNotAssigned);
+    if (!Database()) RaiseClientError(ClientError::DatabaseNotAssigned);
+    if (!Transaction()) RaiseClientError(ClientError::TransactionNotAssigned);
     if (!Database()->Connected()) Database()->Open();
 }
 
 bool TIBCustomDataSet::EnsureTransaction() {
-    if (!Transaction()) RaiseClientError(ibxeTransactionNotAssigned);
+    if (!Transaction()) RaiseClientError(ClientError::TransactionNotAssigned);
     if (Transaction()->InTransaction()) return false;
     Transaction()->AutoStartTransaction();
     return true;
@@ -288,7 +247,7 @@ bool TIBCustomDataSet::EnsureTransaction() {
 void TIBCustomDataSet::InternalOpen() {
     EnsureConnected();
     EnsureTransaction();
-    if (SelectSQL().Text().empty()) RaiseClientError(ibxeEmptyQuery);
+    if (SelectSQL().Text().empty()) RaiseClientError(ClientError::EmptyQuery);
     if (!FInternalPrepared) PrepareStatements();
     if (FQSelect->SQLType() == SQLSelect) {
         bool persistent = std::any_of(FFields.begin(), FFields.end(), [](TField *f) { return !f->Automatic(); });
@@ -308,13 +267,13 @@ void TIBCustomDataSet::InternalOpen() {
 
 void TIBCustomDataSet::PrepareStatements() {
     if (FInternalPrepared) return;
-    if (Trim(SelectSQL().Text()).empty()) RaiseClientError(ibxeEmptySQLStatement);
+    if (Trim(SelectSQL().Text()).empty()) RaiseClientError(ClientError::EmptySQLStatement);
     EnsureConnected();
     bool started = EnsureTransaction();
     try {
         FBase->CheckDatabase();
         FBase->CheckTransaction();
-        if (Trim(SelectSQL().Text()).empty()) RaiseClientError(ibxeEmptyQuery);
+        if (Trim(SelectSQL().Text()).empty()) RaiseClientError(ClientError::EmptyQuery);
         if (!FQSelect->Prepared()) {
             FQSelect->SetParamCheck(FParamCheck);
             FQSelect->Prepare();
@@ -350,7 +309,7 @@ void TIBCustomDataSet::PrepareStatements() {
 
 void TIBCustomDataSet::ResetPreparation() {
     if (!FInternalPrepared) return;
-    if (FOpen) RaiseClientError(ibxeDatasetOpen);
+    if (FOpen) RaiseClientError(ClientError::DatasetOpen);
     FFieldDefs.Clear();
     FInternalPrepared = false;
     FLiveMode.Clear();
@@ -388,7 +347,6 @@ void TIBCustomDataSet::DescribeColumns() {
         const int length = data.SqlLen();
         const String relation = data.RelName();
 
-        TFieldType type = ftUnknown;
         int size = 0;
         int precision = 0;
         bool fixed = false;
@@ -397,64 +355,30 @@ void TIBCustomDataSet::DescribeColumns() {
             precision = data.SqlPrecision();
             if (widenPrecision && precision == -scale) ++precision;
         };
-        switch (sqlType) {
-        case SQL_VARYING:
-        case SQL_TEXT:
-            type = ftWideString;
+        const TSQLTypeTraits &traits = SQLTypeTraits(sqlType);
+        TFieldType type = traits.FieldType;
+        if (traits.IsText()) {
             size = Trim(relation).empty() ? length : length / std::max(1, column.CharSetSize());
-            fixed = sqlType == SQL_TEXT;
-            break;
-        case SQL_DOUBLE:
-        case SQL_FLOAT:
-            type = ftFloat;
-            break;
-        case SQL_LONG:
-        case SQL_SHORT:
-            if (scale == 0) {
-                type = sqlType == SQL_LONG ? ftInteger : ftSmallint;
-            } else if (scale >= -4 || sqlType == SQL_SHORT) {
-                type = ftBCD;
-                bcdLike(true);
-            } else if (dialect == 1 || HasPersistentFloatField(alias)) {
-                type = ftFloat;
-            } else {
-                type = ftFMTBcd;
-                bcdLike(true);
-            }
-            break;
-        case SQL_INT64:
-            if (scale == 0) {
-                type = ftLargeint;
-            } else if (scale >= -4) {
-                type = ftBCD;
-                bcdLike(false);
-            } else if (HasPersistentFloatField(alias)) {
-                type = ftFloat;
-            } else {
-                type = ftFMTBcd;
-                bcdLike(true);
-            }
-            break;
-        case SQL_TIMESTAMP:
-            type = ftDateTime;
-            break;
-        case SQL_TYPE_DATE:
-            type = ftDate;
-            break;
-        case SQL_TYPE_TIME:
-            type = ftTime;
-            break;
-        case SQL_BLOB:
+            fixed = traits.Class == TValueClass::FixedText;
+        } else if (traits.Class == TValueClass::Blob) {
             size = 8;
-            type = data.SqlSubtype() == 1 ? ftWideMemo : ftBlob;
-            break;
-        case SQL_IB_BOOLEAN:
-        case kSQLFirebirdBoolean:
-            type = ftBoolean;
-            break;
-        default:
-            continue;  // arrays and the like get no field definition
+            if (data.SqlSubtype() == 1) type = ftWideMemo;
+        } else if (traits.Class == TValueClass::Integer && scale != 0) {
+            // Scaled numbers: four decimals or fewer are BCD (also every
+            // scaled 16-bit number); more are FMTBcd, or float where dialect
+            // 1 stores them or a persistent float field asks for it.
+            const bool wide = traits.StorageSize == 8;
+            if (scale >= -4 || traits.StorageSize == 2) {
+                type = ftBCD;
+                bcdLike(!wide);
+            } else if ((!wide && dialect == 1) || HasPersistentFloatField(alias)) {
+                type = ftFloat;
+            } else {
+                type = ftFMTBcd;
+                bcdLike(true);
+            }
         }
+        if (type == ftUnknown) continue;  // arrays and the like get no field definition
 
         TFieldDef &def = FFieldDefs.AddFieldDef();
         def.SetName(alias);
@@ -501,14 +425,16 @@ void TIBCustomDataSet::LayoutRecord() {
         slot.SQLType = static_cast<int16_t>(data.SqlDef());
         slot.Scale = data.SqlScale();
         slot.Nullable = column.IsNullable();
-        slot.BytesPerChar = (slot.SQLType == SQL_TEXT || slot.SQLType == SQL_VARYING) ? column.CharSetSize() : 1;
+        const TSQLTypeTraits &type = SQLTypeTraits(data.SqlDef());
+        slot.IsText = type.IsText();
+        slot.BytesPerChar = slot.IsText ? column.CharSetSize() : 1;
         if (data.AliasName() == kDBKeyAlias) {
             // Only the row's key; never a field. A key longer than the
             // record's key (a view over several tables) is not kept.
             if (FDBKeyColumn < 0 && data.SqlLen() <= kDBKeyLength) FDBKeyColumn = i;
             slot.Kept = false;
         } else {
-            slot.DataSize = SlotDataSize(slot.SQLType, slot.Scale);
+            slot.DataSize = type.SlotSize();
         }
         slot.Offset = offset;
         offset += Align8(sizeof(TSlotHeader) + static_cast<size_t>(slot.DataSize));
@@ -565,9 +491,8 @@ void TIBCustomDataSet::CopyRowToBuffer() {
     const int count = std::min(columns.Count(), static_cast<int>(FSlots.size()));
     size_t size = FRecordSize;
     for (int i = 0; i < count; ++i)
-        if (FSlots[static_cast<size_t>(i)].Kept && IsText(FSlots[static_cast<size_t>(i)].SQLType) &&
-            !columns[i].IsNull())
-            size += TextValue(columns[i]).size();
+        if (FSlots[static_cast<size_t>(i)].Kept && FSlots[static_cast<size_t>(i)].IsText && !columns[i].IsNull())
+            size += columns[i].Data().TextBytes().size();
     auto block = std::make_unique<uint8_t[]>(size);  // zeroed
     uint8_t *record = block.get();
     size_t textOffset = FRecordSize;
@@ -579,13 +504,8 @@ void TIBCustomDataSet::CopyRowToBuffer() {
         const TColumnSlotLayout &slot = FSlots[static_cast<size_t>(i)];
         if (i == FDBKeyColumn) {
             if (!column.IsNull()) {
-                const char *bytes = column.Data().SqlData();
-                size_t length = std::min<size_t>(column.Data().SqlLen(), kDBKeyLength);
-                if (slot.SQLType == SQL_VARYING) {
-                    length = std::min<size_t>(static_cast<uint16_t>(bytes[0] | (bytes[1] << 8)), kDBKeyLength);
-                    bytes += 2;
-                }
-                std::memcpy(header->DBKey, bytes, length);
+                const std::string_view key = column.Data().TextBytes();
+                std::memcpy(header->DBKey, key.data(), std::min(key.size(), kDBKeyLength));
             }
             continue;
         }
@@ -598,63 +518,16 @@ void TIBCustomDataSet::CopyRowToBuffer() {
         slotHeader.IsNull = column.IsNull();
         uint8_t *value = base + sizeof(TSlotHeader);
         slotHeader.DataOffset = static_cast<uint32_t>(value - record);
-        if (slot.Kept && !slotHeader.IsNull && IsText(slot.SQLType)) {
-            const std::string_view text = TextValue(column);
+        if (slot.Kept && !slotHeader.IsNull && slot.IsText) {
+            const std::string_view text = column.Data().TextBytes();
             std::memcpy(record + textOffset, text.data(), text.size());
             slotHeader.DataOffset = static_cast<uint32_t>(textOffset);
             slotHeader.DataLength = static_cast<int32_t>(text.size());
             textOffset += text.size();
         } else if (!slotHeader.IsNull && slot.DataSize > 0) {
-            const char *raw = column.Data().SqlData();
-            switch (slot.SQLType) {
-            case SQL_SHORT:
-            case SQL_LONG:
-                if (slot.Scale == 0) {
-                    int32_t v = column.AsInteger();
-                    std::memcpy(value, &v, sizeof v);
-                    slotHeader.DataLength = sizeof v;
-                } else {
-                    int64_t v = slot.SQLType == SQL_SHORT ? int64_t{*reinterpret_cast<const int16_t *>(raw)}
-                                                          : int64_t{*reinterpret_cast<const int32_t *>(raw)};
-                    std::memcpy(value, &v, sizeof v);
-                    slotHeader.DataLength = sizeof v;
-                }
-                break;
-            case SQL_INT64: {
-                int64_t v;
-                std::memcpy(&v, raw, sizeof v);
-                std::memcpy(value, &v, sizeof v);
-                slotHeader.DataLength = sizeof v;
-                break;
-            }
-            case SQL_DOUBLE:
-            case SQL_FLOAT:
-            case SQL_D_FLOAT: {
-                double v = column.AsDouble();
-                std::memcpy(value, &v, sizeof v);
-                slotHeader.DataLength = sizeof v;
-                break;
-            }
-            case SQL_TIMESTAMP:
-            case SQL_TYPE_DATE:
-            case SQL_TYPE_TIME: {
-                double v = column.AsDateTime();
-                std::memcpy(value, &v, sizeof v);
-                slotHeader.DataLength = sizeof v;
-                break;
-            }
-            case SQL_IB_BOOLEAN:
-            case kSQLFirebirdBoolean: {
-                int32_t v = column.AsBoolean() ? 1 : 0;
-                std::memcpy(value, &v, sizeof v);
-                slotHeader.DataLength = sizeof v;
-                break;
-            }
-            default:
-                std::memcpy(value, raw, std::min<size_t>(8, static_cast<size_t>(slot.DataSize)));
-                slotHeader.DataLength = 8;
-                break;
-            }
+            // The value as the client library stored it.
+            std::memcpy(value, column.Data().SqlData(), static_cast<size_t>(slot.DataSize));
+            slotHeader.DataLength = slot.DataSize;
         }
         std::memcpy(base, &slotHeader, sizeof slotHeader);
     }
@@ -683,35 +556,13 @@ bool TIBCustomDataSet::GetFieldInteger(const TField *field, int32_t &value) cons
     if (!slot) return false;
     TSlotHeader header;
     std::memcpy(&header, slot, sizeof header);
-    const uint8_t *data = slot + sizeof(TSlotHeader);
-    switch (header.SQLType) {
-    case SQL_SHORT:
-    case SQL_LONG:
-    case SQL_INT64: {
-        if (header.SQLType != SQL_INT64 && header.Scale == 0) {
-            std::memcpy(&value, data, sizeof value);
-            return true;
-        }
-        int64_t raw;
-        std::memcpy(&raw, data, sizeof raw);
-        value = static_cast<int32_t>(ScaleToInt64(header.Scale, raw));
-        return true;
-    }
-    case SQL_DOUBLE:
-    case SQL_FLOAT:
-    case SQL_D_FLOAT: {
-        double d;
-        std::memcpy(&d, data, sizeof d);
-        value = static_cast<int32_t>(static_cast<int64_t>(d));
-        return true;
-    }
-    case SQL_IB_BOOLEAN:
-    case kSQLFirebirdBoolean:
-        std::memcpy(&value, data, sizeof value);
-        return true;
-    default:
-        RaiseClientError(ibxeInvalidDataConversion);
-    }
+    const char *data = reinterpret_cast<const char *>(slot + sizeof(TSlotHeader));
+    int64_t number;
+    if (!StoredNumberAsInt64(SQLTypeTraits(static_cast<uint16_t>(header.SQLType)), header.Scale, data, number))
+        RaiseClientError(ClientError::InvalidDataConversion);
+    // The low 32 bits, as a column's integer read gives them.
+    value = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(number)));
+    return true;
 }
 
 bool TIBCustomDataSet::IsEmpty() const { return !Active() || FRecordCount == 0; }
@@ -728,19 +579,13 @@ void TIBCustomDataSet::Close() {
 void TIBCustomDataSet::CloseCursor() {
     // Everything is released even when the server refuses to close the
     // cursor; the first failure is reported afterwards.
-    std::exception_ptr failure;
-    if (Transaction()) {
-        try {
-            Transaction()->CheckAutoStop();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    }
-    try {
+    TFirstFailure steps;
+    steps.Run([&] {
+        if (Transaction()) Transaction()->CheckAutoStop();
+    });
+    steps.Run([&] {
         if (FQSelect->Open()) FQSelect->Close();
-    } catch (...) {
-        if (!failure) failure = std::current_exception();
-    }
+    });
     std::vector<std::unique_ptr<uint8_t[]>>().swap(FRecords);
     FRecordBytes = 0;
     FBufferCapacity = 0;
@@ -753,7 +598,7 @@ void TIBCustomDataSet::CloseCursor() {
     FRecordCount = 0;
     UnbindFields();
     DestroyAutomaticFields();
-    if (failure) std::rethrow_exception(failure);
+    steps.RaiseFirst();
 }
 
 void TIBCustomDataSet::DoBeforeDatabaseDisconnect() {

@@ -180,8 +180,9 @@ private:
         int16_t SQLType = 0;
         int16_t Scale = 0;
         bool Nullable = false;
+        bool IsText = false;  // kept after the slots
         int BytesPerChar = 1;
-        int DataSize = 0;     // bytes reserved for the value
+        int DataSize = 0;     // bytes of the stored value
         bool Kept = true;     // false for the database key column, never a field
         size_t Offset = 0;    // of the slot within the row record
     };

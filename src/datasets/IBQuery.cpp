@@ -62,7 +62,7 @@ double TParam::AsFloat() const {
     if (auto *b = std::get_if<bool>(&FValue)) return *b ? 1 : 0;
     if (auto *s = std::get_if<String>(&FValue)) {
         double d = 0;
-        if (!TryStrToFloat(*s, d)) throw EConvertError(Format(u"'%s' is not a valid floating point value", {*s}));
+        if (!TryStrToFloat(*s, d)) throw EConvertError(Format(kInvalidFloatMessage, {*s}));
         return d;
     }
     return 0;
@@ -99,7 +99,7 @@ TParam *TParams::FindParam(StringView name) const {
 
 TParam &TParams::ParamByName(StringView name) const {
     TParam *param = FindParam(name);
-    if (!param) throw EDatabaseError(Format(u"Parameter '%s' not found", {String(name)}));
+    if (!param) throw EDatabaseError(Format(kDataSetParameterNotFoundMessage, {String(name)}));
     return *param;
 }
 
@@ -174,17 +174,17 @@ void TIBQuery::SetPrepared(bool value) {
 
 void TIBQuery::Prepare() {
     if (Prepared()) return;
-    if (CursorOpen()) RaiseClientError(ibxeDatasetOpen);
+    if (CursorOpen()) RaiseClientError(ClientError::DatasetOpen);
     FRowsAffected = -1;
     FCheckRowsAffected = true;
-    if (FText.size() < 2) RaiseClientError(ibxeEmptySQLStatement);
+    if (FText.size() < 2) RaiseClientError(ClientError::EmptySQLStatement);
     QSelect()->SetGenerateParamNames(FGenerateParamNames);
     PrepareStatements();
     FPrepared = true;
 }
 
 void TIBQuery::UnPrepare() {
-    if (CursorOpen()) RaiseClientError(ibxeDatasetOpen);
+    if (CursorOpen()) RaiseClientError(ClientError::DatasetOpen);
     if (FCheckRowsAffected) FRowsAffected = QSelect()->Prepared() ? QSelect()->RowsAffected() : -1;
     ResetPreparation();
     FPrepared = false;
@@ -263,7 +263,7 @@ void TIBQuery::CopyParamValues() {
             break;
         }
         default:
-            RaiseClientError(ibxeNotSupported);
+            RaiseClientError(ClientError::NotSupported);
         }
     }
 }

@@ -177,7 +177,7 @@ String TIBTable::CatalogueName() const { return NormalizeIdentifier(Dialect(), Q
 // ---- opening --------------------------------------------------------------------
 
 void TIBTable::DoOpenSteps() {
-    if (FTableName.empty()) RaiseClientError(ibxeNoTableName);
+    if (FTableName.empty()) RaiseClientError(ClientError::NoTableName);
     EnsureConnected();
     EnsureTransaction();
     if (FRegenerateSQL) {
@@ -189,8 +189,8 @@ void TIBTable::DoOpenSteps() {
 }
 
 void TIBTable::BuildStatements() {
-    if (!Database() || !Database()->Connected()) RaiseClientError(ibxeDatabaseClosed);
-    if (!Transaction() || !Transaction()->InTransaction()) RaiseClientError(ibxeNotInTransaction);
+    if (!Database() || !Database()->Connected()) RaiseClientError(ClientError::DatabaseClosed);
+    if (!Transaction() || !Transaction()->InTransaction()) RaiseClientError(ClientError::NotInTransaction);
 
     if (!FIndexDefs.Updated()) {
         ReadIndexDefinitions();
@@ -202,7 +202,7 @@ void TIBTable::BuildStatements() {
         order = OrderList(FFieldsIndex, false);
     } else if (!FIndexName.empty()) {
         TIndexDef *index = FIndexDefs.Find(FIndexName);
-        if (!index) DatabaseError(Format(u"Index '%s' not found", {FIndexName}));
+        if (!index) DatabaseError(Format(kDataSetIndexNotFoundMessage, {FIndexName}));
         order = OrderList(index->Fields(), index->Options().Contains(ixDescending));
     } else if (FDefaultIndex && !FPrimaryIndexFields.empty()) {
         order = OrderList(FPrimaryIndexFields, false);
@@ -298,7 +298,7 @@ void TIBTable::ReadIndexDefinitions() {
 }
 
 void TIBTable::ReadColumnDefinitions() {
-    if (FTableName.empty()) RaiseClientError(ibxeNoTableName);
+    if (FTableName.empty()) RaiseClientError(ClientError::NoTableName);
     TCatalogueStep step(Database());
     TIBSQL &columns = step.NewStatement(
         u"Select R.RDB$FIELD_NAME, R.RDB$FIELD_POSITION, F.RDB$COMPUTED_BLR, R.RDB$DEFAULT_VALUE, "

@@ -2,6 +2,7 @@
 #include "entry/UDMUpdate.h"
 
 #include "client/IBDatabase.h"
+#include "client/IBErrors.h"
 #include "client/IBTransaction.h"
 #include "datasets/Fields.h"
 #include "datasets/IBQuery.h"
@@ -22,8 +23,7 @@ void ReadProperty(const TComponent *component, const char16_t *property, Apply a
     try {
         apply();
     } catch (const Exception &e) {
-        throw EReadError(Format(u"Error reading %s%s%s: %s",
-                                {component->Name(), String(u"."), String(property), e.Message()}));
+        throw EReadError(Format(kPropertyReadMessage, {component->Name(), String(property), e.Message()}));
     }
 }
 

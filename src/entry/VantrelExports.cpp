@@ -6,6 +6,7 @@
 #include <new>
 
 #include "client/IBDatabase.h"
+#include "client/IBErrors.h"
 #include "client/IBSQLMonitor.h"
 #include "client/IBTransaction.h"
 #include "datasets/Fields.h"
@@ -31,11 +32,11 @@ String MessageOf(std::exception_ptr error) {
     } catch (const Exception &e) {
         return e.Message();
     } catch (const std::bad_alloc &) {
-        return u"Out of memory";
+        return kOutOfMemoryMessage;
     } catch (const std::exception &e) {
         return Utf8ToString(e.what());
     } catch (...) {
-        return u"Unknown error";
+        return kUnknownErrorMessage;
     }
 }
 
@@ -89,7 +90,7 @@ int32_t RunCheckDBVersion(const VARIANT &DatabaseName) {
         // A local path with a drive letter is tested before connecting;
         // server-qualified names, aliases and relative paths are not.
         if (text.size() >= 2 && text[1] == u':' && !FileExists(text))
-            throw Exception(u"Файл " + VarToText(name.Value()) + u" не найден");
+            throw Exception(Format(kDatabaseFileMissingMessage, {VarToText(name.Value())}));
         module->DB->SetDatabaseName(VarToText(name.Value()));
         try {
             module->DB->Open();
@@ -154,7 +155,7 @@ TUpdateOutcome UpdateDatabase(const VARIANT &DatabaseName, const VARIANT &Script
     try {
         const String scriptName = VarToText(ScriptFile);
         CheckFileName(scriptName);
-        if (!FileExists(scriptName)) throw Exception(u"Не найден файл обновления БД" + scriptName);
+        if (!FileExists(scriptName)) throw Exception(Format(kScriptFileMissingMessage, {scriptName}));
         // A FIFO or device is refused here, before the database is attached
         // and a transaction holds it, rather than blocking in the read.
         CheckRegularFile(scriptName);

@@ -4,6 +4,8 @@
 // whose configuration is being applied is "loading" until Loaded runs.
 #pragma once
 
+#include <exception>
+#include <utility>
 #include <vector>
 
 #include "platform/Text.h"
@@ -26,6 +28,38 @@ void ForEachInPlace(std::vector<T *> &List, Action Apply) {
         if (i < List.size() && List[i] != item) --i;
     }
 }
+
+// The steps of an end that must all be tried (notify each linked object,
+// close what is open): while going on, a failing step does not stop the
+// others and the first failure is kept for RaiseFirst; otherwise the first
+// failure leaves at once. Allocates nothing of its own.
+class TFirstFailure {
+public:
+    explicit TFirstFailure(bool GoOn = true) : FGoOn(GoOn) {}
+
+    template <class Step>
+    void Run(Step &&Apply) {
+        try {
+            Apply();
+        } catch (...) {
+            if (!FGoOn) throw;
+            if (!FFailure) FFailure = std::current_exception();
+        }
+    }
+    // Runs Apply for every item of List, walked in place (ForEachInPlace).
+    template <class T, class Action>
+    void ForEach(std::vector<T *> &List, Action Apply) {
+        ForEachInPlace(List, [&](T *item) { Run([&] { Apply(item); }); });
+    }
+    // Raises the kept failure, if any.
+    void RaiseFirst() {
+        if (FFailure) std::rethrow_exception(std::exchange(FFailure, nullptr));
+    }
+
+private:
+    bool FGoOn;
+    std::exception_ptr FFailure;
+};
 
 class TComponent {
 public:

@@ -1,6 +1,9 @@
 // Date-time values as the component model keeps them: a double counting days
 // since 1899-12-30, the fraction being the time of day. Text forms follow the
-// library's fixed format settings (YYYY-MM-DD, HH:MM:SS).
+// library's fixed format settings (YYYY-MM-DD, HH:MM:SS). "Classic" below
+// means the component model's long-standing date-time rules, kept as they
+// are: the whole part of a negative value is the day and its fraction, taken
+// as positive, the time; text leaves out a midnight time and the zero date.
 #pragma once
 
 #include <cstdint>

@@ -8,12 +8,12 @@ Exception::Exception(String message) : FMessage(std::move(message)), FUtf8(Strin
 Exception::~Exception() = default;
 
 EListError EListError::IndexOutOfBounds(int64_t index) {
-    return EListError(Format(u"List index out of bounds (%d)", {index}));
+    return EListError(Format(kListIndexMessage, {index}));
 }
 
 EOSError EOSError::FromCode(int code, const String &systemText) {
-    if (code == 0 && systemText.empty()) return EOSError(0, u"A call to an OS function failed");
-    return EOSError(code, Format(u"System Error.  Code: %d.\r\n%s%s", {int64_t(code), systemText, String()}));
+    if (code == 0 && systemText.empty()) return EOSError(0, kOSCallFailedMessage);
+    return EOSError(code, Format(kSystemErrorMessage, {int64_t(code), systemText}));
 }
 
 }  // namespace vantrel

@@ -11,6 +11,22 @@
 
 namespace vantrel {
 
+// Texts of the platform layer's failures.
+inline constexpr const char16_t *kCannotOpenFileMessage = u"Cannot open file \"%s\". %s";  // full path, reason
+inline constexpr const char16_t *kCannotCreateFileMessage = u"Cannot create file \"%s\". %s";
+inline constexpr const char16_t *kCannotReadFileMessage = u"Cannot read file \"%s\". Line %d holds %s";
+inline constexpr const char16_t *kFileNameHasNulMessage = u"File name contains a NUL character";
+inline constexpr const char16_t *kNotARegularFileReason = u"Not a regular file";
+inline constexpr const char16_t *kIncludesItselfReason = u"The file includes itself through INPUT";
+inline constexpr const char16_t *kInvalidIntegerMessage = u"'%s' is not a valid integer value";
+inline constexpr const char16_t *kInvalidFloatMessage = u"'%s' is not a valid floating point value";
+inline constexpr const char16_t *kVariantToTextMessage = u"Could not convert variant of type (%s) into type (OleStr)";
+inline constexpr const char16_t *kListDuplicateMessage = u"Duplicates not allowed";
+inline constexpr const char16_t *kListItemNotFoundMessage = u"Item not found";
+inline constexpr const char16_t *kListIndexMessage = u"List index out of bounds (%d)";
+inline constexpr const char16_t *kSystemErrorMessage = u"System Error.  Code: %d.\r\n%s";  // code, system text
+inline constexpr const char16_t *kOSCallFailedMessage = u"A call to an OS function failed";
+
 class VANTREL_VISIBLE Exception : public std::exception {
 public:
     explicit Exception(String message);

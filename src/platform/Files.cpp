@@ -15,6 +15,7 @@
 
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
+#include "platform/Finally.h"
 
 namespace vantrel {
 
@@ -65,19 +66,22 @@ String ExpandFileName(const String &path) {
     return dir + (dir.size() > 0 && dir.back() == u'/' ? u"" : u"/") + path;
 }
 
+void RaiseCannotOpen(const String &path, const String &reason) {
+    throw EFOpenError(Format(kCannotOpenFileMessage, {ExpandFileName(path), reason}));
+}
+
 namespace {
 
 // The refusal of a file that is not a regular one, by its mode.
 void CheckRegularMode(const String &path, mode_t mode) {
     if (S_ISREG(mode)) return;
-    const String reason = S_ISDIR(mode) ? SystemText(EISDIR) : String(u"Not a regular file");
-    throw EFOpenError(Format(u"Cannot open file \"%s\". %s", {ExpandFileName(path), reason}));
+    RaiseCannotOpen(path, S_ISDIR(mode) ? SystemText(EISDIR) : String(kNotARegularFileReason));
 }
 
 }  // namespace
 
 void CheckFileName(const String &path) {
-    if (path.find(u'\0') != String::npos) throw EFOpenError(u"File name contains a NUL character");
+    if (path.find(u'\0') != String::npos) throw EFOpenError(kFileNameHasNulMessage);
 }
 
 void CheckRegularFile(const String &path) {
@@ -92,16 +96,12 @@ std::vector<uint8_t> ReadWholeFile(const String &path) {
     // Non-blocking, in case a FIFO took the file's place since the check.
     int fd = open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        int err = errno;
-        throw EFOpenError(Format(u"Cannot open file \"%s\". %s", {ExpandFileName(path), SystemText(err)}));
+        RaiseCannotOpen(path, SystemText(errno));
     }
-    struct Closer {
-        int fd;
-        ~Closer() {
-            flock(fd, LOCK_UN);
-            close(fd);
-        }
-    } closer{fd};
+    TFinally closer([fd] {
+        flock(fd, LOCK_UN);
+        close(fd);
+    });
     // Other writers that take the lock are kept out while we read.
     while (flock(fd, LOCK_SH) != 0 && errno == EINTR) {}
     struct stat st {};
@@ -183,7 +183,7 @@ int LineAt(const Char *text, size_t offset) {
 
 [[noreturn]] void RaiseUndecodable(const String &path, int line, const String &what) {
     throw EEncodingError(
-        Format(u"Cannot read file \"%s\". Line %d holds %s", {ExpandFileName(path), int64_t(line), what}));
+        Format(kCannotReadFileMessage, {ExpandFileName(path), int64_t(line), what}));
 }
 
 String Hex(unsigned value, int digits) {

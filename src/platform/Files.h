@@ -35,6 +35,10 @@ std::vector<uint8_t> ReadWholeFile(const String &path);
 // resolving symbolic links.
 String ExpandFileName(const String &path);
 
+// Raises EFOpenError "Cannot open file "%s". %s" with the full path and the
+// reason.
+[[noreturn]] void RaiseCannotOpen(const String &path, const String &reason);
+
 // Decodes the bytes of the text file at path: a byte-order mark selects
 // UTF-8, UTF-16 LE or UTF-16 BE. Without one, the code page that
 // VANTREL_ANSI_CODEPAGE names when it is set; otherwise UTF-8 when the bytes

@@ -351,13 +351,13 @@ bool TryStrToFloat(StringView text, double &value) {
 
 int32_t StrToInt(StringView text) {
     int32_t v;
-    if (!TryStrToInt(text, v)) throw EConvertError(Format(u"'%s' is not a valid integer value", {String(text)}));
+    if (!TryStrToInt(text, v)) throw EConvertError(Format(kInvalidIntegerMessage, {String(text)}));
     return v;
 }
 
 int64_t StrToInt64(StringView text) {
     int64_t v;
-    if (!TryStrToInt64(text, v)) throw EConvertError(Format(u"'%s' is not a valid integer value", {String(text)}));
+    if (!TryStrToInt64(text, v)) throw EConvertError(Format(kInvalidIntegerMessage, {String(text)}));
     return v;
 }
 

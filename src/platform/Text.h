@@ -1,5 +1,8 @@
 // Text helpers shared by every layer: UTF-8/UTF-16 conversion, trimming,
-// ASCII case folding, message formatting and number text.
+// ASCII case folding, message formatting and number text. "Classic" below
+// means the component model's long-standing number conversions, kept as they
+// are: blanks around a number and "$"/"0x" hex are accepted, and floating
+// point prints in a general form of at most 15 significant digits.
 #pragma once
 
 #include <cstdint>

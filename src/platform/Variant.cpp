@@ -96,7 +96,7 @@ namespace {
 
 [[noreturn]] void CastError(VARTYPE vt) {
     throw EVariantTypeCastError(
-        Format(u"Could not convert variant of type (%s) into type (OleStr)", {VarTypeName(vt)}));
+        Format(kVariantToTextMessage, {VarTypeName(vt)}));
 }
 
 String CurrencyToText(int64_t cy) {

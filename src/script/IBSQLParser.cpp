@@ -334,7 +334,7 @@ void TIBSQLParser::RunParseLoop() {
         }
         case stmtERR: {
             TPin pin(*this, FStmtText.get());
-            NotifyError(u"Invalid statement", *FStmtText);
+            NotifyError(kInvalidStatementMessage, *FStmtText);
             break;
         }
         case stmtINPUT: {
@@ -390,7 +390,7 @@ bool TIBSQLParser::ReadStatement() {
 }
 
 void TIBSQLParser::ReportUnclosedComment() {
-    NotifyError(u"Invalid Comment", String());
+    NotifyError(kInvalidCommentMessage, String());
     // An owner that pauses here keeps the unclosed comment pending, as it may
     // add lines that close it. Without a pause no line is left that could
     // ever close it: drop it so that the loop ends instead of reporting it
@@ -751,9 +751,7 @@ void TIBSQLParser::LoadInputFile() {
     const String canonical = CanonicalName(name);
     bool open = !FScriptFileName.empty() && CanonicalName(FScriptFileName) == canonical;
     for (const auto &file : FInputs) open = open || file->CanonicalName == canonical;
-    if (open)
-        throw EFOpenError(Format(u"Cannot open file \"%s\". %s",
-                                 {ExpandFileName(name), String(u"The file includes itself through INPUT")}));
+    if (open) RaiseCannotOpen(name, kIncludesItselfReason);
 
     auto file = std::make_unique<TInputFile>();
     LoadLinesFromFile(name, file->Lines);

@@ -73,6 +73,9 @@ String ParseProblemText(const String &Error, const TScriptLocation &Where);
 // Statement callback: kind and text of one statement.
 using TIBSQLParseStmt = std::function<void(TComponent *Sender, TIBParseKind AKind, const String &SQLText)>;
 // Error callback: message, offending text and the main-script line number.
+// The parser's own messages (others are the texts of failed INPUT files).
+inline constexpr const char16_t *kInvalidStatementMessage = u"Invalid statement";
+inline constexpr const char16_t *kInvalidCommentMessage = u"Invalid Comment";
 using TIBSQLParseError =
     std::function<void(TComponent *Sender, const String &Error, const String &SQLText, int32_t LineIndex)>;
 

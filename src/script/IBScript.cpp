@@ -15,6 +15,7 @@
 #include "client/IBXSQLDA.h"
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
+#include "platform/Finally.h"
 
 namespace vantrel {
 
@@ -22,9 +23,6 @@ namespace {
 
 // Client versions from which the binding has the savepoint entry points.
 constexpr int64_t kSavepointClientVersion = 71000;
-
-const char16_t *const kBatchOnlyDDLAndDML =
-    u"Only DDL and DML (excluding Select statements) allowed within a Batch block";
 
 }  // namespace
 
@@ -122,12 +120,12 @@ void TIBScript::SetPaused(bool value) {
 }
 
 TIBXSQLDA &TIBScript::Params() {
-    if (!FDMLQuery) RaiseClientError(ibxeInvalidStatementHandle);
+    if (!FDMLQuery) RaiseClientError(ClientError::InvalidStatementHandle);
     return FDMLQuery->Params();
 }
 
 TIBXSQLVAR *TIBScript::ParamByName(const String &name) {
-    if (!FDMLQuery) RaiseClientError(ibxeInvalidStatementHandle);
+    if (!FDMLQuery) RaiseClientError(ClientError::InvalidStatementHandle);
     return FDMLQuery->ParamByName(name);
 }
 
@@ -347,7 +345,7 @@ String TIBScript::SavepointName() const {
 }
 
 TIBTransaction *TIBScript::CheckScriptTransaction() {
-    if (!FTransaction) RaiseClientError(ibxeTransactionNotAssigned);
+    if (!FTransaction) RaiseClientError(ClientError::TransactionNotAssigned);
     return FTransaction;
 }
 
@@ -362,7 +360,7 @@ void TIBScript::Savepoint(int kind, const String &name) {
     TIBTransaction *tr = CheckScriptTransaction();
     tr->CheckInTransaction();
     TIBDatabase *db = FDatabase ? FDatabase : tr->FindDefaultDatabase();
-    if (!db) RaiseClientError(ibxeDatabaseNotAssigned);
+    if (!db) RaiseClientError(ClientError::DatabaseNotAssigned);
     if (ClientHasSavepoints()) {
         if (kind == stmtStartSavepoint) tr->StartSavepoint(name);
         else if (kind == stmtReleaseSavePoint) tr->ReleaseSavepoint(name);
@@ -384,7 +382,7 @@ void TIBScript::HandleBatchStatement(TIBParseKind AKind, const String &SQLText) 
     switch (AKind) {
     case stmtDDL:
     case stmtDML: {
-        if (!FDatabase) RaiseClientError(ibxeDatabaseNotAssigned);
+        if (!FDatabase) RaiseClientError(ClientError::DatabaseNotAssigned);
         std::string bytes;
         AppendServerText(*FDatabase->Encoding(), FDatabase->CharacterSet(), SQLText, bytes);
         std::vector<char> buffer(bytes.size() + 1, '\0');
@@ -394,21 +392,18 @@ void TIBScript::HandleBatchStatement(TIBParseKind AKind, const String &SQLText) 
     }
     case stmtTERM: FTerminator = Trim(SQLText); break;
     case stmtBatchExecute: ExecuteBatch(); break;
-    default: throw EIBError(-1, String(kBatchOnlyDDLAndDML));
+    default: throw EIBError(-1, kBatchOnlyDDLAndDMLMessage);
     }
 }
 
 void TIBScript::ExecuteBatch() {
     // Whatever the outcome, the collected statements are gone and batch
     // mode ends.
-    struct EndBatch {
-        TIBScript *script;
-        ~EndBatch() {
-            script->FBatchBuffer.clear();
-            script->InBatch = false;
-        }
-    } endBatch{this};
-    if (!FDatabase) RaiseClientError(ibxeDatabaseNotAssigned);
+    TFinally endBatch([this] {
+        FBatchBuffer.clear();
+        InBatch = false;
+    });
+    if (!FDatabase) RaiseClientError(ClientError::DatabaseNotAssigned);
     TIBTransaction *tr = CheckScriptTransaction();
     if (!tr->InTransaction()) tr->StartTransaction();
     std::vector<ISC_SCHAR *> statements;
@@ -453,7 +448,7 @@ void TIBScript::LoadDMLStatement(const String &SQLText) {
     if (FDMLQuery->Open()) FDMLQuery->Close();
     FDMLQuery->SetSQL(SQLText);
     TIBTransaction *tr = FDMLQuery->Transaction();
-    if (!tr) RaiseClientError(ibxeTransactionNotAssigned);
+    if (!tr) RaiseClientError(ClientError::TransactionNotAssigned);
     if (!tr->InTransaction()) tr->StartTransaction();
 }
 

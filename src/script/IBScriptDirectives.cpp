@@ -101,7 +101,7 @@ void TIBScript::ReconnectDatabase(const String &) {
 }
 
 void TIBScript::DropCurrentDatabase(const String &) {
-    if (!FDatabase) RaiseClientError(ibxeDatabaseNotAssigned);
+    if (!FDatabase) RaiseClientError(ClientError::DatabaseNotAssigned);
     FDatabase->DropDatabase();
 }
 

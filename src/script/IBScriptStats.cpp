@@ -3,6 +3,7 @@
 
 #include "client/IBDatabase.h"
 #include "client/IBDatabaseInfo.h"
+#include "platform/Finally.h"
 #include "platform/Strings.h"
 #include "platform/Text.h"
 
@@ -51,10 +52,7 @@ void TIBScriptStats::Start() {
 
 void TIBScriptStats::Stop() {
     // The measurement ends whatever happens, also when a read fails.
-    struct EndMeasurement {
-        bool &started;
-        ~EndMeasurement() { started = false; }
-    } end{FStarted};
+    TFinally end([this] { FStarted = false; });
     if (FDatabase && FDatabase->Connected()) {
         FBuffers += FInfoStats->NumBuffers() - FStartBuffers;
         FReads += FInfoStats->Reads() - FStartReads;

@@ -452,7 +452,7 @@ TEST_F(ConversionTest, FirebirdBooleansUseOneByte) {
 }
 
 TEST_F(ConversionTest, InterBaseBooleansUseSixteenBits) {
-    TIBXSQLVAR &b = Var(SQL_IB_BOOLEAN, 2);
+    TIBXSQLVAR &b = Var(kSQLInterBaseBoolean, 2);
     b.SetAsBoolean(true);
     int16_t raw;
     std::memcpy(&raw, b.SqlVar().SqlData(), 2);

@@ -132,7 +132,7 @@ TEST(ExactText, CharactersTheConnectionLacksAreErrorsNeverQuestionMarks) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.What);
-        EXPECT_CLIENT_ERROR(c.Run(), ibxeCharacterNotInCharacterSet, c.Message);
+        EXPECT_CLIENT_ERROR(c.Run(), ClientError::CharacterNotInCharacterSet, c.Message);
     }
     auto count = s.Query("SELECT COUNT(*) FROM T");
     count->ExecQuery();
@@ -145,7 +145,7 @@ TEST(ExactText, AUtf8ConnectionCarriesEveryCharacterButNoUnpairedSurrogate) {
     auto insert = s.Query("INSERT INTO T VALUES (2, :NAME)");
     insert->ParamByName(u"NAME")->SetAsString(U("Я中😀"));
     insert->ExecQuery();
-    EXPECT_CLIENT_ERROR(insert->ParamByName(u"NAME")->SetAsString(u"a\xD83D"), ibxeCharacterNotInCharacterSet,
+    EXPECT_CLIENT_ERROR(insert->ParamByName(u"NAME")->SetAsString(u"a\xD83D"), ClientError::CharacterNotInCharacterSet,
                         "Character U+D83D cannot be represented in character set UTF8 (code page 65001)");
     auto q = s.Query("SELECT NAME FROM T ORDER BY ID");
     q->ExecQuery();
@@ -169,7 +169,7 @@ TEST(ExactText, DISABLED_ChildWithCodePage1252) {
     ASSERT_EQ(DefaultAnsiCodePage(), 1252);
     TScratchDatabase s(3, "WIN1252", "CREATE TABLE T (NAME VARCHAR(10));", "NONE");
     s.Exec("INSERT INTO T VALUES ('é')");
-    EXPECT_CLIENT_ERROR(s.Exec("INSERT INTO T VALUES ('中')"), ibxeCharacterNotInCharacterSet,
+    EXPECT_CLIENT_ERROR(s.Exec("INSERT INTO T VALUES ('中')"), ClientError::CharacterNotInCharacterSet,
                         "Character U+4E2D cannot be represented in character set NONE (code page 1252)");
     auto q = s.Query("SELECT NAME FROM T");
     q->ExecQuery();
@@ -179,7 +179,7 @@ TEST(ExactText, DISABLED_ChildWithCodePage1252) {
     TIBDatabase db(nullptr);
     db.SetDatabaseName(U(s.Dir.File("中.fdb")));
     db.SetLoginPrompt(false);
-    EXPECT_CLIENT_ERROR(db.Open(), ibxeCharacterNotInAnsiCodePage,
+    EXPECT_CLIENT_ERROR(db.Open(), ClientError::CharacterNotInAnsiCodePage,
                         "Character U+4E2D cannot be represented in the default narrow code page 1252");
 }
 

@@ -268,7 +268,9 @@ TEST(ClientLibraryLoading, MissingRequiredEntryPointRaisesTheOperatingSystemErro
 
 TEST(ClientLibraryLoading, UnloadedBindingRefusesCallsInsteadOfCrashing) {
     TIBServerLibrary library;
-    EXPECT_THAT(ClientErrorOf([&] { library.isc_sqlcode(StatusVector()); }).what(), HasSubstr("isc_sqlcode"));
+    const EIBClientError unloaded = ClientErrorOf([&] { library.isc_sqlcode(StatusVector()); });
+    EXPECT_EQ(unloaded.SQLCode(), 2);
+    EXPECT_EQ(unloaded.Message(), u"Client library function isc_sqlcode is not available");
 
     TFakeClient fake("clientfull");
     ScopedEnv env(kClientVariable, fake.Path().c_str());

@@ -101,24 +101,24 @@ E RaisedBy(F call) {
 }
 
 TEST(RaiseClientError, FillsPlaceholdersAndCarriesTheIdAsSqlCode) {
-    const auto field = RaisedBy<EIBClientError>([] { RaiseClientError(ibxeFieldNotFound, {U("NAME")}); });
+    const auto field = RaisedBy<EIBClientError>([] { RaiseClientError(ClientError::FieldNotFound, {U("NAME")}); });
     EXPECT_EQ(field.SQLCode(), 46);
     EXPECT_EQ(field.IBErrorCode(), 0);
     EXPECT_EQ(field.Message(), u"Field \"NAME\" not found");
     EXPECT_STREQ(field.what(), "Field \"NAME\" not found");
 
     const auto length =
-        RaisedBy<EIBClientError>([] { RaiseClientError(ibxeStringTooLarge, {int64_t(12), int64_t(10)}); });
+        RaisedBy<EIBClientError>([] { RaiseClientError(ClientError::StringTooLarge, {int64_t(12), int64_t(10)}); });
     EXPECT_EQ(length.SQLCode(), 119);
     EXPECT_EQ(length.Message(), u"Trying to store a string of length 12 into a field that can only contain 10");
 
     const auto parse =
-        RaisedBy<EIBError>([] { RaiseClientError(ibxeSQLParseError, {U("EOF in comment detected")}); });
+        RaisedBy<EIBError>([] { RaiseClientError(ClientError::SQLParseError, {U("EOF in comment detected")}); });
     EXPECT_EQ(parse.Message(), u"SQL Parse Error:\r\n\r\nEOF in comment detected");
 }
 
 TEST(RaiseClientError, AnIdWithoutTextStillRaisesWithTheId) {
-    const auto e = RaisedBy<EIBClientError>([] { RaiseClientError(500); });
+    const auto e = RaisedBy<EIBClientError>([] { RaiseClientError(ClientError{500}); });
     EXPECT_EQ(e.SQLCode(), 500);
     EXPECT_EQ(e.Message(), u"Unknown error");
 }

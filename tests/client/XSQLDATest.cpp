@@ -90,11 +90,11 @@ TEST_F(XSQLDATest, Version2LayoutIsChosenFromClientSeven) {
     TIBXSQLDA area(nullptr);
     Use(area, 71000);
     area.SetCount(3);
-    auto *block = reinterpret_cast<XSQLDA_V2 *>(area.AsXSQLDA());
+    auto *block = reinterpret_cast<TWideSQLDABlock *>(area.AsXSQLDA());
     EXPECT_EQ(block->version, 2);
     EXPECT_EQ(block->sqln, 3);
     EXPECT_EQ(area.RecordSize(), static_cast<int>(XSQLDALength(2, 3)) + 4);
-    EXPECT_EQ(XSQLDALength(2, 3) - XSQLDALength(2, 2), sizeof(XSQLVAR_V2));
+    EXPECT_EQ(XSQLDALength(2, 3) - XSQLDALength(2, 2), sizeof(TWideSQLVarRecord));
     EXPECT_EQ(area[1].SqlVar().XSqlVar(), &block->sqlvar[1]);
 
     // Names of up to 68 bytes land in the record's own fields.
@@ -294,7 +294,7 @@ TEST_F(XSQLDATest, UnknownTypeCodesAreRejectedWithoutTheNullableBit) {
     area.SetCount(1);
     Describe(area[0], 601, 4);
     EXPECT_CLIENT_ERROR(area.PrepareBuffers(), 35, "Unknown SQL Data type (600)");
-    for (uint16_t known : {SQL_BOOLEAN, SQL_NULL, SQL_IB_BOOLEAN, SQL_D_FLOAT, SQL_QUAD, SQL_ARRAY}) {
+    for (uint16_t known : {SQL_BOOLEAN, SQL_NULL, kSQLInterBaseBoolean, SQL_D_FLOAT, SQL_QUAD, SQL_ARRAY}) {
         Describe(area[0], known, 8);
         EXPECT_NO_THROW(area.PrepareBuffers()) << known;
     }

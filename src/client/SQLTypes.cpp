@@ -1,0 +1,74 @@
+// The SQL type table.
+#include "client/SQLTypes.h"
+
+#include <array>
+
+#include "client/Decimal.h"
+
+namespace vantrel {
+
+namespace {
+
+using enum TValueClass;
+
+constexpr std::array<TSQLTypeTraits, 17> kTypes = {{
+    {SQL_TEXT, FixedText, 0, 0, VT_BSTR, ftWideString},
+    {SQL_VARYING, VarText, 0, 0, VT_BSTR, ftWideString},
+    {SQL_SHORT, Integer, 2, 4, VT_I2, ftSmallint},
+    {SQL_LONG, Integer, 4, 9, VT_I4, ftInteger},
+    {SQL_INT64, Integer, 8, 18, VT_I8, ftLargeint},
+    {SQL_FLOAT, Float, 4, 0, VT_R8, ftFloat},
+    {SQL_DOUBLE, Float, 8, 0, VT_R8, ftFloat},
+    {SQL_D_FLOAT, Float, 8, 0, VT_R8, ftUnknown},
+    {SQL_TIMESTAMP, Timestamp, 8, 0, VT_DATE, ftDateTime},
+    {SQL_TYPE_DATE, Date, 4, 0, VT_DATE, ftDate},
+    {SQL_TYPE_TIME, Time, 4, 0, VT_DATE, ftTime},
+    {SQL_BLOB, Blob, 8, 0, VT_BSTR, ftBlob},
+    {SQL_ARRAY, Array, 8, 0, VT_BSTR, ftUnknown},
+    {SQL_QUAD, Quad, 8, 0, VT_EMPTY, ftUnknown},
+    {kSQLInterBaseBoolean, Boolean, 2, 0, VT_BOOL, ftBoolean},
+    {SQL_BOOLEAN, Boolean, 1, 0, VT_BOOL, ftBoolean},
+    {SQL_NULL, Null, 0, 0, VT_EMPTY, ftUnknown},
+}};
+
+constexpr TSQLTypeTraits kUnknownType{0, Unknown, 0, 0, VT_EMPTY, ftUnknown};
+
+}  // namespace
+
+const TSQLTypeTraits &SQLTypeTraits(unsigned code) {
+    code &= ~1u;
+    for (const TSQLTypeTraits &type : kTypes)
+        if (type.Code == code) return type;
+    return kUnknownType;
+}
+
+int64_t ReadStoredInteger(const char *data, int size) {
+    switch (size) {
+    case 1: return static_cast<unsigned char>(*data);
+    case 2: { int16_t v; std::memcpy(&v, data, sizeof v); return v; }
+    case 4: { int32_t v; std::memcpy(&v, data, sizeof v); return v; }
+    default: { int64_t v; std::memcpy(&v, data, sizeof v); return v; }
+    }
+}
+
+double ReadStoredFloat(const char *data, int size) {
+    if (size == 4) {
+        float f;
+        std::memcpy(&f, data, sizeof f);
+        return f;
+    }
+    double d;
+    std::memcpy(&d, data, sizeof d);
+    return d;
+}
+
+bool StoredNumberAsInt64(const TSQLTypeTraits &type, int scale, const char *data, int64_t &out) {
+    switch (type.Class) {
+    case Integer: out = ScaleToInt64(scale, ReadStoredInteger(data, type.StorageSize)); return true;
+    case Float: return TruncToInt64(ReadStoredFloat(data, type.StorageSize), out);
+    case Boolean: out = ReadStoredInteger(data, type.StorageSize) == 1 ? 1 : 0; return true;
+    default: return false;
+    }
+}
+
+}  // namespace vantrel

@@ -1,0 +1,120 @@
+// One entry per SQL type code of the descriptor areas: how its values are
+// stored, how they read as numbers, text and VARIANT and how they are
+// written (by value class), which field type describes them and where the
+// result set's row buffer keeps them. Nothing else in the library tells
+// types apart by their codes.
+#pragma once
+
+#include <ibase.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#include "vantrel/vantrel.h"
+
+namespace vantrel {
+
+// The boolean of InterBase 7 (16-bit storage). Firebird's own boolean is
+// SQL_BOOLEAN (32764, one byte) and the type of an untyped "? IS NULL"
+// parameter is SQL_NULL (32766); both come from ibase.h.
+inline constexpr int kSQLInterBaseBoolean = 590;
+
+// Field types of the result sets.
+enum TFieldType {
+    ftUnknown,
+    ftString,
+    ftSmallint,
+    ftInteger,
+    ftWord,
+    ftBoolean,
+    ftFloat,
+    ftCurrency,
+    ftBCD,
+    ftDate,
+    ftTime,
+    ftDateTime,
+    ftBytes,
+    ftVarBytes,
+    ftAutoInc,
+    ftBlob,
+    ftMemo,
+    ftGraphic,
+    ftFmtMemo,
+    ftFixedChar,
+    ftWideString,
+    ftLargeint,
+    ftFMTBcd,
+    ftFixedWideChar,
+    ftWideMemo,
+    ftShortint,
+    ftByte,
+    ftLongWord,
+};
+
+// How the values of a type read and write.
+enum class TValueClass : uint8_t {
+    Unknown,    // a code no descriptor should hold
+    FixedText,  // CHAR: sqllen bytes
+    VarText,    // VARCHAR: a 16-bit length, then up to sqllen bytes
+    Integer,    // 16, 32 or 64 bits, with a decimal scale
+    Float,      // 32 or 64 bits
+    Timestamp,  // through the client's date codecs
+    Date,
+    Time,
+    Blob,       // 8-byte blob id
+    Array,      // 8-byte array id
+    Quad,       // 8 bytes, read only as such
+    Boolean,    // 1 or 2 bytes, 1 is true
+    Null,       // untyped until written
+};
+
+struct TSQLTypeTraits {
+    uint16_t Code;
+    TValueClass Class;
+    // Bytes of a value; 0 for text (its declared length) and untyped values.
+    uint8_t StorageSize;
+    // Precision reported for a descriptor that gives none.
+    int8_t DefaultPrecision;
+    // VARIANT type of an unscaled value (VT_EMPTY: no VARIANT form).
+    VARTYPE Variant;
+    // Field type of an unscaled value (ftUnknown: no field definition).
+    TFieldType FieldType;
+
+    bool IsText() const { return Class == TValueClass::FixedText || Class == TValueClass::VarText; }
+    bool IsDateTime() const {
+        return Class == TValueClass::Timestamp || Class == TValueClass::Date || Class == TValueClass::Time;
+    }
+    // The id types, whose value is an ISC_QUAD.
+    bool IsId() const { return Class == TValueClass::Blob || Class == TValueClass::Array || Class == TValueClass::Quad; }
+    // Bytes of a value buffer for a declared length.
+    int BufferSize(int sqlLen) const { return Class == TValueClass::VarText ? sqlLen + 2 : (sqlLen > 1 ? sqlLen : 1); }
+    // Bytes of the value in a row-buffer slot: text is kept after the slots.
+    int SlotSize() const { return IsText() ? 0 : StorageSize; }
+};
+
+// The traits of a type code (the nullable bit ignored); the Unknown entry
+// for any other code.
+const TSQLTypeTraits &SQLTypeTraits(unsigned code);
+
+// The bytes of a text value: all sqllen bytes of CHAR, the stored length
+// (at most sqllen) of VARCHAR.
+inline std::string_view TextBytes(const TSQLTypeTraits &type, const char *data, uint16_t sqlLen) {
+    if (type.Class != TValueClass::VarText) return {data, sqlLen};
+    uint16_t stored;
+    std::memcpy(&stored, data, sizeof stored);
+    return {data + 2, stored < sqlLen ? stored : sqlLen};
+}
+
+// A stored integer of 1, 2, 4 or 8 bytes (the value of an Integer or
+// Boolean class type).
+int64_t ReadStoredInteger(const char *data, int size);
+// A stored float of 4 or 8 bytes.
+double ReadStoredFloat(const char *data, int size);
+
+// A number, scaled integer or boolean as a 64-bit integer (a scale or a
+// fraction truncated toward zero); false for other classes and for floats
+// beyond 64 bits.
+bool StoredNumberAsInt64(const TSQLTypeTraits &type, int scale, const char *data, int64_t &out);
+
+}  // namespace vantrel
