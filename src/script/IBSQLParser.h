@@ -72,10 +72,10 @@ String ParseProblemText(const String &Error, const TScriptLocation &Where);
 
 // Statement callback: kind and text of one statement.
 using TIBSQLParseStmt = std::function<void(TComponent *Sender, TIBParseKind AKind, const String &SQLText)>;
-// Error callback: message, offending text and the main-script line number.
 // The parser's own messages (others are the texts of failed INPUT files).
 inline constexpr const char16_t *kInvalidStatementMessage = u"Invalid statement";
 inline constexpr const char16_t *kInvalidCommentMessage = u"Invalid Comment";
+// Error callback: message, offending text and the main-script line number.
 using TIBSQLParseError =
     std::function<void(TComponent *Sender, const String &Error, const String &SQLText, int32_t LineIndex)>;
 
@@ -122,10 +122,6 @@ public:
     // Where the statement being handled (or the problem being reported)
     // is; it stays so after an exception from a callback left Parse.
     TScriptLocation CurrentLocation() const;
-    // The text of the statement being handled, shared rather than copied:
-    // the text a statement callback receives is this one. Empty before the
-    // first statement.
-    std::shared_ptr<const String> StatementText() const { return FStmtText; }
 
     // Runs the script from its first line; text left pending by an earlier
     // run that was paused is read first.
