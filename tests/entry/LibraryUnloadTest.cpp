@@ -17,26 +17,53 @@
 
 using namespace vantrel::test;
 
+namespace {
+
+struct TUnloadCycle {
+    int32_t Result = -1;
+    int32_t Version = 0;
+    bool StillLoaded = true;
+};
+
+// Loads the library, runs its version check on the database named, and
+// unloads it again.
+void LoadCheckAndUnload(const std::u16string &database, TUnloadCycle &cycle) {
+    void *handle = dlopen(SharedLibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(handle, nullptr) << dlerror();
+    auto check = reinterpret_cast<decltype(&::CheckDBVersionEx)>(dlsym(handle, "CheckDBVersionEx"));
+    auto alloc = reinterpret_cast<decltype(&::VantrelSysAllocStringLen)>(dlsym(handle, "VantrelSysAllocStringLen"));
+    auto clear = reinterpret_cast<decltype(&::VantrelVariantClear)>(dlsym(handle, "VantrelVariantClear"));
+    ASSERT_TRUE(check && alloc && clear);
+    VARIANT name{}, error{};
+    name.vt = VT_BSTR;
+    name.u.bstrVal = alloc(database.data(), static_cast<uint32_t>(database.size()));
+    cycle.Result = check(name, &cycle.Version, &error);
+    clear(&error);
+    clear(&name);
+    dlclose(handle);
+    cycle.StillLoaded = dlopen(SharedLibraryPath().c_str(), RTLD_NOW | RTLD_NOLOAD) != nullptr;
+}
+
+// Runs one disabled test of this binary in a child process.
+void RunChildTest(const std::string &environment, const std::string &test) {
+    char self[PATH_MAX] = {};
+    ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
+    ProcessResult r =
+        RunCommand(environment + self + " --gtest_also_run_disabled_tests --gtest_filter=LibraryUnload." + test);
+    EXPECT_EQ(r.ExitCode, 0) << r.Output;
+    EXPECT_NE(r.Output.find("[  PASSED  ] 1 test"), std::string::npos) << r.Output;
+}
+
+}  // namespace
+
 // Run by the test below in a child process with leak detection on.
 TEST(LibraryUnload, DISABLED_LoadCallAndUnloadThreeTimes) {
     for (int cycle = 0; cycle < 3; ++cycle) {
-        void *handle = dlopen(SharedLibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(handle, nullptr) << dlerror();
-        auto check = reinterpret_cast<decltype(&::CheckDBVersionEx)>(dlsym(handle, "CheckDBVersionEx"));
-        auto alloc = reinterpret_cast<decltype(&::VantrelSysAllocStringLen)>(dlsym(handle, "VantrelSysAllocStringLen"));
-        auto clear = reinterpret_cast<decltype(&::VantrelVariantClear)>(dlsym(handle, "VantrelVariantClear"));
-        ASSERT_TRUE(check && alloc && clear);
         // Connecting takes the field metadata cache of the name from the
         // process-wide registry, whatever the fake client answers later.
-        VARIANT name{}, error{};
-        name.vt = VT_BSTR;
-        name.u.bstrVal = alloc(u"unload.fdb", 10);
-        int32_t version = 0;
-        check(name, &version, &error);
-        clear(&error);
-        clear(&name);
-        dlclose(handle);
-        ASSERT_EQ(dlopen(SharedLibraryPath().c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr) << "still loaded";
+        TUnloadCycle result;
+        ASSERT_NO_FATAL_FAILURE(LoadCheckAndUnload(u"unload.fdb", result));
+        ASSERT_FALSE(result.StillLoaded) << "still loaded";
     }
 }
 
@@ -44,14 +71,8 @@ TEST(LibraryUnload, UnloadingFreesWhatLoadingAndCallingBuilt) {
 #ifndef __SANITIZE_ADDRESS__
     GTEST_SKIP() << "the leak check is LeakSanitizer's: sanitizer build only";
 #endif
-    char self[PATH_MAX] = {};
-    ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
-    ProcessResult r = RunCommand("ASAN_OPTIONS=detect_leaks=1 VANTREL_CLIENT_LIBRARY=" + FakeClientPath("clientfull") +
-                                 " " + self +
-                                 " --gtest_also_run_disabled_tests"
-                                 " --gtest_filter=LibraryUnload.DISABLED_LoadCallAndUnloadThreeTimes");
-    EXPECT_EQ(r.ExitCode, 0) << r.Output;
-    EXPECT_NE(r.Output.find("[  PASSED  ] 1 test"), std::string::npos) << r.Output;
+    RunChildTest("ASAN_OPTIONS=detect_leaks=1 VANTREL_CLIENT_LIBRARY=" + FakeClientPath("clientfull") + " ",
+                 "DISABLED_LoadCallAndUnloadThreeTimes");
 }
 
 // Run by the test below in a child process, which has not loaded the
@@ -59,23 +80,11 @@ TEST(LibraryUnload, UnloadingFreesWhatLoadingAndCallingBuilt) {
 TEST(LibraryUnload, DISABLED_UnloadsAfterACallOnThisThread) {
     const char *database = std::getenv("VANTREL_UNLOAD_TEST_DATABASE");
     ASSERT_NE(database, nullptr);
-    void *handle = dlopen(SharedLibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(handle, nullptr) << dlerror();
-    auto check = reinterpret_cast<decltype(&::CheckDBVersionEx)>(dlsym(handle, "CheckDBVersionEx"));
-    auto alloc = reinterpret_cast<decltype(&::VantrelSysAllocStringLen)>(dlsym(handle, "VantrelSysAllocStringLen"));
-    auto clear = reinterpret_cast<decltype(&::VantrelVariantClear)>(dlsym(handle, "VantrelVariantClear"));
-    ASSERT_TRUE(check && alloc && clear);
-    const std::u16string name = vantrel::test::U(database);
-    VARIANT nameArgument{}, error{};
-    nameArgument.vt = VT_BSTR;
-    nameArgument.u.bstrVal = alloc(name.data(), static_cast<uint32_t>(name.size()));
-    int32_t version = 0;
-    EXPECT_EQ(check(nameArgument, &version, &error), 0);
-    EXPECT_EQ(version, 7);
-    clear(&error);
-    clear(&nameArgument);
-    dlclose(handle);
-    EXPECT_EQ(dlopen(SharedLibraryPath().c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr) << "still loaded";
+    TUnloadCycle result;
+    ASSERT_NO_FATAL_FAILURE(LoadCheckAndUnload(vantrel::test::U(database), result));
+    EXPECT_EQ(result.Result, 0);
+    EXPECT_EQ(result.Version, 7);
+    EXPECT_FALSE(result.StillLoaded) << "still loaded";
 }
 
 // The version check on a real VER table writes text parameters (the
@@ -87,11 +96,6 @@ TEST(LibraryUnload, ACallThatWroteTextParametersLeavesNothingThatKeepsTheLibrary
     CreateDatabase(db, 1);
     RunIsql(db, "CREATE TABLE VER (ID INTEGER NOT NULL PRIMARY KEY, VERSION INTEGER);\n"
                 "INSERT INTO VER VALUES (1, 7);");
-    char self[PATH_MAX] = {};
-    ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
-    ProcessResult r = RunCommand(SanitizerEnvironment() + "VANTREL_UNLOAD_TEST_DATABASE=" + db + " " + self +
-                                 " --gtest_also_run_disabled_tests"
-                                 " --gtest_filter=LibraryUnload.DISABLED_UnloadsAfterACallOnThisThread");
-    EXPECT_EQ(r.ExitCode, 0) << r.Output;
-    EXPECT_NE(r.Output.find("[  PASSED  ] 1 test"), std::string::npos) << r.Output;
+    RunChildTest(SanitizerEnvironment() + "VANTREL_UNLOAD_TEST_DATABASE=" + db + " ",
+                 "DISABLED_UnloadsAfterACallOnThisThread");
 }
