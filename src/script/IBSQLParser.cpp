@@ -278,14 +278,12 @@ size_t TIBSQLParser::TextStillToCome() const {
     return count;
 }
 
-void TIBSQLParser::AppendText(const char16_t *text, size_t count) {
+void TIBSQLParser::ReserveForLargeText() {
     // A statement that outgrows its buffer while it is large takes room for
     // all the text that can still come at once: doubling would copy it into
     // a new buffer with the old one still held, and so cost several times
     // its size at the peak. Room never written to does not become resident.
-    const size_t needed = FText.size() + count;
-    if (needed > FText.capacity() && needed > kLargeText) FText.reserve(FText.size() + TextStillToCome());
-    FText.append(text, count);
+    FText.reserve(FText.size() + TextStillToCome());
 }
 
 bool TIBSQLParser::AppendNextLines(bool AtStatementStart) {

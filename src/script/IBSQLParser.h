@@ -182,7 +182,12 @@ private:
     void ReleaseLine(TStringList &source, int32_t index);
     static constexpr size_t kReturnMemoryEvery = size_t{4} << 20;
     // Adds to the statement's text (FText) what was read of the pending text.
-    void AppendText(const char16_t *text, size_t count);
+    void AppendText(const char16_t *text, size_t count) {
+        const size_t needed = FText.size() + count;
+        if (needed > FText.capacity() && needed > kLargeText) ReserveForLargeText();
+        FText.append(text, count);
+    }
+    void ReserveForLargeText();
     // Characters that can still join the statement being read: the pending
     // text and the lines of its file not fed yet, each with its CR LF.
     size_t TextStillToCome() const;
