@@ -226,9 +226,9 @@ void TIBSQLParser::TakeStatementText() {
             std::find(FPinnedTexts.begin(), FPinnedTexts.end(), FStmtText.get()) != FPinnedTexts.end();
         if (pinned) {
             FHeldTexts.push_back(std::move(FStmtText));
-        } else if (FStmtText.use_count() == 1 && FStmtText->capacity() <= kLargeText) {
+        } else if (FStmtText.use_count() == 1) {
             // Nobody took the previous text over: its buffer is reused for
-            // the next statement (a large one's is let go).
+            // the next statement.
             FStmtText->swap(FText);
             FFirstLinePending = true;
             return;
