@@ -180,6 +180,7 @@ private:
     const String &Token(int index) const { return FTokenBuffers[static_cast<size_t>(index)]; }
     // Empties a line that was fed (its count stays).
     void ReleaseLine(TStringList &source, int32_t index);
+    // Characters of released lines after which their memory goes back.
     static constexpr size_t kReturnMemoryEvery = size_t{4} << 20;
     // Adds to the statement's text (FText) what was read of the pending text.
     void AppendText(const char16_t *text, size_t count) {
@@ -191,6 +192,7 @@ private:
     // Characters that can still join the statement being read: the pending
     // text and the lines of its file not fed yet, each with its CR LF.
     size_t TextStillToCome() const;
+    // Characters from which a statement's text counts as large.
     static constexpr size_t kLargeText = size_t{1} << 20;
     // The statement just read becomes the current one (FStmtText).
     void TakeStatementText();
