@@ -160,12 +160,12 @@ TEST(IBSQLParserCutting, TextIsExactWithLinesJoinedByCRLFWhateverTheLineEnds) {
 }
 
 // A statement of millions of characters, read from lines that are let go
-// as they are read, arrives whole, and so do the statements around it. The
+// (and their memory returned) as they are read, arrives whole, and so do the statements around it. The
 // text a callback receives is shared on request, not copied.
 TEST(IBSQLParserCutting, HugeStatementArrivesWholeAndIsShared) {
     std::string script = "CREATE TABLE A (X INTEGER);\nSELECT 1 FROM RDB$DATABASE WHERE 1 = 0";
     std::string expected = "SELECT 1 FROM RDB$DATABASE WHERE 1 = 0";
-    for (int i = 0; i < 40000; ++i) {
+    for (int i = 0; i < 80000; ++i) {
         const std::string line = "  OR 'abcdefghijklmnopqrstuvwxyz0123456789' = '" + std::to_string(i) + "'";
         script += "\n" + line;
         expected += "\r\n" + line;
