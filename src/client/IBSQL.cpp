@@ -18,13 +18,41 @@ namespace vantrel {
 
 namespace {
 
-
 // True when the lines hold nothing but blanks; a large statement is not
 // joined and trimmed to learn it.
-bool Blank(const TStringList &lines) {
-    for (const String &line : lines.Items())
-        for (char16_t c : line)
-            if (!IsWhite(c)) return false;
+bool Blank(const std::vector<String> &lines) {
+    return std::none_of(lines.begin(), lines.end(), [](const String &line) { return HasNonWhite(line); });
+}
+
+bool SameLines(const std::vector<String> &lines, StringView text) {
+    TLineReader reader(text);
+    StringView line;
+    for (const String &own : lines)
+        if (!reader.Next(line) || line != own) return false;
+    return !reader.Next(line);
+}
+
+bool SameLines(StringView a, StringView b) {
+    TLineReader readerA(a), readerB(b);
+    StringView lineA, lineB;
+    for (;;) {
+        const bool moreA = readerA.Next(lineA);
+        if (moreA != readerB.Next(lineB)) return false;
+        if (!moreA) return true;
+        if (lineA != lineB) return false;
+    }
+}
+
+// Every line break is CR LF: the text reads as its lines each followed by
+// CR LF once a last one is added (when it does not end with one).
+bool BreaksAreCRLF(StringView text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\n') return false;
+        if (text[i] == u'\r') {
+            if (i + 1 == text.size() || text[i + 1] != u'\n') return false;
+            ++i;
+        }
+    }
     return true;
 }
 
@@ -76,14 +104,52 @@ void TIBSQL::SetTransaction(TIBTransaction *Value) {
 }
 
 void TIBSQL::SetSQL(const TStringList &Value) {
-    if (FSQL.Items() != Value.Items()) FSQL.Assign(Value);
+    if (FSQLText ? SameLines(Value.Items(), *FSQLText) : FSQL.Items() == Value.Items()) return;
+    LeaveSharedText();
+    FSQL.Assign(Value);
 }
 
 void TIBSQL::SetSQL(StringView Text) {
-    std::vector<String> lines = TStringList::SplitLines(Text);
-    if (FSQL.Items() == lines) return;
-    FSQL.SetLines(std::move(lines));
+    if (SQLIs(Text)) return;
+    LeaveSharedText();
+    FSQL.SetLines(TStringList::SplitLines(Text));
 }
+
+void TIBSQL::SetSQL(std::shared_ptr<const String> Text) {
+    if (!Text || !BreaksAreCRLF(*Text)) {
+        SetSQL(Text ? StringView(*Text) : StringView());
+        return;
+    }
+    if (SQLIs(*Text)) return;
+    LeaveSharedText();
+    FSQL.SetLines({});  // notifies the change, as every replacement does
+    FSQLText = std::move(Text);
+}
+
+void TIBSQL::SplitSharedText() const {
+    if (!FSQLText) return;
+    const std::shared_ptr<const String> text = std::move(FSQLText);
+    // The SQL stays what it is: no change is notified.
+    auto changing = std::move(FSQL.OnChanging);
+    auto changed = std::move(FSQL.OnChange);
+    TFinally restore([&] {
+        FSQL.OnChanging = std::move(changing);
+        FSQL.OnChange = std::move(changed);
+    });
+    FSQL.SetLines(TStringList::SplitLines(*text));
+}
+
+void TIBSQL::LeaveSharedText() {
+    // A handler of the change may read the SQL being replaced.
+    if (OnSQLChanging) SplitSharedText();
+    else FSQLText.reset();
+}
+
+bool TIBSQL::SQLIs(StringView Text) const {
+    return FSQLText ? SameLines(*FSQLText, Text) : SameLines(FSQL.Items(), Text);
+}
+
+bool TIBSQL::SQLIsBlank() const { return FSQLText ? !HasNonWhite(*FSQLText) : Blank(FSQL.Items()); }
 
 void TIBSQL::SQLChanging() {
     FProcessedSQL.Clear();
@@ -166,7 +232,7 @@ ISC_STATUS TIBSQL::Call(ISC_STATUS ErrCode, bool RaiseError) {
 
 void TIBSQL::ProcessParamMarkers() {
     const std::vector<String> &lines = FSQL.Items();
-    TParamMarkerScan scan = ScanParamMarkers(lines);
+    TParamMarkerScan scan = FSQLText ? ScanParamMarkers(*FSQLText) : ScanParamMarkers(lines);
     int generated = 0;
     for (TParamMarker &marker : scan.Markers) {
         if (!marker.Name.empty()) continue;
@@ -179,14 +245,16 @@ void TIBSQL::ProcessParamMarkers() {
     for (size_t k = 0; k < scan.Markers.size(); ++k) FSQLParams->AddName(scan.Markers[k].Name, static_cast<int>(k));
     // Text without markers goes to the server as it stands: a large
     // statement is not copied for it.
-    const bool hasNul = std::any_of(lines.begin(), lines.end(),
-                                    [](const String &line) { return line.find(u'\0') != String::npos; });
+    const bool hasNul = FSQLText ? FSQLText->find(u'\0') != String::npos
+                                 : std::any_of(lines.begin(), lines.end(), [](const String &line) {
+                                       return line.find(u'\0') != String::npos;
+                                   });
     if (scan.Markers.empty() && !hasNul) {
         FProcessedSQL.Clear();
         FProcessedIsSQL = true;
         return;
     }
-    String out = ReplaceParamMarkers(lines, scan.Markers);
+    String out = FSQLText ? ReplaceParamMarkers(*FSQLText, scan.Markers) : ReplaceParamMarkers(lines, scan.Markers);
     const size_t nul = out.find(u'\0');
     if (nul != String::npos) out.resize(nul);
     FProcessedSQL.SetText(out);
@@ -213,10 +281,16 @@ std::string TIBSQL::EncodedProcessedSQL() const {
     // the code pages of connections keep no state across characters, and a
     // large statement is then never held joined beside its lines. The
     // string's own terminating NUL ends the text for the client.
-    size_t total = 0;
-    const std::vector<String> &lines = ProcessedSQL().Items();
-    for (const String &line : lines) total += line.size() + 2;
     std::string bytes;
+    if (FProcessedIsSQL && FSQLText) {
+        bytes.reserve(FSQLText->size() + 2);
+        AppendServerText(*enc, characterSet, *FSQLText, bytes);
+        if (!FSQLText->empty() && !EndsWith(*FSQLText, u"\r\n")) bytes += "\r\n";
+        return bytes;
+    }
+    const std::vector<String> &lines = FProcessedIsSQL ? FSQL.Items() : FProcessedSQL.Items();
+    size_t total = 0;
+    for (const String &line : lines) total += line.size() + 2;
     bytes.reserve(total);
     for (const String &line : lines) {
         AppendServerText(*enc, characterSet, line, bytes);
@@ -269,7 +343,7 @@ void TIBSQL::Prepare() {
     FBase->CheckDatabase();
     FBase->CheckTransaction();
     if (FPrepared) return;
-    if (Blank(FSQL)) RaiseClientError(ClientError::EmptyQuery);
+    if (SQLIsBlank()) RaiseClientError(ClientError::EmptyQuery);
     RefreshContext();
     FProcessedIsSQL = false;
     if (FParamCheck) {
@@ -279,7 +353,7 @@ void TIBSQL::Prepare() {
         FProcessedIsSQL = true;
         FSQLParams->SetCount(0);
     }
-    if (Blank(ProcessedSQL())) RaiseClientError(ClientError::EmptyQuery);
+    if (FProcessedIsSQL ? SQLIsBlank() : Blank(FProcessedSQL.Items())) RaiseClientError(ClientError::EmptyQuery);
 
     IGDSLibrary &lib = *FGDSLibrary;
     const auto dialect = static_cast<unsigned short>(Database()->SQLDialect());

@@ -60,11 +60,22 @@ public:
     void SetTransaction(TIBTransaction *Value);
     // The SQL text. Any change of the lines calls OnSQLChanging and releases
     // the statement, so the next ExecQuery prepares again.
-    TStringList &SQL() { return FSQL; }
-    const TStringList &SQL() const { return FSQL; }
+    TStringList &SQL() {
+        SplitSharedText();
+        return FSQL;
+    }
+    const TStringList &SQL() const {
+        SplitSharedText();
+        return FSQL;
+    }
     // Replaces the lines unless they are the same already.
     void SetSQL(const TStringList &Value);
     void SetSQL(StringView Text);
+    // The same for a text shared with its maker, taken over without a copy:
+    // a large statement is held once. Its lines are made from it only when
+    // SQL is asked for; until then the text itself is scanned, encoded and
+    // sent. A text with line breaks other than CR LF is set as lines.
+    void SetSQL(std::shared_ptr<const String> Text);
     bool ParamCheck() const { return FParamCheck; }
     void SetParamCheck(bool Value) { FParamCheck = Value; }
     bool GoToFirstRecordOnExecute() const { return FGoToFirstRecordOnExecute; }
@@ -99,7 +110,7 @@ public:
     int FieldCount() const { return FSQLRecord->Count(); }
     bool Canceled() const { return FCanceled; }
     // The text actually prepared (markers replaced by "?").
-    const TStringList &ProcessedSQL() const { return FProcessedIsSQL ? FSQL : FProcessedSQL; }
+    const TStringList &ProcessedSQL() const { return FProcessedIsSQL ? SQL() : FProcessedSQL; }
     TIBBase &Base() const { return *FBase; }
 
     // --- operations ---
@@ -142,8 +153,19 @@ private:
     void DoBeforeDatabaseDisconnect();
     void DoBeforeTransactionEnd();
 
+    // The shared text becomes the lines, without a change notification.
+    void SplitSharedText() const;
+    // Before the lines are replaced: the shared text goes.
+    void LeaveSharedText();
+    // True when the SQL reads as the given text's lines.
+    bool SQLIs(StringView Text) const;
+    bool SQLIsBlank() const;
+
     std::unique_ptr<TIBBase> FBase;
-    TStringList FSQL;
+    // The SQL is either FSQL's lines or, when FSQLText is set, that text
+    // (FSQL then empty). Asking for SQL turns the text into lines.
+    mutable TStringList FSQL;
+    mutable std::shared_ptr<const String> FSQLText;
     TStringList FProcessedSQL;
     // The processed text is the SQL text itself (no marker replaced).
     bool FProcessedIsSQL = false;

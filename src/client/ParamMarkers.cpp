@@ -11,19 +11,26 @@ namespace vantrel {
 
 namespace {
 
-// The lines as one text, each followed by CR LF. Reads go mostly forward;
-// the cursor keeps the line of the last read.
+// The statement as one text, each of its lines followed by CR LF. It reads
+// either a list of lines or a single text whose line breaks are all CR LF
+// (and which then only lacks the break after its last line). Reads go
+// mostly forward; over lines the cursor keeps the line of the last read.
 class TLinesText {
 public:
-    explicit TLinesText(const std::vector<String> &lines) : FLines(lines) {
+    explicit TLinesText(const std::vector<String> &lines) : FLines(&lines) {
         for (const String &line : lines) FSize += line.size() + 2;
+    }
+    explicit TLinesText(StringView crlfText) : FText(crlfText) {
+        FSize = FText.size() + (FText.empty() || EndsWith(FText, u"\r\n") ? 0 : 2);
     }
     size_t size() const { return FSize; }
     // pos < size()
     char16_t operator[](size_t pos) {
-        while (pos >= FStart + FLines[FLine].size() + 2) FStart += FLines[FLine++].size() + 2;
-        while (pos < FStart) FStart -= FLines[--FLine].size() + 2;
-        const String &line = FLines[FLine];
+        if (!FLines) return pos < FText.size() ? FText[pos] : pos == FText.size() ? u'\r' : u'\n';
+        const std::vector<String> &lines = *FLines;
+        while (pos >= FStart + lines[FLine].size() + 2) FStart += lines[FLine++].size() + 2;
+        while (pos < FStart) FStart -= lines[--FLine].size() + 2;
+        const String &line = lines[FLine];
         const size_t offset = pos - FStart;
         return offset < line.size() ? line[offset] : offset == line.size() ? u'\r' : u'\n';
     }
@@ -36,10 +43,11 @@ public:
     }
 
 private:
-    const std::vector<String> &FLines;
+    const std::vector<String> *FLines = nullptr;
+    StringView FText;
     size_t FSize = 0;
     size_t FLine = 0;
-    size_t FStart = 0;  // position of FLines[FLine]'s first character
+    size_t FStart = 0;  // position of line FLine's first character
 };
 
 // Position after the blanks and comments from pos on.
@@ -83,9 +91,10 @@ bool IsParamNameChar(char16_t c) {
     return u_isalpha(c) != 0;
 }
 
-TParamMarkerScan ScanParamMarkers(const std::vector<String> &Lines) {
+namespace {
+
+TParamMarkerScan Scan(TLinesText &text) {
     enum class TState { Normal, Comment, LineComment, String, Name };
-    TLinesText text(Lines);
     const size_t n = text.size();
     TParamMarkerScan scan;
     TState state = TState::Normal;
@@ -172,8 +181,7 @@ TParamMarkerScan ScanParamMarkers(const std::vector<String> &Lines) {
     return scan;
 }
 
-String ReplaceParamMarkers(const std::vector<String> &Lines, const std::vector<TParamMarker> &Markers) {
-    TLinesText text(Lines);
+String Replace(TLinesText &text, const std::vector<TParamMarker> &Markers) {
     String out;
     out.reserve(text.size());
     size_t pos = 0;
@@ -187,6 +195,28 @@ String ReplaceParamMarkers(const std::vector<String> &Lines, const std::vector<T
     }
     copyTo(text.size());
     return out;
+}
+
+}  // namespace
+
+TParamMarkerScan ScanParamMarkers(const std::vector<String> &Lines) {
+    TLinesText text(Lines);
+    return Scan(text);
+}
+
+TParamMarkerScan ScanParamMarkers(StringView CRLFText) {
+    TLinesText text(CRLFText);
+    return Scan(text);
+}
+
+String ReplaceParamMarkers(const std::vector<String> &Lines, const std::vector<TParamMarker> &Markers) {
+    TLinesText text(Lines);
+    return Replace(text, Markers);
+}
+
+String ReplaceParamMarkers(StringView CRLFText, const std::vector<TParamMarker> &Markers) {
+    TLinesText text(CRLFText);
+    return Replace(text, Markers);
 }
 
 }  // namespace vantrel

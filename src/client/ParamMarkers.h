@@ -30,10 +30,13 @@ struct TParamMarkerScan {
 bool IsParamNameChar(char16_t c);
 
 // Scans the lines as one text, each line followed by CR LF, without joining
-// them.
+// them. The text form reads a text whose line breaks are all CR LF as the
+// same lines would be read (a CR LF after the last one), without copying.
 TParamMarkerScan ScanParamMarkers(const std::vector<String> &Lines);
+TParamMarkerScan ScanParamMarkers(StringView CRLFText);
 
 // The text (lines each followed by CR LF) with every marker replaced by "?".
 String ReplaceParamMarkers(const std::vector<String> &Lines, const std::vector<TParamMarker> &Markers);
+String ReplaceParamMarkers(StringView CRLFText, const std::vector<TParamMarker> &Markers);
 
 }  // namespace vantrel

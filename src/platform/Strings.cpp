@@ -96,22 +96,22 @@ String TStringList::Text() const {
     return out;
 }
 
+bool TLineReader::Next(StringView &line) {
+    if (FPos >= FText.size()) return false;
+    const size_t start = FPos;
+    while (FPos < FText.size() && FText[FPos] != u'\r' && FText[FPos] != u'\n') ++FPos;
+    line = FText.substr(start, FPos - start);
+    if (FPos < FText.size()) {
+        if (FText[FPos] == u'\r' && FPos + 1 < FText.size() && FText[FPos + 1] == u'\n') ++FPos;
+        ++FPos;
+    }
+    return true;
+}
+
 std::vector<String> TStringList::SplitLines(StringView text) {
     std::vector<String> lines;
-    size_t start = 0;
-    size_t i = 0;
-    while (i < text.size()) {
-        char16_t c = text[i];
-        if (c == u'\r' || c == u'\n') {
-            lines.emplace_back(text.substr(start, i - start));
-            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
-            ++i;
-            start = i;
-        } else {
-            ++i;
-        }
-    }
-    if (start < text.size()) lines.emplace_back(text.substr(start));
+    TLineReader reader(text);
+    for (StringView line; reader.Next(line);) lines.emplace_back(line);
     return lines;
 }
 

@@ -10,6 +10,19 @@
 
 namespace vantrel {
 
+// Reads a text line by line, cut as TStringList::SetText cuts it, each
+// line a view into the text.
+class TLineReader {
+public:
+    explicit TLineReader(StringView text) : FText(text) {}
+    // The next line; false after the last one.
+    bool Next(StringView &line);
+
+private:
+    StringView FText;
+    size_t FPos = 0;
+};
+
 class TStringList {
 public:
     TStringList() = default;

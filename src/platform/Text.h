@@ -32,6 +32,11 @@ size_t FirstInvalidUtf8(std::string_view text);
 
 // Whitespace in the sense of the script format: any character up to U+0020.
 inline bool IsWhite(char16_t c) { return c <= u' '; }
+inline bool HasNonWhite(StringView text) {
+    for (char16_t c : text)
+        if (!IsWhite(c)) return true;
+    return false;
+}
 String Trim(StringView text);
 String TrimLeft(StringView text);
 String TrimRight(StringView text);

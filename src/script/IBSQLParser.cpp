@@ -14,6 +14,7 @@
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
+#include "platform/Memory.h"
 
 namespace vantrel {
 
@@ -22,12 +23,6 @@ namespace {
 constexpr StringView kCRLF = u"\r\n";
 // Characters of a statement's first line kept for messages.
 constexpr size_t kFirstLineLimit = 160;
-
-bool HasNonWhite(StringView text) {
-    for (char16_t c : text)
-        if (!IsWhite(c)) return true;
-    return false;
-}
 
 // Trimmed bounds of text[0, length).
 void TrimBounds(const char16_t *text, size_t length, size_t &first, size_t &last) {
@@ -224,14 +219,16 @@ private:
 };
 
 void TIBSQLParser::TakeStatementText() {
+    // Room taken for a large statement beyond what it came to is given back.
+    if (FText.capacity() > kLargeText && FText.capacity() / 2 > FText.size()) FText.shrink_to_fit();
     if (FStmtText) {
         const bool pinned =
             std::find(FPinnedTexts.begin(), FPinnedTexts.end(), FStmtText.get()) != FPinnedTexts.end();
         if (pinned) {
             FHeldTexts.push_back(std::move(FStmtText));
-        } else if (FStmtText.use_count() == 1) {
+        } else if (FStmtText.use_count() == 1 && FStmtText->capacity() <= kLargeText) {
             // Nobody took the previous text over: its buffer is reused for
-            // the next statement.
+            // the next statement (a large one's is let go).
             FStmtText->swap(FText);
             FFirstLinePending = true;
             return;
@@ -242,6 +239,13 @@ void TIBSQLParser::TakeStatementText() {
     FFirstLinePending = true;
 }
 
+std::shared_ptr<const String> TIBSQLParser::SharedText(const String &SQLText) const {
+    if (FStmtText.get() == &SQLText) return FStmtText;
+    for (const std::shared_ptr<String> &held : FHeldTexts)
+        if (held.get() == &SQLText) return held;
+    return std::make_shared<const String>(SQLText);
+}
+
 bool TIBSQLParser::LinesLeft() const { return ScriptIndex < FScript.Count() || !FInputs.empty(); }
 
 bool TIBSQLParser::SourceHasLines() const {
@@ -250,6 +254,38 @@ bool TIBSQLParser::SourceHasLines() const {
     if (FWorkDepth == 0) return ScriptIndex < FScript.Count();
     const TInputFile &file = *FInputs.back();
     return file.Index < file.Lines.Count();
+}
+
+void TIBSQLParser::ReleaseLine(TStringList &source, int32_t index) {
+    FReleasedChars += source[index].size();
+    source.Put(index, String());
+    // The pages of released lines go back to the system now and then, so
+    // that a large statement read from them does not find them still held.
+    if (FReleasedChars >= kReturnMemoryEvery) {
+        FReleasedChars = 0;
+        ReturnFreedMemory();
+    }
+}
+
+size_t TIBSQLParser::TextStillToCome() const {
+    size_t count = WorkSize();
+    // Only the innermost file can still add lines, each after a CR LF.
+    if (FWorkDepth != FInputs.size()) return count;
+    const TStringList &source = FWorkDepth == 0 ? FScript : FInputs.back()->Lines;
+    const int32_t index = FWorkDepth == 0 ? ScriptIndex : FInputs.back()->Index;
+    const std::vector<String> &lines = source.Items();
+    for (size_t k = static_cast<size_t>(std::max(index, 0)); k < lines.size(); ++k) count += lines[k].size() + 2;
+    return count;
+}
+
+void TIBSQLParser::AppendText(const char16_t *text, size_t count) {
+    // A statement that outgrows its buffer while it is large takes room for
+    // all the text that can still come at once: doubling would copy it into
+    // a new buffer with the old one still held, and so cost several times
+    // its size at the peak. Room never written to does not become resident.
+    const size_t needed = FText.size() + count;
+    if (needed > FText.capacity() && needed > kLargeText) FText.reserve(FText.size() + TextStillToCome());
+    FText.append(text, count);
 }
 
 bool TIBSQLParser::AppendNextLines(bool AtStatementStart) {
@@ -292,7 +328,7 @@ bool TIBSQLParser::AppendNextLines(bool AtStatementStart) {
             FWork += kCRLF;
             FWork += line;
             if (!nonWhite) nonWhite = HasNonWhite(line);
-            if (release) source.Put(index, String());
+            if (release) ReleaseLine(source, index);
             ++index;
         } while (index < source.Count() && !nonWhite);
         fed = true;
@@ -493,7 +529,7 @@ void TIBSQLParser::ReadToken() {
         size_t first, last;
         TrimBounds(w + start, i - start, first, last);
         String asWritten(w + start + first, last - first);
-        FText.append(w, i);
+        AppendText(w, i);
         ConsumeWork(i + termLen);
         if (!asWritten.empty()) {
             String upper = UpperCaseFull(asWritten);
@@ -552,7 +588,7 @@ void TIBSQLParser::ReadToken() {
         }
         if (i >= n) {
             FInComment = inComment;
-            FText.append(w, n);
+            AppendText(w, n);
             ConsumeWork(n);
             return;
         }
@@ -600,7 +636,7 @@ void TIBSQLParser::ReadToken() {
     size_t first, last;
     TrimBounds(w + start, i - start, first, last);
     const size_t textPos = FText.size() + start + first;
-    FText.append(w, i);
+    AppendText(w, i);
     if (first == last) {
         ConsumeWork(i);
         return;

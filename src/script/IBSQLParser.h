@@ -116,6 +116,9 @@ public:
     // the first 254 and the last two).
     int32_t CurrentLine() const { return LineIndex; }
     const TStringList &CurrentTokens() const;
+    // The text a statement callback received, shared instead of copied when
+    // it is the parser's own (a copy of any other text).
+    std::shared_ptr<const String> SharedText(const String &SQLText) const;
     // Lines of the main script read so far (an included file's lines do
     // not count), for showing how far a run has come.
     int32_t LinesRead() const { return ScriptIndex; }
@@ -175,6 +178,15 @@ private:
     void ClearTokens();
     int TokenCount() const { return FTokenCount; }
     const String &Token(int index) const { return FTokenBuffers[static_cast<size_t>(index)]; }
+    // Empties a line that was fed (its count stays).
+    void ReleaseLine(TStringList &source, int32_t index);
+    static constexpr size_t kReturnMemoryEvery = size_t{4} << 20;
+    // Adds to the statement's text (FText) what was read of the pending text.
+    void AppendText(const char16_t *text, size_t count);
+    // Characters that can still join the statement being read: the pending
+    // text and the lines of its file not fed yet, each with its CR LF.
+    size_t TextStillToCome() const;
+    static constexpr size_t kLargeText = size_t{1} << 20;
     // The statement just read becomes the current one (FStmtText).
     void TakeStatementText();
     // Tokens kept of one statement: the first ones and the last two.
@@ -186,6 +198,7 @@ private:
     TStringList FScript;
     String FScriptFileName;
     bool FReleaseReadLines = false;
+    size_t FReleasedChars = 0;  // of lines released since memory was last returned
     String FTerminator;
     bool FPaused = false;
     // The tokens of the statement read: the first FTokenCount buffers. The

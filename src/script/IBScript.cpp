@@ -426,7 +426,7 @@ void TIBScript::ExecuteDDL(const String &SQLText) {
     FDDLQuery->SetTransaction(tr);
     if (!tr->InTransaction()) tr->StartTransaction();
     try {
-        FDDLQuery->SetSQL(SQLText);
+        FDDLQuery->SetSQL(FSQLParser->SharedText(SQLText));
         FDDLQuery->ExecQuery();
         if (FAutoDDL) FDDLTransaction->Commit();
     } catch (...) {
@@ -446,7 +446,7 @@ void TIBScript::ExecuteDDL(const String &SQLText) {
 void TIBScript::LoadDMLStatement(const String &SQLText) {
     EnsureDMLQuery();
     if (FDMLQuery->Open()) FDMLQuery->Close();
-    FDMLQuery->SetSQL(SQLText);
+    FDMLQuery->SetSQL(FSQLParser->SharedText(SQLText));
     TIBTransaction *tr = FDMLQuery->Transaction();
     if (!tr) RaiseClientError(ClientError::TransactionNotAssigned);
     if (!tr->InTransaction()) tr->StartTransaction();

@@ -449,6 +449,95 @@ TEST_F(SQLTest, ChangingTheTextReleasesTheStatement) {
     EXPECT_EQ(q->GetFields(0)->AsInteger(), 2);
 }
 
+// A text shared with the statement is scanned, encoded and sent as the
+// lines made from it would be.
+TEST_F(SQLTest, SharedTextIsPreparedAsItsLines) {
+    S.Trans->StartTransaction();
+    const String texts[] = {
+        u"SELECT NAME FROM T WHERE ID = :A AND NAME <> 'x'",
+        u"SELECT NAME FROM T\r\nWHERE ID = 2 -- :x it's\r\n",
+        u"SELECT NAME\nFROM T WHERE ID = ?",
+        u"SELECT 'a\r\nb' FROM T WHERE ID = :A\r\n\r\n",
+        String(u"SELECT NAME FROM T WHERE ID = 2\0 junk", 37),
+        u"SELECT 'open FROM T",
+        u"  \r\n  ",
+    };
+    auto outcome = [&](TIBSQL &q) {
+        std::string seen;
+        try {
+            q.SetGenerateParamNames(true);
+            q.Prepare();
+            seen = N(q.ProcessedSQL().Text()) + "|";
+            for (int i = 0; i < q.Params().Count(); ++i) {
+                seen += N(q.Params()[i].Name()) + ",";
+                q.Params()[i].SetAsInteger(2);
+            }
+            q.ExecQuery();
+            seen += "|" + N(q.GetFields(0)->AsString());
+            q.Close();
+        } catch (const Exception &e) {
+            seen = "error: " + N(e.Message());
+        }
+        return seen + "|" + N(q.SQL().Text());
+    };
+    for (const String &text : texts) {
+        SCOPED_TRACE(N(text));
+        auto lines = S.Query();
+        lines->SetSQL(StringView(text));
+        auto shared = S.Query();
+        shared->SetSQL(std::make_shared<const String>(text));
+        EXPECT_EQ(outcome(*shared), outcome(*lines));
+    }
+}
+
+TEST_F(SQLTest, SharedTextChangesLikeLines) {
+    S.Trans->StartTransaction();
+    int changes = 0;
+    String before;
+    auto q = S.Query();
+    q->OnSQLChanging = [&](TIBSQL *) {
+        ++changes;
+        before = q->SQL().Text();
+    };
+    const auto text = std::make_shared<const String>(u"SELECT ID FROM T\r\nWHERE ID = 2");
+    q->SetSQL(text);
+    EXPECT_EQ(changes, 1);
+    q->Prepare();
+    // The same text, shared or as lines, keeps the statement prepared.
+    q->SetSQL(std::make_shared<const String>(*text));
+    q->SetSQL(U("SELECT ID FROM T\nWHERE ID = 2"));
+    EXPECT_EQ(changes, 1);
+    EXPECT_TRUE(q->Prepared());
+    // Reading the lines changes nothing; editing them does.
+    EXPECT_EQ(q->SQL().Count(), 2);
+    EXPECT_TRUE(q->Prepared());
+    q->SQL().Put(1, u"WHERE ID = 3");
+    EXPECT_EQ(changes, 2);
+    EXPECT_FALSE(q->Prepared());
+    q->ExecQuery();
+    EXPECT_EQ(q->GetFields(0)->AsInteger(), 3);
+    q->Close();
+    // A handler of the change sees the text being replaced.
+    q->SetSQL(std::make_shared<const String>(u"SELECT ID FROM T WHERE ID = 1"));
+    q->SetSQL(U("SELECT ID FROM T WHERE ID = 2"));
+    EXPECT_EQ(changes, 4);
+    EXPECT_EQ(before, u"SELECT ID FROM T WHERE ID = 1\r\n");
+
+    // A procedure's source is stored as sent: the same from either form.
+    const String body = u" AS\r\nDECLARE X INTEGER;\r\nBEGIN\r\n  X = 1;\r\nEND";
+    q->SetSQL(std::make_shared<const String>(u"CREATE PROCEDURE P_SHARED" + body));
+    q->ExecQuery();
+    q->SetSQL(StringView(u"CREATE PROCEDURE P_LINES" + body));
+    q->ExecQuery();
+    q->SetSQL(U("SELECT RDB$PROCEDURE_SOURCE FROM RDB$PROCEDURES WHERE RDB$PROCEDURE_NAME STARTING 'P_' "
+                "ORDER BY RDB$PROCEDURE_NAME"));
+    q->ExecQuery();
+    const String lines = q->GetFields(0)->AsString();
+    q->Next();
+    EXPECT_EQ(q->GetFields(0)->AsString(), lines);
+    EXPECT_EQ(lines, u"DECLARE X INTEGER;\r\nBEGIN\r\n  X = 1;\r\nEND");
+}
+
 TEST_F(SQLTest, AnotherTransactionReleasesThePreparedStatement) {
     S.Trans->StartTransaction();
     auto q = S.Query("SELECT ID FROM T");

@@ -159,6 +159,35 @@ TEST(IBSQLParserCutting, TextIsExactWithLinesJoinedByCRLFWhateverTheLineEnds) {
     }
 }
 
+// A statement of millions of characters, read from lines that are let go
+// as they are read, arrives whole, and so do the statements around it. The
+// text a callback receives is shared on request, not copied.
+TEST(IBSQLParserCutting, HugeStatementArrivesWholeAndIsShared) {
+    std::string script = "CREATE TABLE A (X INTEGER);\nSELECT 1 FROM RDB$DATABASE WHERE 1 = 0";
+    std::string expected = "SELECT 1 FROM RDB$DATABASE WHERE 1 = 0";
+    for (int i = 0; i < 40000; ++i) {
+        const std::string line = "  OR 'abcdefghijklmnopqrstuvwxyz0123456789' = '" + std::to_string(i) + "'";
+        script += "\n" + line;
+        expected += "\r\n" + line;
+    }
+    script += ";\nSELECT 2 FROM RDB$DATABASE;\n";
+
+    TIBSQLParser parser(nullptr);
+    parser.Script().SetText(U(script));
+    parser.SetReleaseReadLines(true);
+    std::vector<std::string> texts;
+    parser.SetOnParse([&](TComponent *, TIBParseKind, const String &text) {
+        texts.push_back(N(text));
+        EXPECT_EQ(parser.SharedText(text).get(), &text);
+        const String other = text;
+        const auto copy = parser.SharedText(other);
+        EXPECT_NE(copy.get(), &other);
+        EXPECT_EQ(*copy, other);
+    });
+    parser.Parse();
+    EXPECT_EQ(texts, (Strings{"CREATE TABLE A (X INTEGER)", expected, "SELECT 2 FROM RDB$DATABASE"}));
+}
+
 TEST(IBSQLParserCutting, TerminatorInsideQuotesOrCommentsDoesNotEndTheStatement) {
     auto events = ParseScript(
         "INSERT INTO T VALUES ('a;b', \"c;d\") /* ; */;\n"
