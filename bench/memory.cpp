@@ -11,9 +11,17 @@
 //            thread that ends before the unload (a thread that wrote a text
 //            parameter keeps the library loaded until it ends: its
 //            thread_local scratch buffer has a destructor)
+//   repeat   the library loaded once and CheckDBVersionEx called --calls
+//            times (5000) on one embedded database: heap in use after 1, 10,
+//            100, ... calls and its growth over the second half of the run.
+//            Twice: as a host runs, and with glibc's per-thread cache off.
+//            Heap in use counts the blocks that freeing threads keep in that
+//            cache; they fill over the first few thousand calls (some tens
+//            of KB) and then stay, so only the second run counts live blocks
+//            alone, and a leak shows there as growth over the second half.
 //
-// usage: vantrel_bench_memory [--library PATH] [wide] [reload]
-// (default: the library of this build, both scenarios). Databases are made
+// usage: vantrel_bench_memory [--library PATH] [--calls N] [wide] [reload] [repeat]
+// (default: the library of this build, wide and reload). Databases are made
 // with isql-fb under /tmp and removed afterwards.
 #include <dlfcn.h>
 #include <malloc.h>
@@ -21,6 +29,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +43,7 @@
 namespace {
 
 std::string gLibrary = VANTREL_SHARED_LIBRARY_PATH;
+long gCalls = 5000;
 
 struct TExports {
     void *Handle = nullptr;
@@ -157,18 +167,62 @@ void Reload(bool onThread) {
     std::remove(db.c_str());
 }
 
+// The calls of one repeat run, in a process started for it (glibc reads the
+// setting of its per-thread cache only at process start).
+int RepeatCalls(const std::string &db) {
+    // A buffer of its own, so that the first line printed allocates nothing.
+    static char buffer[BUFSIZ];
+    std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+    TExports lib;
+    if (!lib.Load()) return 1;
+    size_t first = 0, half = 0, used = 0;
+    long next = 1;
+    for (long call = 1; call <= gCalls; ++call) {
+        if (lib.Check(db) != 7) return 1;
+        used = mallinfo2().uordblks;
+        if (call == 1) first = used;
+        if (call == gCalls / 2) half = used;
+        if (call == next || call == gCalls / 2 || call == gCalls) {
+            std::printf("repeat: after %6ld calls: heap in use %7.1f KB (%+7ld bytes since call 1), RSS %6.1f MB\n",
+                        call, used / 1024.0, static_cast<long>(used - first), ResidentKiB() / 1024.0);
+            std::fflush(stdout);
+            if (call == next) next *= 10;
+        }
+    }
+    std::printf("repeat: growth over calls %ld..%ld: %+ld bytes\n", gCalls / 2 + 1, gCalls, static_cast<long>(used - half));
+    return 0;
+}
+
+void Repeat(const char *self) {
+    const std::string db = MakeDatabase("repeat", ", SERIAL VARCHAR(100)");
+    for (const bool cacheOff : {false, true}) {
+        std::printf("repeat: glibc's per-thread cache %s\n", cacheOff ? "off" : "on");
+        InChild([&] {
+            if (cacheOff) setenv("GLIBC_TUNABLES", "glibc.malloc.tcache_count=0", 1);
+            const std::string calls = std::to_string(gCalls);
+            execl(self, self, "--library", gLibrary.c_str(), "--calls", calls.c_str(), "--repeat-calls", db.c_str(),
+                  static_cast<char *>(nullptr));
+            return 1;
+        });
+    }
+    std::remove(db.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
     std::vector<std::string> scenarios;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--library") == 0 && i + 1 < argc) gLibrary = argv[++i];
+        else if (std::strcmp(argv[i], "--calls") == 0 && i + 1 < argc) gCalls = std::max(2L, std::atol(argv[++i]));
+        else if (std::strcmp(argv[i], "--repeat-calls") == 0 && i + 1 < argc) return RepeatCalls(argv[++i]);
         else scenarios.emplace_back(argv[i]);
     }
     if (scenarios.empty()) scenarios = {"wide", "reload"};
     std::printf("library: %s\n", gLibrary.c_str());
     for (const std::string &s : scenarios) {
         if (s == "wide") Wide();
+        else if (s == "repeat") Repeat("/proc/self/exe");
         else if (s == "reload") {
             Reload(false);
             Reload(true);
