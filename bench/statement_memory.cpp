@@ -6,12 +6,14 @@
 // like any other (it is printed), not a crash. A run of an empty script
 // gives the process's own floor (client library, embedded engine).
 //
-// Usage: vantrel_bench_statement_memory [--mb N ...] [--dir DIR]
-//        (default: --mb 50; the script files are written under DIR)
+// Usage: vantrel_bench_statement_memory [--mb N ...] [--line CHARS] [--dir DIR]
+//        (default: --mb 50 over lines of 73 characters; --line 0 writes the
+//        statement on one line; the script files are written under DIR)
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -69,14 +71,23 @@ Outcome UpdateInChild(const std::string &db, const std::string &script) {
     return o;
 }
 
-// One statement of about the given size, over lines of 73 characters.
-std::string WriteScript(const std::string &dir, long mb) {
+// One statement of about the given size, over lines of 73 characters; with
+// a line length, over lines of conditions " OR X = 1" as many as fit in it
+// (0: the whole statement on one line).
+std::string WriteScript(const std::string &dir, long mb, long lineChars) {
     const std::string path = dir + "/statement_" + std::to_string(mb) + "mb.sql";
     std::ofstream out(path, std::ios::binary);
     out << "SELECT COUNT(*) FROM RDB$DATABASE WHERE 1 = 0\n";
-    const std::string line = "  OR NAME = 'abcdefghijklmnopqrstuvwxyz0123456789abcdefghijklmnopqrstuvwxyz'\n";
+    std::string line = "  OR NAME = 'abcdefghijklmnopqrstuvwxyz0123456789abcdefghijklmnopqrstuvwxyz'\n";
+    if (lineChars >= 0) {
+        const std::string piece = " OR X = 1";
+        const long pieces = lineChars == 0 ? 1 : std::max(1L, (lineChars - 1) / static_cast<long>(piece.size()));
+        line.clear();
+        for (long k = 0; k < pieces; ++k) line += piece;
+        if (lineChars > 0) line += '\n';
+    }
     for (long written = 0; written < mb * 1024 * 1024; written += static_cast<long>(line.size())) out << line;
-    out << ";\n";
+    out << (lineChars == 0 ? "\n;\n" : ";\n");
     return path;
 }
 
@@ -85,11 +96,13 @@ std::string WriteScript(const std::string &dir, long mb) {
 int main(int argc, char **argv) {
     std::vector<long> sizes;
     std::string dir = "/tmp/vantrel-bench-statement-memory";
+    long lineChars = -1;  // the 73-character lines
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--mb") && i + 1 < argc) sizes.push_back(std::atol(argv[++i]));
         else if (!std::strcmp(argv[i], "--dir") && i + 1 < argc) dir = argv[++i];
+        else if (!std::strcmp(argv[i], "--line") && i + 1 < argc) lineChars = std::atol(argv[++i]);
         else {
-            std::fprintf(stderr, "usage: %s [--mb N ...] [--dir DIR]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--mb N ...] [--line CHARS] [--dir DIR]\n", argv[0]);
             return 2;
         }
     }
@@ -107,7 +120,7 @@ int main(int argc, char **argv) {
     std::printf("%-12s %12s %12s %10s %8s\n", "statement", "peak KB", "above floor", "x size", "result");
     std::printf("%-12s %12ld %12s %10s %8s\n", "none", floor.PeakKB, "", "", floor.ExitCode ? "error" : "ok");
     for (long mb : sizes) {
-        const std::string script = WriteScript(dir, mb);
+        const std::string script = WriteScript(dir, mb, lineChars);
         const long bytes = static_cast<long>(std::filesystem::file_size(script));
         const Outcome o = UpdateInChild(db, script);
         std::filesystem::remove(script);

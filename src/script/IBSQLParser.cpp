@@ -162,7 +162,10 @@ void TIBSQLParser::ConsumeWork(size_t count) {
 }
 
 void TIBSQLParser::ClearWork() {
-    FWork.clear();
+    // The room a very long line took is not kept beside the statements
+    // that follow.
+    if (FWork.capacity() > kLargeText) String().swap(FWork);
+    else FWork.clear();
     FWorkPos = 0;
     FMarkPos = 0;
 }
