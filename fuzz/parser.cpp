@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -69,6 +70,7 @@ void RunPausingOwner(const String &text, const String &terminator, uint8_t mode)
     const int throwAt = (mode & 0x10) ? (mode >> 5) + 1 : -1;
     const bool nestResume = mode & 0x08;
 
+    std::shared_ptr<const String> taken;
     parser->SetOnParse([&](TComponent *sender, TIBParseKind kind, const String &sql) {
         Check(sender == parser, "sender");
         Check(kind != stmtUNK && kind != stmtEMPTY && kind != stmtINPUT && kind != stmtERR, "kind handed on");
@@ -76,6 +78,13 @@ void RunPausingOwner(const String &text, const String &terminator, uint8_t mode)
         CheckTokens(*parser);
         ++limits.Statements;
         if (limits.Statements == throwAt) throw StopParse();
+        // The text is taken over as the script runner takes it, and held
+        // while the next statements are read; a nested run leaves it as it is.
+        taken = parser->SharedText(sql);
+        const std::shared_ptr<const String> own = taken;
+        Check(*own == sql, "shared text");
+        if (kind != stmtSET && kind != stmtSetTransaction && kind != stmtTERM) Check(own.get() == &sql, "text copied");
+        const size_t length = sql.size();
         // Pausing and resuming inside a callback runs the loop nested in it.
         if (nestResume && limits.Depth < 4 && limits.Statements % 3 == 0) {
             ++limits.Depth;
@@ -83,6 +92,7 @@ void RunPausingOwner(const String &text, const String &terminator, uint8_t mode)
             parser->SetPaused(false);
             --limits.Depth;
         }
+        Check(sql.size() == length && *own == sql, "text changed by a nested run");
     });
     parser->SetOnError([&](TComponent *sender, const String &, const String &, int32_t) {
         Check(sender == parser, "sender");
