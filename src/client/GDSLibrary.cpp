@@ -315,8 +315,10 @@ VANTREL_CLIENT_FUNCTIONS(VANTREL_FORWARD, VANTREL_FORWARD_BY_HAND)
 // function: the arguments are read and the entry point is called through
 // the call tables above.
 
-ISC_STATUS TIBServerLibrary::isc_start_transaction(ISC_STATUS* status_vector, isc_tr_handle* tran_handle, short db_handle_count, ...) {
-    const size_t count = db_handle_count > 0 ? size_t(db_handle_count) : 0;
+ISC_STATUS TIBServerLibrary::isc_start_transaction(ISC_STATUS *status_vector, isc_tr_handle *tran_handle,
+                                                   int db_handle_count, ...) {
+    const auto databases = static_cast<short>(db_handle_count);
+    const size_t count = databases > 0 ? size_t(databases) : 0;
     std::vector<TStartTarget> targets(count);
     va_list args;
     va_start(args, db_handle_count);
@@ -327,24 +329,25 @@ ISC_STATUS TIBServerLibrary::isc_start_transaction(ISC_STATUS* status_vector, is
     }
     va_end(args);
     if (count < kStartCallers.size())
-        return kStartCallers[count](Fisc_start_transaction, status_vector, tran_handle, db_handle_count, targets.data());
+        return kStartCallers[count](Fisc_start_transaction, status_vector, tran_handle, databases, targets.data());
     // More databases than the call table covers: the same start through the
     // block form.
     std::vector<TTransactionExistenceBlock> blocks;
     blocks.reserve(count);
     for (const TStartTarget &target : targets) blocks.push_back({target.Database, target.TPBLength, target.TPB});
-    return Fisc_start_multiple(status_vector, tran_handle, db_handle_count, blocks.data());
+    return Fisc_start_multiple(status_vector, tran_handle, databases, blocks.data());
 }
 
-ISC_LONG TIBServerLibrary::isc_event_block(ISC_UCHAR** event_buffer, ISC_UCHAR** result_buffer, ISC_USHORT id_count, ...) {
+ISC_LONG TIBServerLibrary::isc_event_block(ISC_UCHAR **event_buffer, ISC_UCHAR **result_buffer, int id_count, ...) {
+    const auto count = static_cast<ISC_USHORT>(id_count);
     // More names than the call table covers are refused (0: no block built).
-    if (id_count >= kEventCallers.size()) return 0;
+    if (count >= kEventCallers.size()) return 0;
     std::array<const ISC_SCHAR *, kMaxEventNames> names{};
     va_list args;
     va_start(args, id_count);
-    for (size_t i = 0; i < id_count; ++i) names[i] = va_arg(args, const ISC_SCHAR *);
+    for (size_t i = 0; i < count; ++i) names[i] = va_arg(args, const ISC_SCHAR *);
     va_end(args);
-    return kEventCallers[id_count](Fisc_event_block, event_buffer, result_buffer, id_count, names.data());
+    return kEventCallers[count](Fisc_event_block, event_buffer, result_buffer, count, names.data());
 }
 
 }  // namespace vantrel

@@ -179,9 +179,10 @@ struct TXmlOutputArea;
 enum class TEntryGroup { Always, V6, VersionQuery, V70, V71, V80, Xml };
 
 #define VANTREL_PURE(group, R, name, ...) virtual R name(__VA_ARGS__) = 0;
-#define VANTREL_PURE_V(group, R, name, ...) virtual R name(__VA_ARGS__, ...) = 0;
+// The variadic functions are declared by hand (below).
+#define VANTREL_PURE_V(...)
 #define VANTREL_OVERRIDE(group, R, name, ...) R name(__VA_ARGS__) override;
-#define VANTREL_OVERRIDE_V(group, R, name, ...) R name(__VA_ARGS__, ...) override;
+#define VANTREL_OVERRIDE_V(...)
 #define VANTREL_TYPE(group, R, name, ...) using T##name = R(__VA_ARGS__);
 #define VANTREL_TYPE_V(group, R, name, ...) using T##name = R(__VA_ARGS__, ...);
 #define VANTREL_FIELD(group, R, name, ...) T##name *F##name = nullptr;
@@ -214,6 +215,13 @@ public:
     virtual int64_t GetIBClientVersion() = 0;
 
     VANTREL_CLIENT_FUNCTIONS(VANTREL_PURE, VANTREL_PURE_V)
+    // The two variadic functions take their count as int, the type a short
+    // count is promoted to when it is passed: reading the arguments that
+    // follow a parameter of a promotable type is undefined. The count is
+    // read back as the client header's type and goes on as that.
+    virtual ISC_STATUS isc_start_transaction(ISC_STATUS *status_vector, isc_tr_handle *tran_handle,
+                                             int db_handle_count, ...) = 0;
+    virtual ISC_LONG isc_event_block(ISC_UCHAR **event_buffer, ISC_UCHAR **result_buffer, int id_count, ...) = 0;
 };
 
 // The binding of the "IBServer" type; the client functions forward to the
@@ -233,6 +241,9 @@ public:
     int64_t GetIBClientVersion() override;
 
     VANTREL_CLIENT_FUNCTIONS(VANTREL_OVERRIDE, VANTREL_OVERRIDE_V)
+    ISC_STATUS isc_start_transaction(ISC_STATUS *status_vector, isc_tr_handle *tran_handle, int db_handle_count,
+                                     ...) override;
+    ISC_LONG isc_event_block(ISC_UCHAR **event_buffer, ISC_UCHAR **result_buffer, int id_count, ...) override;
 
     // dlopen handles (null while not loaded), for diagnostics and tests.
     void *LibraryHandle() const { return FIBLibrary; }
