@@ -1,6 +1,7 @@
 // Operations of TIBDatabase on the database itself rather than on an
 // attachment: running one SQL text, creating and dropping the database, and
 // probing whether the attachment still answers.
+#include <algorithm>
 #include <exception>
 
 #include "client/GDSLibrary.h"
@@ -111,9 +112,10 @@ void TIBDatabase::CreateDatabase() {
     FDBParamsChanged = false;
 
     const std::string name = DatabaseNameBytes();
+    const std::vector<uint8_t> block = BlockToSend(lib);
     const ISC_STATUS result =
         Call(lib->isc_create_database(StatusVector(), static_cast<short>(name.size()), name.data(), &FHandle,
-                                      FDPBLength, reinterpret_cast<const ISC_SCHAR *>(FDPB.data()), 0),
+                                      static_cast<short>(block.size()), reinterpret_cast<const ISC_SCHAR *>(block.data()), 0),
              false);
     if (result > 0) {
         FHandle = 0;
