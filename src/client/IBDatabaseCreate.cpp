@@ -151,7 +151,17 @@ void TIBDatabase::CreateDatabase() {
             }
             throw;
         }
-        lib->isc_commit_transaction(StatusVector(), &trHandle);
+        // A commit the server refuses is the statement's failure too: its
+        // work is not there.
+        const ISC_STATUS committed = Call(lib->isc_commit_transaction(StatusVector(), &trHandle), false);
+        if (committed > 0) {
+            if (trHandle != 0) {
+                // The thread's status vector keeps the commit's failure.
+                ISC_STATUS ignored[ISC_STATUS_LENGTH] = {};
+                lib->isc_rollback_transaction(ignored, &trHandle);
+            }
+            RaiseServerError(lib, MessageEncoding());
+        }
     };
 
     String characterSet = AsciiUpper(FDBParams.Values(u"lc_ctype"));
@@ -171,6 +181,21 @@ void TIBDatabase::CreateDatabase() {
     }
 
     if (hasFiles) {
+        // Firebird 4 creates the file of an ALTER DATABASE ADD FILE run in
+        // the first transaction of a new database but loses its RDB$FILES
+        // row, so the database's first transaction is an empty one (isql,
+        // whose CREATE DATABASE ... FILE keeps the row, starts a transaction
+        // of its own after creating, too).
+        isc_tr_handle first = 0;
+        if (Call(lib->isc_start_transaction(StatusVector(), &first, 1, &FHandle, 0, static_cast<const ISC_SCHAR *>(nullptr)),
+                 false) > 0 ||
+            Call(lib->isc_commit_transaction(StatusVector(), &first), false) > 0) {
+            if (first != 0) {
+                ISC_STATUS ignored[ISC_STATUS_LENGTH] = {};
+                lib->isc_rollback_transaction(ignored, &first);
+            }
+            RaiseServerError(lib, MessageEncoding());
+        }
         for (const String &line : FDBParams.Items())
             if (HasFileClause(line)) runInOwnTransaction(u"ALTER DATABASE ADD " + line, true);
     }
