@@ -9,6 +9,9 @@
 #                                Firebird 4 server of the tree's own), then
 #                                this machine's client against that server
 #   scripts/debian13.sh tree     make or reuse the tree and install packages
+#   scripts/debian13.sh older-client
+#                                only this machine's client (its release
+#                                build) against the tree's Firebird 4 server
 #   scripts/debian13.sh shell [COMMAND...]
 #                                a shell (or COMMAND) inside the tree, with
 #                                the source mounted and the server running
@@ -106,7 +109,7 @@ install_packages() {
 
 start_server() { inside bash -c "cd '$SOURCE' && scripts/firebird-server.sh start"; }
 
-stop_server() { inside bash -c "cd '$SOURCE' && scripts/firebird-server.sh stop" || true; }
+stop_server() { inside bash -c "cd '$SOURCE' && scripts/firebird-server.sh stop" >/dev/null 2>&1 || true; }
 
 # This machine's client (Debian 12, Firebird 3) against the Firebird 4
 # server: the tests of the newer-server suite, through the release build.
@@ -134,10 +137,15 @@ run_inside_namespace() {
       log "=== building $preset (Debian 13, $(inside g++ --version | head -n 1)) ==="
       inside bash -c "cd '$SOURCE' && scripts/build.sh $preset" || { status=1; continue; }
     done
+    # The older client first, so that the tree's own test summary ends the
+    # output.
+    run_older_client_tests || status=1
     for preset in $PRESETS; do
       log "=== testing $preset (Debian 13, Firebird 4) ==="
       inside bash -c "cd '$SOURCE' && VANTREL_REQUIRE_SERVER=1 ctest --preset $preset -j2" || status=1
     done
+    ;;
+  older-client)
     run_older_client_tests || status=1
     ;;
   shell)
@@ -161,12 +169,12 @@ tree)
   make_tree
   unshare --mount --pid --fork --mount-proc "$SOURCE/scripts/debian13.sh" --inside-namespace shell true
   ;;
-test | shell)
+test | shell | older-client)
   make_tree
   exec unshare --mount --pid --fork --mount-proc "$SOURCE/scripts/debian13.sh" --inside-namespace "${1:-test}" "${@:2}"
   ;;
 *)
-  echo "usage: $0 [test|tree|shell [COMMAND...]]" >&2
+  echo "usage: $0 [test|tree|older-client|shell [COMMAND...]]" >&2
   exit 2
   ;;
 esac
