@@ -19,8 +19,8 @@
 # Run as root. VANTREL_DEBIAN13_ROOT names the tree (default
 # /var/tmp/vantrel-debian13); an existing complete tree is reused, so only
 # the first run downloads it. VANTREL_DEBIAN13_PRESETS lists the presets
-# built and tested inside (default "debian13"; "debian13 debian13-asan"
-# adds the sanitizer configuration).
+# built and tested inside (default "debian13 debian13-asan": the release and
+# the sanitizer configuration; Firebird 4's types are read only here).
 #
 # Everything runs in a mount and process namespace of its own: the mounts
 # into the tree and every process started there (the Firebird 4 server
@@ -33,7 +33,7 @@ cd "$(dirname "$0")/.."
 SOURCE=$(pwd)
 
 ROOT=${VANTREL_DEBIAN13_ROOT:-/var/tmp/vantrel-debian13}
-PRESETS=${VANTREL_DEBIAN13_PRESETS:-debian13}
+PRESETS=${VANTREL_DEBIAN13_PRESETS:-debian13 debian13-asan}
 MIRROR=${VANTREL_DEBIAN_MIRROR:-http://deb.debian.org/debian}
 SUITE=trixie
 PORT=3054

@@ -135,7 +135,10 @@ std::string TDecimalFloat::ToText() const {
         // Plain notation.
         if (Exponent == 0) return text + Digits;
         const int point = length + Exponent;  // digits before the point
-        if (point > 0) return text + Digits.substr(0, static_cast<size_t>(point)) + "." + Digits.substr(static_cast<size_t>(point));
+        if (point > 0) {
+            const size_t before = static_cast<size_t>(point);
+            return text + Digits.substr(0, before) + "." + Digits.substr(before);
+        }
         return text + "0." + std::string(static_cast<size_t>(-point), '0') + Digits;
     }
     text += Digits.substr(0, 1);

@@ -157,7 +157,8 @@ TDateTime TIBXSQLVAR::ZonedDateTime() const {
     } else {
         ISC_TIME clock;
         std::memcpy(&clock, data, sizeof clock);
-        const ISC_TIME local = static_cast<ISC_TIME>(((static_cast<int64_t>(clock) + shift) % kTicksPerDay + kTicksPerDay) % kTicksPerDay);
+        const int64_t ticks = (static_cast<int64_t>(clock) + shift) % kTicksPerDay;
+        const ISC_TIME local = static_cast<ISC_TIME>(ticks < 0 ? ticks + kTicksPerDay : ticks);
         Library().isc_decode_sql_time(&local, &t);
     }
     if (!TryEncodeTime(t.tm_hour, t.tm_min, t.tm_sec, 0, time)) RaiseConversion();

@@ -1,5 +1,5 @@
 // Firebird 4's types read and written through the descriptor areas on real
-// embedded databases: INT128 (and NUMERIC/DECIMAL above 18 digits),
+// databases, embedded and through the server: INT128 (and NUMERIC/DECIMAL above 18 digits),
 // DECFLOAT(16) and DECFLOAT(34), times and timestamps with a time zone. The
 // server's own text of each value (CAST ... AS VARCHAR) is the reference.
 // Skipped where the installed Firebird is older than 4.
@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 
 #include "SQLFixture.h"
 #include "platform/DateTime.h"
@@ -19,14 +20,25 @@ using test::N;
 using test::TScratchDatabase;
 using test::U;
 
-class Firebird4Types : public ::testing::Test {
+// Embedded (false) and through the server on localhost (true).
+class Firebird4Types : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
         if (test::InstalledFirebirdMajor() < 4)
             GTEST_SKIP() << "needs Firebird 4; installed: " << test::InstalledFirebirdVersion();
+        if (GetParam()) {
+            Lock.emplace();
+            if (!test::RequireServer()) GTEST_SKIP() << "no Firebird server answers on localhost";
+        }
         Scratch = std::make_unique<TScratchDatabase>(3, "UTF8");
+        if (GetParam()) {
+            Scratch->DB->Close();
+            Scratch->DB->SetDatabaseName(U("localhost:" + Scratch->Path));
+            Scratch->DB->Open();
+        }
         Scratch->Trans->StartTransaction();
     }
+    std::optional<test::ServerTestLock> Lock;
     // One row of the given select list.
     std::unique_ptr<TIBSQL> Row(const std::string &columns) {
         auto q = Scratch->Query("SELECT " + columns + " FROM RDB$DATABASE");
@@ -57,7 +69,7 @@ std::string WithoutTrailingZeros(std::string text) {
     return text;
 }
 
-TEST_F(Firebird4Types, NumbersReadAsTheServerWritesThem) {
+TEST_P(Firebird4Types, NumbersReadAsTheServerWritesThem) {
     const struct {
         const char *Type;
         const char *Literal;
@@ -111,7 +123,7 @@ TEST_F(Firebird4Types, NumbersReadAsTheServerWritesThem) {
     }
 }
 
-TEST_F(Firebird4Types, NumbersReadAsIntegersDoublesCurrencyAndVariants) {
+TEST_P(Firebird4Types, NumbersReadAsIntegersDoublesCurrencyAndVariants) {
     auto q = Row("CAST(12345 AS INT128), CAST(170141183460469231731687303715884105727 AS INT128), "
                  "CAST(-1.25 AS NUMERIC(38, 2)), CAST(123.9 AS DECFLOAT(34)), "
                  "CAST('1234567890.123456789' AS DECFLOAT(34)), CAST('Infinity' AS DECFLOAT(16)), "
@@ -163,7 +175,7 @@ TEST_F(Firebird4Types, NumbersReadAsIntegersDoublesCurrencyAndVariants) {
     EXPECT_EQ(r[6].AsVariant().vt, VT_NULL);
 }
 
-TEST_F(Firebird4Types, ZonedValuesReadAsTheWallClockOfTheirZone) {
+TEST_P(Firebird4Types, ZonedValuesReadAsTheWallClockOfTheirZone) {
     auto q = Row("TIMESTAMP '2024-03-01 10:00:00 Europe/Berlin', TIMESTAMP '2024-07-01 10:00:00 Europe/Berlin', "
                  "TIMESTAMP '2024-01-01 23:30:00 -05:00', TIME '09:30:00 +05:30', TIME '00:15:00 -03:00', "
                  "CAST(NULL AS TIMESTAMP WITH TIME ZONE)");
@@ -188,7 +200,7 @@ TEST_F(Firebird4Types, ZonedValuesReadAsTheWallClockOfTheirZone) {
     EXPECT_TRUE(r[5].IsNull());
 }
 
-TEST_F(Firebird4Types, ParametersTakeTextNumbersAndDateTimes) {
+TEST_P(Firebird4Types, ParametersTakeTextNumbersAndDateTimes) {
     Scratch->Exec("CREATE TABLE T (N INTEGER, I INT128, D DECFLOAT(34), TS TIMESTAMP WITH TIME ZONE)");
     Scratch->Trans->Commit();
     Scratch->Trans->StartTransaction();
@@ -216,6 +228,11 @@ TEST_F(Firebird4Types, ParametersTakeTextNumbersAndDateTimes) {
     EXPECT_EQ(q->Current()[1].AsDouble(), 2.5);
     EXPECT_TRUE(q->Current()[2].IsNull());
 }
+
+INSTANTIATE_TEST_SUITE_P(EmbeddedAndServer, Firebird4Types, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool> &info) {
+                             return std::string(info.param ? "Server" : "Embedded");
+                         });
 
 }  // namespace
 }  // namespace vantrel
