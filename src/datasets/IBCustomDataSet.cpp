@@ -377,6 +377,12 @@ void TIBCustomDataSet::DescribeColumns() {
                 type = ftFMTBcd;
                 bcdLike(true);
             }
+        } else if (traits.Class == TValueClass::Int128 && scale != 0) {
+            // Firebird 4's NUMERIC and DECIMAL above 18 digits.
+            type = ftFMTBcd;
+            bcdLike(true);
+        } else if (traits.Class == TValueClass::DecFloat) {
+            precision = data.SqlPrecision();
         }
         if (type == ftUnknown) continue;  // arrays and the like get no field definition
 
