@@ -90,8 +90,8 @@ const std::vector<Command> &Commands() {
          "exit status: 0 updated, 1 the update failed, 2 wrong usage\n"},
         {"version", "version DATABASE", 1, {},
          "Prints the schema version stored in table VER of DATABASE, through the\n"
-         "library's CheckDBVersion (0 when there is no table VER). The check serves\n"
-         "dialect 1 databases; on a dialect 3 database it fails with a type mismatch.\n"
+         "library's CheckDBVersion (0 when there is no table VER), on databases of\n"
+         "either dialect.\n"
          "\n"
          "exit status: 0 printed, 1 the check failed, 2 wrong usage\n"},
         {"create", "create DATABASE [--dialect 1|3] [--charset NAME] [--page-size N]", 1,
@@ -270,6 +270,7 @@ const char *KindName(TIBParseKind kind) {
     case stmtSetTransaction: return "SET TRANSACTION";
     case stmtIsqlCommand: return "ISQL COMMAND";
     case stmtExit: return "EXIT";
+    case stmtQuit: return "QUIT";
     }
     return "?";
 }
@@ -665,14 +666,6 @@ int MigrateCommand(const ParsedArguments &args, const Command &command) {
     return vantrel::Migrate(options, host);
 }
 
-// The version check reads COUNT(*) into a 32-bit field; a dialect 3
-// database answers with a 64-bit integer. The library's text stays as it
-// is; a person gets told why.
-bool IsDialectMismatch(const String &text) {
-    return text.rfind(u"QVerExists: Type mismatch for field 'EXIST'", 0) == 0 &&
-           text.find(u"LargeInt") != String::npos;
-}
-
 int Version(const ParsedArguments &args) {
     TextArgument db(args.Positional[0]);
     VARIANT error;
@@ -683,10 +676,6 @@ int Version(const ParsedArguments &args) {
     VariantClear(&error);
     if (raised) {
         PrintError(text);
-        if (IsDialectMismatch(text))
-            std::fprintf(stderr,
-                         "vantrel: the version check serves dialect 1 databases: it reads COUNT(*) into a 32-bit "
-                         "integer, and a dialect 3 database returns COUNT(*) as a 64-bit integer\n");
         return kExitFailure;
     }
     std::printf("%d\n", version);
