@@ -424,6 +424,7 @@ bool TIBSQLParser::ReadStatement() {
     ClearTokens();
     FText.clear();
     FUpperTokenIndex = -1;
+    FMarkerCharacterSeen = false;
     if (!WorkHasNonWhite()) AppendNextLines(true);
     if (!InInput) LineIndex = ScriptIndex;
 
@@ -646,8 +647,14 @@ void TIBSQLParser::ReadToken() {
             completeAtTerminator(start);
             return;
         }
-        // Only blanks, quotes, "-" and "/" matter outside quoted runs.
-        if (c > u'\'' && c != u'/' && c != u'-') {
+        // Only blanks, quotes, "-" and "/" matter outside quoted runs, and
+        // the characters that begin a parameter marker.
+        if (c > u'\'' && c != u'/' && c != u'-' && c != u':' && c != u'?') {
+            ++i;
+            continue;
+        }
+        if (c == u':' || c == u'?') {
+            FMarkerCharacterSeen = true;
             ++i;
             continue;
         }
@@ -760,6 +767,10 @@ TIBParseKind TIBSQLParser::ClassifyStatement(StringView &Problem) const {
     const TKeyword u0(t0);
     const TKeyword u1(t1);
 
+    // The most common statements first; a statement of one word is none.
+    if (n > 1 && (u0 == u"INSERT" || u0 == u"UPDATE" || u0 == u"DELETE" || u0 == u"SELECT" || u0 == u"EXECUTE" ||
+                  u0 == u"WITH" || u0 == u"MERGE" || u0 == u"TRUNCATE"))
+        return stmtDML;
     // Keywords in any case: a word that the terminator does not follow
     // directly keeps the case it was written in.
     if (u0 == u"COMMIT" || u0 == u"ROLLBACK") {
@@ -839,9 +850,6 @@ TIBParseKind TIBSQLParser::ClassifyStatement(StringView &Problem) const {
         return stmtERR;
     }
     if (u0 == u"RELEASE" && u1 == u"SAVEPOINT") return stmtReleaseSavePoint;
-    if (u0 == u"INSERT" || u0 == u"DELETE" || u0 == u"SELECT" || u0 == u"UPDATE" || u0 == u"EXECUTE" ||
-        u0 == u"WITH" || u0 == u"TRUNCATE" || u0 == u"MERGE")
-        return stmtDML;
     if (u0 == u"CONNECT") return stmtCONNECT;
     if (u0 == u"CREATE" && (u1 == u"DATABASE" || u1 == u"SCHEMA")) return stmtCREATE;
     if (u0 == u"DROP" && u1 == u"DATABASE") return stmtDrop;
@@ -869,6 +877,9 @@ String TIBSQLParser::StatementProblem(TIBParseKind AKind) const {
     // Statements sent with parameters: under SET PLANONLY they are only
     // prepared, as they stand.
     if ((AKind != stmtDML && AKind != stmtServerSET) || FPlanOnly) return String();
+    // A statement without ":" or "?" outside its strings and comments holds
+    // no marker.
+    if (!FMarkerCharacterSeen) return String();
     const TParamMarkerScan scan = ScanParamMarkers(*FStmtText);
     if (!scan.Problem.empty()) return scan.Problem;
     for (const TParamMarker &marker : scan.Markers) {

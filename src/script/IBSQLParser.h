@@ -296,6 +296,9 @@ private:
     bool FEndedByFile = false;
     bool FEndedInQuote = false;
     bool FEndedInComment = false;
+    // A ":" or "?" outside quoted runs and comments: the statement may hold
+    // a parameter marker.
+    bool FMarkerCharacterSeen = false;
     String FText;             // statement text collected so far
     size_t FSemicolonPos = 0;  // where the ";" closing a body begins in FText
     // The last token of a statement is stored upper-cased when the terminator

@@ -1,13 +1,13 @@
 -- SET KEEP_TRAN_PARAMS ON keeps the options of the next SET TRANSACTION
 -- for the transactions that follow a COMMIT: here a read-only one, which
 -- refuses the last insert.
+SET KEEP_TRAN_PARAMS ON;
 CREATE TABLE READING (
   ID INTEGER NOT NULL PRIMARY KEY,
   VALUE_READ INTEGER
 );
 INSERT INTO READING VALUES (1, 10);
 COMMIT;
-SET KEEP_TRAN_PARAMS ON;
 SET TRANSACTION READ ONLY;
 SELECT * FROM READING;
 COMMIT;
