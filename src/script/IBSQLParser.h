@@ -2,7 +2,10 @@
 // statements. It holds the script as a list of lines, feeds them into a
 // pending text buffer, follows SET TERM, keeps procedure and trigger bodies
 // whole, passes over comments, runs files named by INPUT (which may nest)
-// and hands every statement to its owner through a callback. The owner may
+// and hands every statement to its owner through a callback, or reports
+// what keeps it from running as isql-fb would run it (the end of the file
+// inside it, a parameter marker, an isql command a run cannot carry out)
+// through the error callback. It follows SET PLANONLY. The owner may
 // pause the loop from a callback and resume it later by clearing Paused.
 // For the statement being handled it tells where it is: file, line and the
 // statement's first line.

@@ -2,7 +2,10 @@
 // statement. DDL goes through a statement object of its own, committed at
 // once while AutoDDL is on; DML goes through a statement object that lives
 // for one run, in the script's transaction, which the executor never
-// commits on its own. The database directives are in IBScriptDirectives.cpp.
+// commits on its own. As in isql-fb, every statement is let go once it ran
+// and a query's rows are fetched to their end; SET TRANSACTION, SET
+// PLANONLY, SET MAXROWS and SET KEEP_TRAN_PARAMS are carried out. The
+// database directives are in IBScriptDirectives.cpp.
 #include "script/IBScript.h"
 
 #include <ibase.h>
