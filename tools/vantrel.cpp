@@ -68,7 +68,10 @@ const std::vector<Command> &Commands() {
     static const std::vector<Command> commands = {
         {"check", "check SCRIPT", 1, {},
          "Parses SCRIPT without connecting to a database and lists each statement\n"
-         "with its line and kind. Stops at the first statement it cannot parse.\n"
+         "with its line and kind. Stops at the first problem an update would fail\n"
+         "on, with the same text and line: a statement it cannot parse or an isql\n"
+         "command a run cannot carry out, a string or comment the file ends in, a\n"
+         "statement SET TERM left without its terminator, a parameter marker.\n"
          "\n"
          "exit status: 0 the script parses, 1 it does not or cannot be read, 2 wrong usage\n"},
         {"update", "update [--quiet] [--echo] [--stats] DATABASE SCRIPT", 2,
