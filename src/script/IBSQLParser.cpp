@@ -853,9 +853,15 @@ TIBParseKind TIBSQLParser::ClassifyStatement(StringView &Problem) const {
     if (u0 == u"CONNECT") return stmtCONNECT;
     if (u0 == u"CREATE" && (u1 == u"DATABASE" || u1 == u"SCHEMA")) return stmtCREATE;
     if (u0 == u"DROP" && u1 == u"DATABASE") return stmtDrop;
-    // Firebird 4's session reset is no DDL: it runs in the script's
-    // transaction, which is the one it may leave open.
-    if (u0 == u"ALTER" && u1 == u"SESSION") return stmtServerSET;
+    // Firebird 4's session reset rolls back the transaction it runs in,
+    // with no more than a warning: in a script that is the script's own
+    // work, lost while the run goes on. isql always holds a transaction of
+    // its own open besides, so the server refuses it there; here it is
+    // refused before it is sent.
+    if (u0 == u"ALTER" && u1 == u"SESSION") {
+        Problem = kNotCarriedOutMessage;
+        return stmtERR;
+    }
     if (u0 == u"DECLARE" || u0 == u"CREATE" || u0 == u"ALTER" || u0 == u"GRANT" || u0 == u"REVOKE" ||
         u0 == u"DROP" || u0 == u"RECREATE")
         return stmtDDL;

@@ -204,7 +204,6 @@ TEST_F(ScriptUpdateDBTest, Firebird4And5SessionStatementsReachTheServer) {
         {"SET STATEMENT TIMEOUT 10", "Token unknown"},
         {"SET SESSION IDLE TIMEOUT 10 MINUTE", "Token unknown"},
         {"SET OPTIMIZE FOR FIRST ROWS", "Token unknown"},
-        {"ALTER SESSION RESET", "Token unknown"},
         // Firebird 3 has these two, and finds no such role.
         {"SET ROLE NOBODY", "Role NOBODY is invalid or unavailable"},
         {"SET TRUSTED ROLE", "Your attachment has no trusted role"},
