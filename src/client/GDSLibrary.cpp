@@ -29,6 +29,7 @@ namespace vantrel {
 #define VANTREL_CHECK_V70(...)
 #define VANTREL_CHECK_V71(...)
 #define VANTREL_CHECK_V80(...)
+#define VANTREL_CHECK_Firebird VANTREL_CHECK_Always
 #define VANTREL_CHECK_Xml(...)
 #define VANTREL_CHECK(group, R, name, ...) VANTREL_CHECK_##group(R, name, __VA_ARGS__)
 #define VANTREL_CHECK_V(group, R, name, ...) VANTREL_CHECK_##group(R, name, __VA_ARGS__, ...)
@@ -59,6 +60,7 @@ constexpr const char *kXMLLibrary = "libibxml.so";
         case TEntryGroup::V80: version = u"2007"; break;
         case TEntryGroup::Xml:
             throw EIBClientError(0, Format(kXmlLibraryMissingMessage, {text, Utf8ToString(kXMLLibrary)}));
+        case TEntryGroup::Firebird:
         case TEntryGroup::Always: RaiseClientError(ClientError::FunctionNotAvailable, {text});
     }
     // The 7.x texts name the function with a blank after it.
@@ -208,19 +210,24 @@ void TIBServerLibrary::ForEachEntry(Visitor &&Visit) {
 
 void TIBServerLibrary::ResetEntryPoints() {
     ForEachEntry([](TEntryGroup, const char *, auto &entry, auto, auto unresolved) { entry = unresolved; });
+    FResolvedGroups.fill(false);
 }
 
 void TIBServerLibrary::ResolveGroup(TEntryGroup Group, void *Library) {
     ForEachEntry([&](TEntryGroup group, const char *name, auto &entry, auto, auto) {
         if (group == Group) Require(Library, name, entry);
     });
+    FResolvedGroups[static_cast<size_t>(Group)] = true;
 }
 
 void TIBServerLibrary::RefuseGroup(TEntryGroup Group) {
     ForEachEntry([&](TEntryGroup group, const char *, auto &entry, auto refusal, auto) {
         if (group == Group) entry = refusal;
     });
+    FResolvedGroups[static_cast<size_t>(Group)] = false;
 }
+
+bool TIBServerLibrary::HasEntryGroup(TEntryGroup Group) const { return FResolvedGroups[static_cast<size_t>(Group)]; }
 
 TIBServerLibrary::TIBServerLibrary() { ResetEntryPoints(); }
 
@@ -262,6 +269,11 @@ void TIBServerLibrary::LoadIBLibrary() {
     }
     for (auto [group, version] : {std::pair{TEntryGroup::V70, 70000}, {TEntryGroup::V71, 71000}, {TEntryGroup::V80, 80000}})
         FIBClientVersion >= version ? ResolveGroup(group, FIBLibrary) : RefuseGroup(group);
+
+    // Firebird's shutdown control (Firebird 2.5 and later), which InterBase
+    // clients lack whatever version they report.
+    Probe(FIBLibrary, "fb_shutdown_callback", Ffb_shutdown_callback) ? ResolveGroup(TEntryGroup::Firebird, FIBLibrary)
+                                                                     : RefuseGroup(TEntryGroup::Firebird);
 
     // The XML output library is optional; its absence is normal.
     FIBXMLLibrary = dlopen(kXMLLibrary, RTLD_NOW | RTLD_LOCAL);

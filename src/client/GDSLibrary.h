@@ -7,6 +7,7 @@
 
 #include <ibase.h>
 
+#include <array>
 #include <cstdint>
 #include <mutex>
 
@@ -52,7 +53,8 @@ struct TXmlOutputArea;
 // follow the InterBase client interface. Groups: Always (required of every
 // client), V6 (InterBase 6, probed through isc_rollback_retaining),
 // VersionQuery (probed through isc_get_client_version), V70, V71, V80 (by the
-// client's version) and Xml (the optional XML output library).
+// client's version), Firebird (Firebird's own shutdown control, probed
+// through fb_shutdown_callback) and Xml (the optional XML output library).
 #define VANTREL_CLIENT_FUNCTIONS(X, V) \
     X(Always, int, BLOB_get, FB_BLOB_STREAM) \
     X(Always, int, BLOB_put, ISC_SCHAR, FB_BLOB_STREAM) \
@@ -141,6 +143,8 @@ struct TXmlOutputArea;
     X(V71, ISC_STATUS, isc_rollback_savepoint, ISC_STATUS*, isc_tr_handle*, const ISC_SCHAR*, ISC_USHORT) \
     X(V71, ISC_STATUS, isc_start_savepoint, ISC_STATUS*, isc_tr_handle*, const ISC_SCHAR*) \
     X(V80, ISC_STATUS, isc_dsql_batch_execute_immed, ISC_STATUS*, isc_db_handle*, isc_tr_handle*, unsigned short, ISC_ULONG, ISC_SCHAR**, ISC_ULONG*) \
+    X(Firebird, int, fb_shutdown, unsigned int, const int) \
+    X(Firebird, ISC_STATUS, fb_shutdown_callback, ISC_STATUS*, FB_SHUTDOWN_CALLBACK, const int, void*) \
     X(V80, ISC_STATUS, isc_dsql_batch_execute, ISC_STATUS*, isc_tr_handle*, isc_stmt_handle*, unsigned short, XSQLDA*, unsigned short, XSQLVAR**, ISC_ULONG*) \
     X(Xml, int, isc_dsql_xml_fetch, ISC_STATUS*, isc_stmt_handle*, unsigned short, XSQLDA*, TXmlOutputArea*) \
     X(Xml, int, isc_dsql_xml_fetch_all, ISC_STATUS*, isc_stmt_handle*, unsigned short, XSQLDA*, TXmlOutputArea*) \
@@ -176,7 +180,7 @@ struct TXmlOutputArea;
 #define VANTREL_ARGS_9 p1, p2, p3, p4, p5, p6, p7, p8, p9
 
 // The version groups of the list.
-enum class TEntryGroup { Always, V6, VersionQuery, V70, V71, V80, Xml };
+enum class TEntryGroup { Always, V6, VersionQuery, V70, V71, V80, Firebird, Xml };
 
 #define VANTREL_PURE(group, R, name, ...) virtual R name(__VA_ARGS__) = 0;
 // The variadic functions are declared by hand (below).
@@ -213,6 +217,9 @@ public:
     // client's version functions report them: Firebird 3 reports 6.3, so
     // 63000. Loads the library first.
     virtual int64_t GetIBClientVersion() = 0;
+    // True when the loaded library has the functions of the group (false
+    // while it is not loaded).
+    virtual bool HasEntryGroup(TEntryGroup Group) const = 0;
 
     VANTREL_CLIENT_FUNCTIONS(VANTREL_PURE, VANTREL_PURE_V)
     // The two variadic functions take their count as int, the type a short
@@ -239,6 +246,7 @@ public:
     bool TryIBLoad() override;
     void CheckIBLoaded() override;
     int64_t GetIBClientVersion() override;
+    bool HasEntryGroup(TEntryGroup Group) const override;
 
     VANTREL_CLIENT_FUNCTIONS(VANTREL_OVERRIDE, VANTREL_OVERRIDE_V)
     ISC_STATUS isc_start_transaction(ISC_STATUS *status_vector, isc_tr_handle *tran_handle, int db_handle_count,
@@ -269,6 +277,8 @@ private:
     // (empty when it was not found at all).
     String FLoadError;
     int64_t FIBClientVersion = 0;
+    // The groups resolved by the last load, by their place in TEntryGroup.
+    std::array<bool, 8> FResolvedGroups{};
     VANTREL_CLIENT_FUNCTIONS(VANTREL_FIELD, VANTREL_FIELD)
 };
 
