@@ -13,6 +13,7 @@
 #include "client/IBSQL.h"
 #include "client/IBTransaction.h"
 #include "client/IBXSQLDA.h"
+#include "client/TPB.h"
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
 #include "platform/Finally.h"
@@ -88,6 +89,24 @@ void TIBScript::SetTransaction(TIBTransaction *value) {
     }
     if (FDMLQuery) FDMLQuery->SetTransaction(value);
     if (!FDatabase && value) SetDatabase(value->DefaultDatabase());
+}
+
+void TIBScript::SetLockTimeout(int32_t Seconds) {
+    FLockTimeout = Seconds;
+    BoundLockWaits(FDDLTransaction);
+    if (FTransaction && FTransaction->Owner() == this) BoundLockWaits(FTransaction);
+}
+
+void TIBScript::BoundLockWaits(TIBTransaction *tr) const {
+    if (!FLockTimeout || !tr) return;
+    TStringList &params = tr->Params();
+    // A block without items means the server's defaults; they are spelled
+    // out once the block carries the lock timeout.
+    if (params.Count() == 0) {
+        params.Add(u"concurrency");
+        params.Add(u"write");
+    }
+    SetLockTimeoutParams(params, *FLockTimeout);
 }
 
 void TIBScript::SetStatistics(bool value) {
@@ -209,6 +228,7 @@ void TIBScript::RunGuarded(const std::function<void()> &run) {
 void TIBScript::ExecuteScript() {
     FContinue = true;
     FStatementCount = 0;
+    FCommitted.clear();
     FCharSet.clear();
     InBatch = false;
     FBatchBuffer.clear();
@@ -265,6 +285,7 @@ void TIBScript::HandleStatement(TIBParseKind AKind, const String &SQLText) {
     FCurrentStmt = AKind;
     if (!FValidating) {
         ++FStatementCount;
+        FStatementStarted = std::chrono::steady_clock::now();
         if (OnStatementStart) {
             TIBScriptProgress progress;
             progress.Statement = FStatementCount;
@@ -333,6 +354,7 @@ void TIBScript::EndTransactions(int action) {
     };
     end(FTransaction);
     end(FDDLTransaction);
+    if (action == TACommit || action == TACommitRetaining) FCommitted.push_back(CurrentLocation());
 }
 
 String TIBScript::SavepointName() const {
@@ -428,7 +450,10 @@ void TIBScript::ExecuteDDL(const String &SQLText) {
     try {
         FDDLQuery->SetSQL(FSQLParser->SharedText(SQLText));
         FDDLQuery->ExecQuery();
-        if (FAutoDDL) FDDLTransaction->Commit();
+        if (FAutoDDL) {
+            FDDLTransaction->Commit();
+            FCommitted.push_back(CurrentLocation());
+        }
     } catch (...) {
         if (FAutoDDL && FDDLTransaction->InTransaction()) {
             try {
