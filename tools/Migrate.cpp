@@ -122,7 +122,7 @@ public:
         } catch (const EIBError &e) {
             if (!IsLockConflict(e)) throw;
         }
-        if (!quiet) {
+        if (!quiet && seconds > 0) {
             PrintProblem("another migrate of this database is running; waiting for it to end (at most " +
                          std::to_string(seconds) + " s)");
         }
@@ -149,7 +149,10 @@ public:
         } catch (...) {
         }
         FTransaction.reset();
-        FModule.DB->ForceClose();
+        try {
+            FModule.DB->ForceClose();
+        } catch (...) {
+        }
     }
 
 private:

@@ -255,10 +255,9 @@ TUpdateOutcome UpdateDatabase(const VARIANT &DatabaseName, const VARIANT &Script
         outcome.Failed = true;
         interrupted = interrupted || SignalShutdownCount() != shutdownsBefore;
         const std::exception_ptr error = std::current_exception();
-        outcome.Committed = script->CommittedStatements();
         if (interrupted) {
             outcome.Interrupted = true;
-            outcome.ErrorText = InterruptedUpdateText(outcome.Committed);
+            outcome.ErrorText = InterruptedUpdateText(script->CommittedStatements());
         } else {
             TIBDatabase *db = script->Database() ? script->Database() : module->DB;
             outcome.ErrorText = FailureText(error, db, waitStarted);
@@ -266,11 +265,12 @@ TUpdateOutcome UpdateDatabase(const VARIANT &DatabaseName, const VARIANT &Script
         if (running) outcome.Location = script->CurrentLocation();
         outcome.LocationInText = !parseProblem.empty() && outcome.ErrorText == parseProblem;
     }
-    if (!outcome.Failed) outcome.Committed = script->CommittedStatements();
+    outcome.Committed = script->CommittedStatements();
 
     // Final clean-up: tracing off for the process, close the connection,
-    // destroy the module (also when closing fails). A connection that the
-    // shutdown closed on the server's side is let go without a word.
+    // destroy the module (also when closing fails). A connection that a
+    // shutdown has closed (also one that came after the commit) is let go
+    // without a word: the outcome stands.
     try {
         if (ran && Hooks && Hooks->AfterRun) Hooks->AfterRun(*module);
         MonitorHook().SetEnabled(false);
@@ -278,7 +278,7 @@ TUpdateOutcome UpdateDatabase(const VARIANT &DatabaseName, const VARIANT &Script
         else module->DB->Close();
     } catch (...) {
         DestroyModule(module);
-        if (outcome.Interrupted) return outcome;
+        if (SignalShutdownCount() != shutdownsBefore) return outcome;
         throw;
     }
     DestroyModule(module);
