@@ -7,6 +7,7 @@
 // signals itself can ask for the same shutdown.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 namespace vantrel {
@@ -22,6 +23,13 @@ void WatchForSignalShutdown(IGDSLibrary &Library);
 // How many shutdowns caused by a signal the client has reported: a call
 // compares the count at its start and at its failure.
 uint64_t SignalShutdownCount();
+
+// Waits until the client has finished every shutdown counted so far (its
+// last report at most the given time, then the end of its call). The calls
+// in progress fail while the client is still at work on its shutdown
+// thread; a host that ends its process right after such a call would end it
+// under that thread.
+void AwaitSignalShutdownEnd(std::chrono::milliseconds Timeout);
 
 // The shutdown the client makes of a SIGINT or SIGTERM, for hosts that
 // catch the signals themselves (the vantrel host): every connection of the

@@ -278,10 +278,14 @@ TUpdateOutcome UpdateDatabase(const VARIANT &DatabaseName, const VARIANT &Script
         else module->DB->Close();
     } catch (...) {
         DestroyModule(module);
-        if (SignalShutdownCount() != shutdownsBefore) return outcome;
-        throw;
+        if (SignalShutdownCount() == shutdownsBefore) throw;
+        if (outcome.Interrupted) AwaitSignalShutdownEnd(std::chrono::seconds(10));
+        return outcome;
     }
     DestroyModule(module);
+    // The host is likely to end its process next: not while the client is
+    // still closing down.
+    if (outcome.Interrupted) AwaitSignalShutdownEnd(std::chrono::seconds(10));
     return outcome;
 }
 
