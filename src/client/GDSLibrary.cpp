@@ -267,13 +267,13 @@ void TIBServerLibrary::LoadIBLibrary() {
     } else {
         RefuseGroup(TEntryGroup::VersionQuery);
     }
-    for (auto [group, version] : {std::pair{TEntryGroup::V70, 70000}, {TEntryGroup::V71, 71000}, {TEntryGroup::V80, 80000}})
-        FIBClientVersion >= version ? ResolveGroup(group, FIBLibrary) : RefuseGroup(group);
-
     // Firebird's shutdown control (Firebird 2.5 and later), which InterBase
     // clients lack whatever version they report.
     Probe(FIBLibrary, "fb_shutdown_callback", Ffb_shutdown_callback) ? ResolveGroup(TEntryGroup::Firebird, FIBLibrary)
                                                                      : RefuseGroup(TEntryGroup::Firebird);
+    for (auto [group, version] : {std::pair{TEntryGroup::V70, 70000}, {TEntryGroup::V71, 71000}, {TEntryGroup::V80, 80000}})
+        FIBClientVersion >= version ? ResolveGroup(group, FIBLibrary) : RefuseGroup(group);
+
 
     // The XML output library is optional; its absence is normal.
     FIBXMLLibrary = dlopen(kXMLLibrary, RTLD_NOW | RTLD_LOCAL);

@@ -213,13 +213,13 @@ public:
     virtual bool TryIBLoad() = 0;
     // TryIBLoad, raising EIBClientError 1 (library not found) on failure.
     virtual void CheckIBLoaded() = 0;
+    // True when the loaded library has the functions of the group (false
+    // while it is not loaded).
+    virtual bool HasEntryGroup(TEntryGroup Group) const = 0;
     // Client version x 10000 (71000 for 7.1), major + minor / 10 as the
     // client's version functions report them: Firebird 3 reports 6.3, so
     // 63000. Loads the library first.
     virtual int64_t GetIBClientVersion() = 0;
-    // True when the loaded library has the functions of the group (false
-    // while it is not loaded).
-    virtual bool HasEntryGroup(TEntryGroup Group) const = 0;
 
     VANTREL_CLIENT_FUNCTIONS(VANTREL_PURE, VANTREL_PURE_V)
     // The two variadic functions take their count as int, the type a short
@@ -241,12 +241,12 @@ public:
     TIBServerLibrary &operator=(const TIBServerLibrary &) = delete;
 
     String LibraryName() const override;
+    bool HasEntryGroup(TEntryGroup Group) const override;
     void LoadIBLibrary() override;
     void FreeIBLibrary() override;
     bool TryIBLoad() override;
     void CheckIBLoaded() override;
     int64_t GetIBClientVersion() override;
-    bool HasEntryGroup(TEntryGroup Group) const override;
 
     VANTREL_CLIENT_FUNCTIONS(VANTREL_OVERRIDE, VANTREL_OVERRIDE_V)
     ISC_STATUS isc_start_transaction(ISC_STATUS *status_vector, isc_tr_handle *tran_handle, int db_handle_count,
@@ -273,12 +273,12 @@ private:
     std::mutex FLoadLock;
     void *FIBLibrary = nullptr;
     void *FIBXMLLibrary = nullptr;
+    // The groups resolved by the last load, by their place in TEntryGroup.
+    std::array<bool, 8> FResolvedGroups{};
     // The loader's reason when the file was found but could not be loaded
     // (empty when it was not found at all).
     String FLoadError;
     int64_t FIBClientVersion = 0;
-    // The groups resolved by the last load, by their place in TEntryGroup.
-    std::array<bool, 8> FResolvedGroups{};
     VANTREL_CLIENT_FUNCTIONS(VANTREL_FIELD, VANTREL_FIELD)
 };
 
