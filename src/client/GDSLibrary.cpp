@@ -274,7 +274,6 @@ void TIBServerLibrary::LoadIBLibrary() {
     for (auto [group, version] : {std::pair{TEntryGroup::V70, 70000}, {TEntryGroup::V71, 71000}, {TEntryGroup::V80, 80000}})
         FIBClientVersion >= version ? ResolveGroup(group, FIBLibrary) : RefuseGroup(group);
 
-
     // The XML output library is optional; its absence is normal.
     FIBXMLLibrary = dlopen(kXMLLibrary, RTLD_NOW | RTLD_LOCAL);
     if (FIBXMLLibrary == nullptr) dlerror();
