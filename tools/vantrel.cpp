@@ -742,6 +742,10 @@ TApplyResult ApplyScript(const std::string &database, const std::string &script,
     } else if (successLine) {
         std::printf("%s\n", successLine);
     }
+    // The update is committed; what failed after it changes nothing.
+    if (!outcome.Failed && !outcome.CleanupProblem.empty())
+        PrintError(u"note: the update was committed; closing the connection afterwards failed: " +
+                   outcome.CleanupProblem);
     if (statistics) PrintStatistics(*statistics);
     return interrupted ? TApplyResult::Interrupted : outcome.Failed ? TApplyResult::Failed : TApplyResult::Applied;
 }

@@ -357,7 +357,7 @@ ISC_STATUS TIBDatabase::Call(ISC_STATUS ErrCode, bool RaiseError) {
         int32_t errorCode = 0;
         const String text = ComposeServerErrorText(*GDSLibrary(), sqlCode, errorCode, MessageEncoding());
         try {
-            ForceClose();
+            CloseLostConnection();
         } catch (...) {
             // The lost link is what the caller has to hear about.
         }
@@ -426,6 +426,11 @@ void TIBDatabase::ForceClose() {
         if (!IsDestroying() && AfterDisconnect) AfterDisconnect(this);
     });
     steps.RaiseFirst();
+}
+
+void TIBDatabase::CloseLostConnection() {
+    for (TIBTransaction *tr : FTransactions) tr->SetRollbackOnly();
+    ForceClose();
 }
 
 void TIBDatabase::TimeoutConnection() {

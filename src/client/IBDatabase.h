@@ -144,6 +144,10 @@ public:
     // --- operations ---
     // Disconnects ignoring failures; the handle ends as 0.
     void ForceClose();
+    // The link to the server is taken for lost: its transactions can only be
+    // rolled back (RollbackOnly), then it is force-closed. Nothing is
+    // committed on a connection whose failure its owner is about to hear of.
+    void CloseLostConnection();
     void CheckActive();
     void CheckInactive();
     void CheckDatabaseName();

@@ -234,6 +234,7 @@ void TIBTransaction::StartTransaction() {
         blocks.push_back({&db->FHandle, FTPBLength,
                           FTPBLength > 0 ? reinterpret_cast<const ISC_SCHAR *>(FTPB.data()) : nullptr});
     IGDSLibrary *lib = FDatabases.front()->GDSLibrary();
+    FRollbackOnly = false;
     const ISC_STATUS result = Call(
         lib->isc_start_multiple(StatusVector(), &FHandle, static_cast<short>(blocks.size()), blocks.data()), false);
     if (result > 0) {
@@ -259,6 +260,7 @@ void TIBTransaction::StartTransaction(const String &SetTransactionStatement) {
                      text);
     // Executed without a transaction, the statement hands back the one it
     // started.
+    FRollbackOnly = false;
     const ISC_STATUS result =
         Call(lib->isc_dsql_execute_immediate(StatusVector(), &db->FHandle, &FHandle, 0, text.c_str(),
                                              static_cast<unsigned short>(db->SQLDialect()), nullptr),
@@ -277,6 +279,10 @@ void TIBTransaction::RollbackRetaining() { FinishTransaction(TARollbackRetaining
 void TIBTransaction::FinishTransaction(TIBTransactionAction Action, bool Force) {
     CheckInTransaction();
     IGDSLibrary *lib = MainLibrary();
+    if (Force && FRollbackOnly) {
+        if (Action == TACommit) Action = TARollback;
+        if (Action == TACommitRetaining) Action = TARollbackRetaining;
+    }
     if (Action == TACommit || Action == TARollback) {
         if (FHandleIsShared && Action != FDefaultAction && !Force)
             RaiseClientError(ClientError::CannotEndSharedTransaction);
@@ -302,6 +308,7 @@ void TIBTransaction::FinishTransaction(TIBTransactionAction Action, bool Force) 
                 if (Force) {
                     FHandle = 0;
                 } else if (result > 0) {
+                    FRollbackOnly = true;
                     // A broken link to the server ends the connection: every
                     // later call would fail the same way. Besides the network
                     // error itself, the read, write and lost-connection codes
@@ -314,7 +321,7 @@ void TIBTransaction::FinishTransaction(TIBTransactionAction Action, bool Force) 
                     } catch (const EIBError &e) {
                         if ((e.SQLCode() == -902 && e.IBErrorCode() == kNetworkError) || linkBroken) {
                             try {
-                                if (TIBDatabase *main = MainDatabase()) main->ForceClose();
+                                if (TIBDatabase *main = MainDatabase()) main->CloseLostConnection();
                             } catch (...) {
                             }
                         }
@@ -328,8 +335,15 @@ void TIBTransaction::FinishTransaction(TIBTransactionAction Action, bool Force) 
         if (!InTransaction()) FAutoStarted = false;
         objects.RaiseFirst();
     } else {
-        if (Action == TARollbackRetaining) Call(lib->isc_rollback_retaining(StatusVector(), &FHandle), true);
-        else Call(lib->isc_commit_retaining(StatusVector(), &FHandle), true);
+        const ISC_STATUS result = Call(Action == TARollbackRetaining
+                                           ? lib->isc_rollback_retaining(StatusVector(), &FHandle)
+                                           : lib->isc_commit_retaining(StatusVector(), &FHandle),
+                                       false);
+        if (result > 0) {
+            FRollbackOnly = true;
+            TIBDatabase *main = MainDatabase();
+            RaiseServerError(lib, main ? main->MessageEncoding() : nullptr);
+        }
     }
     if (!InTransaction()) FAutoStarted = false;
 }

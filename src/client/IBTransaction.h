@@ -126,8 +126,20 @@ public:
     void SetTransactionLevel(TIBTransactionLevel Level);
 
     // Ends a running transaction by DefaultAction, forced: a failed commit is
-    // followed by a rollback, a failed rollback is ignored.
+    // followed by a rollback, a failed rollback is ignored. A transaction
+    // that must not be committed (RollbackOnly) is rolled back whatever
+    // DefaultAction says.
     void EndByDefaultAction();
+
+    // Once an end of the transaction has failed (a commit, a rollback, or a
+    // retaining one), or its connection was lost, nobody can tell what the
+    // server did with it; the only way out left is a rollback. A forced end
+    // (default action, idle timer, closing the connection) then rolls back
+    // instead of committing, so that no clean-up commits work that its owner
+    // was told had failed. An explicit Commit stays the owner's decision.
+    // Cleared when the next transaction starts.
+    bool RollbackOnly() const { return FRollbackOnly; }
+    void SetRollbackOnly() { FRollbackOnly = FHandle != 0; }
 
     // One idle-timer tick (the timer itself is left to the host): a
     // transaction idle since the previous tick ends by DefaultAction and
@@ -165,6 +177,7 @@ private:
     TStringList FTRParams;
     bool FTRParamsChanged = true;
     bool FAutoStarted = false;
+    bool FRollbackOnly = false;
     TAutoStopAction FAutoStopAction = saNone;
     bool FAllowAutoStart = true;
     int64_t FTransactionID = 0;

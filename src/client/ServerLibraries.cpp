@@ -9,6 +9,11 @@ namespace vantrel {
 
 namespace {
 
+// Filled on first use, not while the library is loaded: what loading runs
+// cannot report a failure (memory running out there would end the host
+// before any call could say so). A first use that fails leaves the registry
+// unbuilt and raises in that call; the next use tries again. C++ builds a
+// function's static once even when threads reach it at once.
 std::vector<TServerLibraryEntry> &Registry() {
     static std::vector<TServerLibraryEntry> registry{
         {u"IBServer", std::make_shared<TIBServerLibrary>()},
@@ -16,10 +21,6 @@ std::vector<TServerLibraryEntry> &Registry() {
     };
     return registry;
 }
-
-// Fill the registry while the library is loaded, before any caller's thread
-// can reach it.
-[[maybe_unused]] const bool kRegistryFilled = !Registry().empty();
 
 bool SameServerType(const String &a, const String &b) { return AsciiLower(a) == AsciiLower(b); }
 

@@ -41,6 +41,10 @@ struct TUpdateOutcome {
     // What the run committed on its own and keeps in any case: DDL under
     // AutoDDL, the script's COMMITs (TIBScript::CommittedStatements).
     std::vector<TScriptLocation> Committed;
+    // A failure after the update succeeded (closing the connection): it
+    // cannot undo the commit, so the update stands as succeeded and this
+    // only mentions it. Empty when the clean-up went through.
+    String CleanupProblem;
 };
 
 // The error text of an update that SIGINT or SIGTERM ended, listing what it
@@ -49,8 +53,9 @@ String InterruptedUpdateText(const std::vector<TScriptLocation> &Committed);
 
 // Everything UpdateDB does after copying its arguments and clearing its
 // result: creates the module, applies the script and cleans up. Errors of
-// the module's creation and of the final clean-up leave as exceptions, as
-// they leave UpdateDB. Hooks may be null.
+// the module's creation and of the final clean-up of a failed update leave
+// as exceptions, as they leave UpdateDB; after a successful update the
+// clean-up's error is only noted (CleanupProblem). Hooks may be null.
 TUpdateOutcome UpdateDatabase(const VARIANT &DatabaseName, const VARIANT &ScriptFile,
                               const TUpdateHooks *Hooks = nullptr);
 

@@ -265,18 +265,33 @@ TUpdateOutcome UpdateDatabase(const VARIANT &DatabaseName, const VARIANT &Script
         if (running) outcome.Location = script->CurrentLocation();
         outcome.LocationInText = !parseProblem.empty() && outcome.ErrorText == parseProblem;
     }
-    outcome.Committed = script->CommittedStatements();
+    try {
+        outcome.Committed = script->CommittedStatements();
+    } catch (...) {
+        // Out of memory for the list: it only reports, the outcome stands.
+    }
 
     // Final clean-up: tracing off for the process, close the connection,
     // destroy the module (also when closing fails). A connection that a
     // shutdown has closed (also one that came after the commit) is let go
-    // without a word: the outcome stands.
+    // without a word: the outcome stands. So does a committed update whose
+    // clean-up fails (a statement that cannot be freed, a detach refused,
+    // memory running out): the work is committed and the caller is told so;
+    // the failure is only mentioned.
     try {
         if (ran && Hooks && Hooks->AfterRun) Hooks->AfterRun(*module);
         MonitorHook().SetEnabled(false);
         if (outcome.Interrupted) module->DB->ForceClose();
         else module->DB->Close();
     } catch (...) {
+        if (!outcome.Failed) {
+            try {
+                outcome.CleanupProblem = MessageOf(std::current_exception());
+            } catch (...) {
+            }
+            DestroyModule(module);
+            return outcome;
+        }
         DestroyModule(module);
         if (SignalShutdownCount() == shutdownsBefore) throw;
         if (outcome.Interrupted) AwaitSignalShutdownEnd(std::chrono::seconds(10));

@@ -231,6 +231,19 @@ void TIBScript::RunGuarded(const std::function<void()> &run) {
     if (!FPendingDML) FreeDMLQuery();
 }
 
+void TIBScript::Measure(const std::function<void()> &step) {
+    // The statistics only report on the run: a measurement that cannot be
+    // taken leaves them incomplete and the run as it is. Only a failure that
+    // cost the connection (which is then closed and its transactions rolled
+    // back) is the run's own: the work cannot be committed any more.
+    TIBDatabase *db = FDatabase;
+    try {
+        step();
+    } catch (...) {
+        if (db && FDatabase == db && !db->Connected()) throw;
+    }
+}
+
 void TIBScript::ExecuteScript() {
     FContinue = true;
     FStatementCount = 0;
@@ -247,9 +260,9 @@ void TIBScript::ExecuteScript() {
     RunGuarded([this] {
         EnsureDMLQuery();
         FStats->Clear();
-        if (FStatsOn && FDatabase && FDatabase->Connected()) FStats->Start();
+        if (FStatsOn && FDatabase && FDatabase->Connected()) Measure([this] { FStats->Start(); });
         FSQLParser->Parse();
-        if (FStatsOn) FStats->Stop();
+        if (FStatsOn) Measure([this] { FStats->Stop(); });
     });
     // Statements collected for a batch that never ran are dropped.
     InBatch = false;

@@ -148,6 +148,9 @@ private:
     // transaction is rolled back and the DML statement object freed.
     void RunGuarded(const std::function<void()> &run);
     void CarryOut(TIBParseKind AKind, const String &SQLText);
+    // Takes a step of the run statistics, whose failure does not fail the
+    // run (unless it lost the connection).
+    void Measure(const std::function<void()> &step);
     void HandleBatchStatement(TIBParseKind AKind, const String &SQLText);
     void ExecuteBatch();
     void EndTransactions(int action);
