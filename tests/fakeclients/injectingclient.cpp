@@ -23,7 +23,7 @@
 // inject_arm itself (the vantrel host): VANTREL_INJECT="K MODE KIND" arms
 // the library when it is loaded, and VANTREL_INJECT_REPORT names a file to
 // which "calls=N failures=F first=NAME live=L" is written when the process
-// exits.
+// exits, followed by the names of the calls, one a line.
 #include <dlfcn.h>
 #include <ibase.h>
 
@@ -52,8 +52,14 @@ enum TMode { mCount = 0, mOnce = 1, mFromThenOn = 2 };
 
 struct TState {
     std::mutex Lock;
-    long Calls = 0;
+    // Calls counted since inject_arm (also read without the lock, from the
+    // tests' allocation switch).
+    std::atomic<long> Calls{0};
     long FailAt = 0;
+    // inject_arm_call: the failing call is the FailAtNamed-th of this name.
+    std::string Name;
+    long NamedCalls = 0;
+    long FailAtNamed = 0;
     int Mode = mCount;
     int Kind = kNetwork;
     long Failures = 0;
@@ -104,6 +110,7 @@ bool Fails(const char *name, ISC_STATUS *status) {
     std::lock_guard<std::mutex> guard(s.Lock);
     const long n = ++s.Calls;
     s.Log.push_back(name);
+    if (!s.Name.empty() && s.Name == name && ++s.NamedCalls == s.FailAtNamed) s.FailAt = n;
     const bool fail = s.FailAt > 0 && (s.Mode == mOnce ? n == s.FailAt : s.Mode == mFromThenOn && n >= s.FailAt);
     if (!fail) return false;
     if (s.Failures++ == 0) s.FirstFailed = name;
@@ -251,13 +258,17 @@ void WriteReport() {
     TState &s = State();
     std::lock_guard<std::mutex> guard(s.Lock);
     if (FILE *file = std::fopen(path, "w")) {
-        std::fprintf(file, "calls=%ld failures=%ld first=%s live=%zu\n", s.Calls, s.Failures,
+        std::fprintf(file, "calls=%ld failures=%ld first=%s live=%zu\n", s.Calls.load(), s.Failures,
                      s.FirstFailed.empty() ? "-" : s.FirstFailed.c_str(), s.Attachments.size() + s.Transactions.size());
+        for (const char *name : s.Log) std::fprintf(file, "%s\n", name);
         std::fclose(file);
     }
 }
 
 __attribute__((constructor)) void Load() {
+    // The state is built before the report is registered, so that it is
+    // still there when the report is written at exit.
+    State();
     inject_real_isc_event_block = RealEntry("isc_event_block");
 #if FB_API_VER >= 40
     inject_real_fb_get_statement_interface = RealEntry("fb_get_statement_interface");
@@ -290,9 +301,21 @@ INJECT_API void inject_arm(long failAt, int mode, int kind) {
     s.Failures = 0;
     s.FirstFailed.clear();
     s.Log.clear();
+    s.Name.clear();
     s.FailAt = failAt;
     s.Mode = mode;
     s.Kind = kind;
+}
+
+// As inject_arm, the failing call being the nth call of the client function
+// name (counted from now on).
+INJECT_API void inject_arm_call(const char *name, long nth, int mode, int kind) {
+    inject_arm(0, mode, kind);
+    TState &s = State();
+    std::lock_guard<std::mutex> guard(s.Lock);
+    s.Name = name;
+    s.NamedCalls = 0;
+    s.FailAtNamed = nth;
 }
 
 // Stops failing calls; returns the calls counted since inject_arm.
@@ -300,8 +323,12 @@ INJECT_API long inject_disarm() {
     TState &s = State();
     std::lock_guard<std::mutex> guard(s.Lock);
     s.FailAt = 0;
-    return s.Calls;
+    s.Name.clear();
+    return s.Calls.load();
 }
+
+// Calls counted since inject_arm so far (safe to call from an allocator).
+INJECT_API long inject_calls() { return State().Calls.load(); }
 
 // Calls that failed since inject_arm, and the name of the first of them.
 INJECT_API long inject_failures() {

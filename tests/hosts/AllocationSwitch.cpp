@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <link.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
@@ -33,6 +34,12 @@ std::atomic<long> gFailures{0};
 std::atomic<uintptr_t> gStart{0};
 std::atomic<uintptr_t> gEnd{0};
 
+long (*gClock)() = nullptr;
+// The clock at each counted allocation; a fixed array, as it is written
+// from inside malloc.
+constexpr long kClockReadings = 1 << 16;
+long gClockAt[kClockReadings];
+
 void *RealMalloc(size_t size) {
     if (__interceptor_malloc) return __interceptor_malloc(size);
     if (!gRealMalloc) gRealMalloc = reinterpret_cast<TMalloc>(dlsym(RTLD_NEXT, "malloc"));
@@ -60,6 +67,7 @@ bool InLibrary(const void *caller) {
 bool Refuse(const void *caller) {
     if (!gArmed.load(std::memory_order_relaxed) || !InLibrary(caller)) return false;
     const long n = ++gCount;
+    if (gClock && n <= kClockReadings) gClockAt[n - 1] = gClock();
     const long at = gFailAt;
     if (at <= 0) return false;
     const bool refuse = gMode == mOnce ? n == at : gMode == mFromThenOn && n >= at;
@@ -93,6 +101,10 @@ long Disarm() {
 }
 
 long Failures() { return gFailures; }
+
+void SetClock(long (*Clock)()) { gClock = Clock; }
+
+long ClockAt(long n) { return gClock && n >= 1 && n <= std::min(gCount.load(), kClockReadings) ? gClockAt[n - 1] : -1; }
 
 }  // namespace allocation_switch
 

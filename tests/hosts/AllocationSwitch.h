@@ -23,4 +23,12 @@ long Disarm();
 // Allocations refused since Arm.
 long Failures();
 
+// A clock read at every counted allocation (the client calls made so far),
+// so that a sweep knows between which calls the n-th allocation happened.
+// It must not allocate.
+void SetClock(long (*Clock)());
+// The clock's reading at the n-th allocation counted since Arm (from 1; -1
+// when unknown).
+long ClockAt(long n);
+
 }  // namespace allocation_switch
