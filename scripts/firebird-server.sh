@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Local Firebird 3 server for the server tests (localhost:/path).
+# Local Firebird server for the server tests (localhost:/path): Firebird 3
+# on Debian 12, Firebird 4 on Debian 13 (the version installed, or the one
+# Debian's archive carries).
 #
 #   scripts/firebird-server.sh [start]   install if needed, start, set the password
 #   scripts/firebird-server.sh stop      stop the guardian and the server
@@ -12,24 +14,34 @@
 # a folder of its own, so that tests running the embedded engine as root
 # never share lock files with it; the two never open the same database.
 # SYSDBA's password becomes the tests' fixed password.
+#
+# VANTREL_FIREBIRD_PORT (default 3050) sets the port: another one is written
+# to firebird.conf as RemoteServicePort, which the clients of the same
+# installation (isql-fb, libfbclient) then use for localhost:/path as well.
 set -euo pipefail
 
 PASSWORD=quillfern
-RUN_DIR=/run/firebird3.0
+if [[ -z ${VANTREL_FIREBIRD_VERSION:-} ]]; then
+  # shellcheck source=/dev/null
+  VANTREL_FIREBIRD_VERSION=$( . /etc/os-release; [[ ${VERSION_ID:-12} -ge 13 ]] && echo 4.0 || echo 3.0)
+fi
+VERSION=$VANTREL_FIREBIRD_VERSION
+RUN_DIR=/run/firebird$VERSION
 LOCK_DIR=$RUN_DIR/lock
 # fbguard writes the id of the server process it guards here (and rewrites
 # it after a restart); the lost-connection tests read it.
 PID_FILE=$RUN_DIR/fbguard.pid
-PORT=3050
-CONF_DIR=/etc/firebird/3.0
+PORT=${VANTREL_FIREBIRD_PORT:-3050}
+CONF_DIR=/etc/firebird/$VERSION
 PASSWORD_FILE=$CONF_DIR/SYSDBA.password
-PROBE_DB=/var/lib/firebird/3.0/data/vantrel-probe.fdb
+PROBE_DB=/var/lib/firebird/$VERSION/data/vantrel-probe.fdb
+SECURITY_DB=security${VERSION%%.*}.fdb
 
 log() { echo "firebird-server: $*"; }
 
 find_binary() {
   local name=$1 dir
-  for dir in /usr/sbin /usr/lib/x86_64-linux-gnu/firebird/3.0/bin /usr/lib/firebird/3.0/bin; do
+  for dir in /usr/sbin /usr/lib/x86_64-linux-gnu/firebird/$VERSION/bin /usr/lib/firebird/$VERSION/bin; do
     if [[ -x $dir/$name ]]; then
       echo "$dir/$name"
       return 0
@@ -42,13 +54,13 @@ install_server() {
   if find_binary fbguard >/dev/null && find_binary firebird >/dev/null && command -v isql-fb >/dev/null; then
     return 0
   fi
-  log "installing firebird3.0-server"
+  log "installing firebird$VERSION-server"
   export DEBIAN_FRONTEND=noninteractive
   # The package tries to start its service; where that is refused the
   # install still succeeds and we start the server ourselves below.
-  if ! apt-get install -y -q firebird3.0-server firebird3.0-utils >/dev/null; then
+  if ! apt-get install -y -q "firebird$VERSION-server" "firebird$VERSION-utils" >/dev/null; then
     apt-get update -q >/dev/null
-    apt-get install -y -q firebird3.0-server firebird3.0-utils >/dev/null || true
+    apt-get install -y -q "firebird$VERSION-server" "firebird$VERSION-utils" >/dev/null || true
   fi
   find_binary fbguard >/dev/null || { log "fbguard not found after installing"; exit 1; }
 }
@@ -104,8 +116,8 @@ set_password() {
   log "resetting the SYSDBA password offline"
   stop_server
   local security
-  security=$(find /var/lib/firebird/3.0/system -name 'security3.fdb' 2>/dev/null | head -n 1)
-  [[ -n $security ]] || { log "security3.fdb not found"; exit 1; }
+  security=$(find "/var/lib/firebird/$VERSION/system" -name "$SECURITY_DB" 2>/dev/null | head -n 1)
+  [[ -n $security ]] || { log "$SECURITY_DB not found"; exit 1; }
   printf "CONNECT '%s' USER SYSDBA;\nALTER USER SYSDBA PASSWORD '%s' USING PLUGIN Srp;\nCOMMIT;\n" \
     "$security" "$PASSWORD" | FIREBIRD_LOCK=$LOCK_DIR isql-fb -q >/dev/null 2>&1 \
     || printf "CONNECT '%s' USER SYSDBA;\nCREATE USER SYSDBA PASSWORD '%s' USING PLUGIN Srp;\nCOMMIT;\n" \
@@ -115,6 +127,19 @@ set_password() {
   server_sql "$PASSWORD" "SELECT 1 FROM RDB\$DATABASE;" || { log "could not set the SYSDBA password"; exit 1; }
   record_password
   log "SYSDBA password set"
+}
+
+# The port the server listens on and the installation's clients call:
+# Debian keeps it in service-port.conf (included by firebird.conf) where
+# that file exists.
+configure_port() {
+  local conf=$CONF_DIR/service-port.conf
+  [[ -f $conf ]] || conf=$CONF_DIR/firebird.conf
+  [[ -f $conf ]] || return 0
+  grep -qx "RemoteServicePort = $PORT" "$conf" && return 0
+  sed -i '/^RemoteServicePort/d' "$conf"
+  [[ $conf == */firebird.conf ]] && ((PORT == 3050)) && return 0
+  echo "RemoteServicePort = $PORT" >>"$conf"
 }
 
 start_server() {
@@ -187,6 +212,7 @@ stop_server() {
 case ${1:-start} in
 start)
   install_server
+  configure_port
   start_server
   set_password
   ;;
@@ -195,6 +221,7 @@ stop)
   ;;
 restart)
   install_server
+  configure_port
   stop_server
   start_server
   set_password

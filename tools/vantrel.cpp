@@ -68,7 +68,10 @@ const std::vector<Command> &Commands() {
     static const std::vector<Command> commands = {
         {"check", "check SCRIPT", 1, {},
          "Parses SCRIPT without connecting to a database and lists each statement\n"
-         "with its line and kind. Stops at the first statement it cannot parse.\n"
+         "with its line and kind. Stops at the first problem an update would fail\n"
+         "on, with the same text and line: a statement it cannot parse or an isql\n"
+         "command a run cannot carry out, a string or comment the file ends in, a\n"
+         "statement SET TERM left without its terminator, a parameter marker.\n"
          "\n"
          "exit status: 0 the script parses, 1 it does not or cannot be read, 2 wrong usage\n"},
         {"update", "update [--quiet] [--echo] [--stats] DATABASE SCRIPT", 2,
@@ -90,8 +93,8 @@ const std::vector<Command> &Commands() {
          "exit status: 0 updated, 1 the update failed, 2 wrong usage\n"},
         {"version", "version DATABASE", 1, {},
          "Prints the schema version stored in table VER of DATABASE, through the\n"
-         "library's CheckDBVersion (0 when there is no table VER). The check serves\n"
-         "dialect 1 databases; on a dialect 3 database it fails with a type mismatch.\n"
+         "library's CheckDBVersion (0 when there is no table VER), on databases of\n"
+         "either dialect.\n"
          "\n"
          "exit status: 0 printed, 1 the check failed, 2 wrong usage\n"},
         {"create", "create DATABASE [--dialect 1|3] [--charset NAME] [--page-size N]", 1,
@@ -270,6 +273,7 @@ const char *KindName(TIBParseKind kind) {
     case stmtSetTransaction: return "SET TRANSACTION";
     case stmtIsqlCommand: return "ISQL COMMAND";
     case stmtExit: return "EXIT";
+    case stmtQuit: return "QUIT";
     }
     return "?";
 }
@@ -665,14 +669,6 @@ int MigrateCommand(const ParsedArguments &args, const Command &command) {
     return vantrel::Migrate(options, host);
 }
 
-// The version check reads COUNT(*) into a 32-bit field; a dialect 3
-// database answers with a 64-bit integer. The library's text stays as it
-// is; a person gets told why.
-bool IsDialectMismatch(const String &text) {
-    return text.rfind(u"QVerExists: Type mismatch for field 'EXIST'", 0) == 0 &&
-           text.find(u"LargeInt") != String::npos;
-}
-
 int Version(const ParsedArguments &args) {
     TextArgument db(args.Positional[0]);
     VARIANT error;
@@ -683,10 +679,6 @@ int Version(const ParsedArguments &args) {
     VariantClear(&error);
     if (raised) {
         PrintError(text);
-        if (IsDialectMismatch(text))
-            std::fprintf(stderr,
-                         "vantrel: the version check serves dialect 1 databases: it reads COUNT(*) into a 32-bit "
-                         "integer, and a dialect 3 database returns COUNT(*) as a 64-bit integer\n");
         return kExitFailure;
     }
     std::printf("%d\n", version);

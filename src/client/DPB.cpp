@@ -1,6 +1,8 @@
 // The database parameter block builder and the character set table.
 #include "client/DPB.h"
 
+#include <string_view>
+
 #include "client/IBErrors.h"
 #include "client/ParamLine.h"
 #include "platform/Encoding.h"
@@ -160,6 +162,18 @@ std::vector<uint8_t> BuildDPB(const TStringList &Params, std::optional<TDPBChara
         throw EIBClientError(0, Format(kParameterBlockTooLongMessage,
                                        {String(u"Database"), static_cast<int64_t>(block.size())}));
     return block;
+}
+
+std::vector<uint8_t> WithLegacyTypeBinding(std::vector<uint8_t> Block) {
+    const std::string_view binding = kLegacyTypeBinding;
+    if (Block.empty()) Block.push_back(isc_dpb_version1);
+    Block.push_back(kDPBSetBind);
+    Block.push_back(static_cast<uint8_t>(binding.size()));
+    Block.insert(Block.end(), binding.begin(), binding.end());
+    if (Block.size() > 32767)
+        throw EIBClientError(0, Format(kParameterBlockTooLongMessage,
+                                       {String(u"Database"), static_cast<int64_t>(Block.size())}));
+    return Block;
 }
 
 }  // namespace vantrel

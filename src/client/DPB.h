@@ -41,4 +41,18 @@ struct TDPBCharacterSet {
 // receives the last such line's character set.
 std::vector<uint8_t> BuildDPB(const TStringList &Params, std::optional<TDPBCharacterSet> *CharacterSet = nullptr);
 
+// Firebird 4's set_bind item (isc_dpb_set_bind): the attachment's data type
+// coercions, written as in SET BIND without its "SET BIND OF".
+inline constexpr uint8_t kDPBSetBind = 93;
+// The coercions that give a client older than Firebird 4 every value in a
+// type it knows: INT128 (also NUMERIC and DECIMAL above 18 digits) as
+// BIGINT, DECFLOAT as DOUBLE PRECISION, times and timestamps with a time
+// zone as those without one, in the session's time zone. A value beyond
+// BIGINT then fails with the server's numeric overflow, never as garbage.
+// Servers before Firebird 4 skip the item; a script's SET BIND changes the
+// binding of its own connection as it would on any connection.
+inline constexpr const char *kLegacyTypeBinding = "int128 to legacy;decfloat to legacy;time zone to legacy";
+// The block with the set_bind item of kLegacyTypeBinding added.
+std::vector<uint8_t> WithLegacyTypeBinding(std::vector<uint8_t> Block);
+
 }  // namespace vantrel

@@ -135,6 +135,53 @@ String ScaledToGeneralText(int64_t v, int scale) {
     return text;
 }
 
+String WideScaledToDecimalText(__int128 v, int scale) {
+    if (v >= INT64_MIN && v <= INT64_MAX) return ScaledToDecimalText(static_cast<int64_t>(v), scale);
+    const bool neg = v < 0;
+    unsigned __int128 a = neg ? 0 - static_cast<unsigned __int128>(v) : static_cast<unsigned __int128>(v);
+    String digits;
+    for (; a != 0; a /= 10) digits.insert(digits.begin(), static_cast<char16_t>(u'0' + static_cast<int>(a % 10)));
+    if (scale > 0) {
+        digits.append(static_cast<size_t>(scale), u'0');
+    } else if (scale < 0) {
+        size_t k = static_cast<size_t>(-scale);
+        if (digits.size() <= k) digits.insert(0, k + 1 - digits.size(), u'0');
+        digits.insert(digits.size() - k, 1, u'.');
+    }
+    return neg ? u"-" + digits : digits;
+}
+
+String WideScaledToGeneralText(__int128 v, int scale) {
+    String text = WideScaledToDecimalText(v, scale);
+    if (text.find(u'.') != String::npos) {
+        while (text.back() == u'0') text.pop_back();
+        if (text.back() == u'.') text.pop_back();
+    }
+    return text;
+}
+
+bool Int128ToInt64(__int128 v, int scale, int64_t &out) {
+    if (scale < 0) {
+        // 10^38 exceeds every 128-bit value: beyond that the quotient is 0.
+        for (int k = -scale; k > 0 && v != 0; --k) v /= 10;
+    } else {
+        for (int k = scale; k > 0 && v != 0; --k) {
+            if (v > INT64_MAX || v < INT64_MIN) return false;
+            v *= 10;
+        }
+    }
+    if (v > INT64_MAX || v < INT64_MIN) return false;
+    out = static_cast<int64_t>(v);
+    return true;
+}
+
+double WideScaleToDouble(int Scale, __int128 Value) {
+    if (Value >= INT64_MIN && Value <= INT64_MAX) return ScaleToDouble(Scale, static_cast<int64_t>(Value));
+    // Through the exact decimal text: strtod rounds it correctly.
+    const std::string text = StringToUtf8(WideScaledToDecimalText(Value, Scale));
+    return std::strtod(text.c_str(), nullptr);
+}
+
 double ScaleToDouble(int Scale, int64_t Value) {
     if (Scale > 0) return static_cast<double>(Value) * Pow10Double(Scale);
     if (Scale < 0) return static_cast<double>(Value) / Pow10Double(-Scale);

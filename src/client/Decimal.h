@@ -51,4 +51,14 @@ String ScaledToDecimalText(int64_t v, int scale);
 // point (the general form: "1.5", "-2", "1000000000000000").
 String ScaledToGeneralText(int64_t v, int scale);
 
+// The same for 128-bit integers (Firebird 4's INT128 and the NUMERIC and
+// DECIMAL types above 18 digits).
+String WideScaledToDecimalText(__int128 v, int scale);
+String WideScaledToGeneralText(__int128 v, int scale);
+// The 128-bit value's 64-bit value, its scale truncated toward zero; false
+// when 64 bits cannot hold it.
+bool Int128ToInt64(__int128 v, int scale, int64_t &out);
+// The nearest double to the scaled 128-bit value.
+double WideScaleToDouble(int Scale, __int128 Value);
+
 }  // namespace vantrel

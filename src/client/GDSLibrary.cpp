@@ -21,9 +21,33 @@
 
 namespace vantrel {
 
-// Our function types must be the ones of the published header, or a call
-// through a resolved entry point would pass the wrong arguments.
-#define VANTREL_CHECK_Always(R, name, ...) static_assert(std::is_same_v<R(__VA_ARGS__), decltype(::name)>, #name);
+// Our function types must make the calls the published header declares, or
+// a call through a resolved entry point would pass the wrong arguments. The
+// check is made against the header the build finds, and accepts each
+// version's own spelling: the same result, and each argument of the same
+// type or an integer of the same width (Firebird 4's header declares the
+// counts of isc_create_database and isc_que_events unsigned short where
+// Firebird 3's declared short; the call passes the same 16 bits).
+template <class A, class B>
+constexpr bool kSameArgument = std::is_same_v<A, B> ||
+                               (std::is_integral_v<A> && std::is_integral_v<B> && sizeof(A) == sizeof(B));
+
+template <class F, class G>
+struct TSameCall : std::false_type {};
+
+template <class R, class... A, class... B>
+    requires(sizeof...(A) == sizeof...(B))
+struct TSameCall<R(A...), R(B...)> : std::bool_constant<(kSameArgument<A, B> && ...)> {};
+
+template <class R, class... A, class... B>
+    requires(sizeof...(A) == sizeof...(B))
+struct TSameCall<R(A..., ...), R(B..., ...)> : std::bool_constant<(kSameArgument<A, B> && ...)> {};
+
+static_assert(TSameCall<ISC_STATUS(ISC_STATUS *, short), ISC_STATUS(ISC_STATUS *, unsigned short)>::value);
+static_assert(!TSameCall<ISC_STATUS(ISC_STATUS *, short), ISC_STATUS(ISC_STATUS *, int)>::value);
+static_assert(!TSameCall<ISC_STATUS(ISC_STATUS *, short *), ISC_STATUS(ISC_STATUS *, unsigned short *)>::value);
+
+#define VANTREL_CHECK_Always(R, name, ...) static_assert(TSameCall<R(__VA_ARGS__), decltype(::name)>::value, #name);
 #define VANTREL_CHECK_V6 VANTREL_CHECK_Always
 #define VANTREL_CHECK_VersionQuery VANTREL_CHECK_Always
 #define VANTREL_CHECK_V70(...)
@@ -237,6 +261,7 @@ String TIBEmbeddedLibrary::LibraryName() const { return TIBServerLibrary::Librar
 void TIBServerLibrary::LoadIBLibrary() {
     ResetEntryPoints();
     FIBClientVersion = 0;
+    FFirebird4Types = false;
     FLoadError.clear();
     const std::string name = AnsiBytes(LibraryName());
     FIBLibrary = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -263,6 +288,11 @@ void TIBServerLibrary::LoadIBLibrary() {
     for (auto [group, version] : {std::pair{TEntryGroup::V70, 70000}, {TEntryGroup::V71, 71000}, {TEntryGroup::V80, 80000}})
         FIBClientVersion >= version ? ResolveGroup(group, FIBLibrary) : RefuseGroup(group);
 
+    // Firebird 4's client still answers the version queries with 6.3; what
+    // tells it from Firebird 3's is what it exports.
+    FFirebird4Types = dlsym(FIBLibrary, "fb_get_statement_interface") != nullptr;
+    dlerror();
+
     // The XML output library is optional; its absence is normal.
     FIBXMLLibrary = dlopen(kXMLLibrary, RTLD_NOW | RTLD_LOCAL);
     if (FIBXMLLibrary == nullptr) dlerror();
@@ -275,6 +305,7 @@ void TIBServerLibrary::FreeIBLibrary() {
     FIBLibrary = nullptr;
     FIBXMLLibrary = nullptr;
     FIBClientVersion = 0;
+    FFirebird4Types = false;
     // The old addresses point into unmapped code now.
     ResetEntryPoints();
 }
@@ -302,6 +333,11 @@ void TIBServerLibrary::CheckIBLoaded() {
 int64_t TIBServerLibrary::GetIBClientVersion() {
     CheckIBLoaded();
     return FIBClientVersion;
+}
+
+bool TIBServerLibrary::ClientHasFirebird4Types() {
+    CheckIBLoaded();
+    return FFirebird4Types;
 }
 
 // ---- Forwarding ---------------------------------------------------------------

@@ -213,6 +213,12 @@ public:
     // client's version functions report them: Firebird 3 reports 6.3, so
     // 63000. Loads the library first.
     virtual int64_t GetIBClientVersion() = 0;
+    // True when the client library is Firebird 4's or a later one (it
+    // exports fb_get_statement_interface, which came with 4.0): it describes
+    // and carries Firebird 4's data types. An older client cannot, so the
+    // connection asks a newer server for their legacy forms. Loads the
+    // library first.
+    virtual bool ClientHasFirebird4Types() = 0;
 
     VANTREL_CLIENT_FUNCTIONS(VANTREL_PURE, VANTREL_PURE_V)
     // The two variadic functions take their count as int, the type a short
@@ -239,6 +245,7 @@ public:
     bool TryIBLoad() override;
     void CheckIBLoaded() override;
     int64_t GetIBClientVersion() override;
+    bool ClientHasFirebird4Types() override;
 
     VANTREL_CLIENT_FUNCTIONS(VANTREL_OVERRIDE, VANTREL_OVERRIDE_V)
     ISC_STATUS isc_start_transaction(ISC_STATUS *status_vector, isc_tr_handle *tran_handle, int db_handle_count,
@@ -269,6 +276,7 @@ private:
     // (empty when it was not found at all).
     String FLoadError;
     int64_t FIBClientVersion = 0;
+    bool FFirebird4Types = false;
     VANTREL_CLIENT_FUNCTIONS(VANTREL_FIELD, VANTREL_FIELD)
 };
 

@@ -262,6 +262,12 @@ void TIBDatabase::BuildDPBInto(const TStringList &Lines) {
     }
 }
 
+std::vector<uint8_t> TIBDatabase::BlockToSend(IGDSLibrary *Library) const {
+    std::vector<uint8_t> block(FDPB.begin(), FDPB.begin() + FDPBLength);
+    if (Library->ClientHasFirebird4Types()) return block;
+    return WithLegacyTypeBinding(std::move(block));
+}
+
 std::string TIBDatabase::DatabaseNameBytes() const {
     std::string name = AnsiServerText(FDBName);
     if (name.size() > 32767)
@@ -293,9 +299,10 @@ void TIBDatabase::DoConnect() {
 
     IGDSLibrary *lib = GDSLibrary();
     const std::string name = DatabaseNameBytes();
+    const std::vector<uint8_t> block = BlockToSend(lib);
     const ISC_STATUS result =
         Call(lib->isc_attach_database(StatusVector(), static_cast<short>(name.size()), name.data(), &FHandle,
-                                      FDPBLength, reinterpret_cast<const ISC_SCHAR *>(FDPB.data())),
+                                      static_cast<short>(block.size()), reinterpret_cast<const ISC_SCHAR *>(block.data())),
              false);
     if (result > 0) {
         FHandle = 0;

@@ -212,6 +212,9 @@ private:
     int64_t QueryInfoInteger(uint8_t Item);
     void ApplyDefaultCharacterSet();
     void BuildDPBInto(const TStringList &Lines);
+    // The block an attach or create sends: the DPB, and for a client older
+    // than Firebird 4 the request for the legacy forms of Firebird 4's types.
+    std::vector<uint8_t> BlockToSend(IGDSLibrary *Library) const;
     void DBParamsChanging();
     void EnsureServerType();
 

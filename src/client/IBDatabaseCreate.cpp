@@ -1,6 +1,7 @@
 // Operations of TIBDatabase on the database itself rather than on an
 // attachment: running one SQL text, creating and dropping the database, and
 // probing whether the attachment still answers.
+#include <algorithm>
 #include <exception>
 
 #include "client/GDSLibrary.h"
@@ -111,9 +112,10 @@ void TIBDatabase::CreateDatabase() {
     FDBParamsChanged = false;
 
     const std::string name = DatabaseNameBytes();
+    const std::vector<uint8_t> block = BlockToSend(lib);
     const ISC_STATUS result =
         Call(lib->isc_create_database(StatusVector(), static_cast<short>(name.size()), name.data(), &FHandle,
-                                      FDPBLength, reinterpret_cast<const ISC_SCHAR *>(FDPB.data()), 0),
+                                      static_cast<short>(block.size()), reinterpret_cast<const ISC_SCHAR *>(block.data()), 0),
              false);
     if (result > 0) {
         FHandle = 0;
@@ -149,7 +151,17 @@ void TIBDatabase::CreateDatabase() {
             }
             throw;
         }
-        lib->isc_commit_transaction(StatusVector(), &trHandle);
+        // A commit the server refuses is the statement's failure too: its
+        // work is not there.
+        const ISC_STATUS committed = Call(lib->isc_commit_transaction(StatusVector(), &trHandle), false);
+        if (committed > 0) {
+            if (trHandle != 0) {
+                // The thread's status vector keeps the commit's failure.
+                ISC_STATUS ignored[ISC_STATUS_LENGTH] = {};
+                lib->isc_rollback_transaction(ignored, &trHandle);
+            }
+            RaiseServerError(lib, MessageEncoding());
+        }
     };
 
     String characterSet = AsciiUpper(FDBParams.Values(u"lc_ctype"));
@@ -169,6 +181,21 @@ void TIBDatabase::CreateDatabase() {
     }
 
     if (hasFiles) {
+        // Firebird 4 creates the file of an ALTER DATABASE ADD FILE run in
+        // the first transaction of a new database but loses its RDB$FILES
+        // row, so the database's first transaction is an empty one (isql,
+        // whose CREATE DATABASE ... FILE keeps the row, starts a transaction
+        // of its own after creating, too).
+        isc_tr_handle first = 0;
+        if (Call(lib->isc_start_transaction(StatusVector(), &first, 1, &FHandle, 0, static_cast<const ISC_SCHAR *>(nullptr)),
+                 false) > 0 ||
+            Call(lib->isc_commit_transaction(StatusVector(), &first), false) > 0) {
+            if (first != 0) {
+                ISC_STATUS ignored[ISC_STATUS_LENGTH] = {};
+                lib->isc_rollback_transaction(ignored, &first);
+            }
+            RaiseServerError(lib, MessageEncoding());
+        }
         for (const String &line : FDBParams.Items())
             if (HasFileClause(line)) runInOwnTransaction(u"ALTER DATABASE ADD " + line, true);
     }

@@ -242,6 +242,33 @@ void TIBTransaction::StartTransaction() {
     }
 }
 
+void TIBTransaction::StartTransaction(const String &SetTransactionStatement) {
+    CheckNotInTransaction();
+    CheckDatabasesInList();
+    // The statement names no connection: it starts a transaction on one.
+    if (FDatabases.size() != 1) RaiseClientError(ClientError::NotSupported);
+    TIBDatabase *db = FDatabases.front();
+    if (!db->Connected()) {
+        if (!db->FStreamedConnected) RaiseClientError(ClientError::DatabaseClosed);
+        db->Open();
+        db->FStreamedConnected = false;
+    }
+    IGDSLibrary *lib = db->GDSLibrary();
+    std::string text;
+    AppendServerText(db->Encoding() ? *db->Encoding() : *AnsiEncoding(), db->CharacterSet(), SetTransactionStatement,
+                     text);
+    // Executed without a transaction, the statement hands back the one it
+    // started.
+    const ISC_STATUS result =
+        Call(lib->isc_dsql_execute_immediate(StatusVector(), &db->FHandle, &FHandle, 0, text.c_str(),
+                                             static_cast<unsigned short>(db->SQLDialect()), nullptr),
+             false);
+    if (result > 0) {
+        FHandle = 0;
+        RaiseServerError(lib, db->MessageEncoding());
+    }
+}
+
 void TIBTransaction::Commit() { FinishTransaction(TACommit, false); }
 void TIBTransaction::Rollback() { FinishTransaction(TARollback, false); }
 void TIBTransaction::CommitRetaining() { FinishTransaction(TACommitRetaining, false); }

@@ -83,6 +83,11 @@ public:
 
     // --- operations ---
     void StartTransaction();
+    // Starts the transaction as a SET TRANSACTION statement says, on its one
+    // connection: the server reads the options, so whatever it knows (lock
+    // timeout, RESERVING lists, ...) is honoured. Params are not used; the
+    // next StartTransaction uses them again.
+    void StartTransaction(const String &SetTransactionStatement);
     void Commit();
     void Rollback();
     void CommitRetaining();

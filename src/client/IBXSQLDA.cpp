@@ -421,6 +421,13 @@ void TIBXSQLDA::PrepareBuffers() {
         v.FMaxLen = type.IsText() ? r.SqlLen() : 0;
         if (type.Class == TValueClass::Unknown)
             RaiseClientError(ClientError::UnknownSQLDataType, {static_cast<int64_t>(r.SqlDef())});
+        // A time or timestamp with a time zone comes in its extended form,
+        // which carries the zone's offset at that moment: the value then
+        // reads as the wall clock of its zone without the zone table.
+        if (type.IsZoned() && !type.IsZonedEx()) {
+            const int extended = type.Class == TValueClass::TimeZoned ? kSQLTimeZonedEx : kSQLTimestampZonedEx;
+            r.SetSqlType(static_cast<uint16_t>(extended | (r.SqlType() & 1)));
+        }
         const int size = type.BufferSize(r.SqlLen());
         r.SetDataSize(0, size);
         if (type.Class == TValueClass::Null) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "client/Decimal.h"
+#include "client/DecimalFloat.h"
 #include "client/SQLTypes.h"
 #include "platform/DateTime.h"
 #include "platform/Encoding.h"
@@ -324,6 +325,15 @@ private:
     std::string ReadBlobBytes() const;
     String DecodeText(const char *Bytes, size_t Length, bool CutToChars) const;
     int64_t ScaledValue() const;
+    // The integer of an Integer or Int128 class value, and whether 64 bits
+    // hold it.
+    __int128 WideValue() const;
+    bool FitsInt64() const;
+    // A scaled 64-bit value as the nearest double to its decimal value.
+    double ScaledAsDouble(int64_t Value) const;
+    TDecimalFloat DecimalFloatValue() const;
+    // A zoned value as the wall clock of its own zone.
+    TDateTime ZonedDateTime() const;
     [[noreturn]] void RaiseConversion() const;
 
     TIBXSQLDA *FParent;

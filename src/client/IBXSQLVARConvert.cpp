@@ -1,7 +1,10 @@
 // Typed reads and writes of descriptor variables: scaled integers, floating
 // point, dates and times through the client's calendar codecs, text in the
 // connection's character set, booleans (InterBase 590 and Firebird's one-byte
-// SQL_BOOLEAN), blobs, and the VARIANT, bytes and decimal-text forms.
+// SQL_BOOLEAN), blobs, and the VARIANT, bytes and decimal-text forms; and
+// Firebird 4's 128-bit integers, decimal floating point and times with a time
+// zone. Values of those are written as text or as the older types, which the
+// server converts.
 #include <cfloat>
 #include <climits>
 #include <cmath>
@@ -15,6 +18,7 @@
 #include <ostream>
 
 #include "client/Decimal.h"
+#include "client/DecimalFloat.h"
 #include "client/GDSLibrary.h"
 #include "client/IBBlob.h"
 #include "client/IBDatabase.h"
@@ -68,6 +72,27 @@ bool ToCalendar(TDateTime value, struct tm &t) {
     return true;
 }
 
+// Firebird 4's zoned values: the UTC clock reading, the zone id and, in the
+// extended forms, the zone's offset from UTC in minutes at that moment.
+constexpr int64_t kTicksPerMinute = 60 * 10000;  // ISC_TIME counts 1/10000 s
+constexpr int64_t kTicksPerDay = 24 * 60 * kTicksPerMinute;
+
+int16_t ZoneOffset(const TSQLTypeTraits &type, const char *data) {
+    // The offset follows the clock reading (8 or 4 bytes) and the zone id.
+    const size_t at = (type.Class == TValueClass::TimestampZoned ? sizeof(ISC_TIMESTAMP) : sizeof(ISC_TIME)) + 2;
+    int16_t offset;
+    std::memcpy(&offset, data + at, sizeof offset);
+    return offset;
+}
+
+// "+03:00", "-05:30", "+00:00".
+String OffsetText(int minutes) {
+    const int a = minutes < 0 ? -minutes : minutes;
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%c%02d:%02d", minutes < 0 ? '-' : '+', a / 60, a % 60);
+    return Utf8ToString(buf);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -84,6 +109,61 @@ IGDSLibrary &TIBXSQLVAR::Library() const {
 void TIBXSQLVAR::RaiseConversion() const { RaiseClientError(ClientError::InvalidDataConversion); }
 
 int64_t TIBXSQLVAR::ScaledValue() const { return ReadStoredInteger(FXSQLVAR->SqlData(), Type().StorageSize); }
+
+__int128 TIBXSQLVAR::WideValue() const {
+    if (Type().Class == TValueClass::Int128) return ReadStoredInt128(FXSQLVAR->SqlData());
+    return ScaledValue();
+}
+
+bool TIBXSQLVAR::FitsInt64() const {
+    if (Type().Class != TValueClass::Int128) return true;
+    const __int128 v = WideValue();
+    return v >= INT64_MIN && v <= INT64_MAX;
+}
+
+TDecimalFloat TIBXSQLVAR::DecimalFloatValue() const {
+    return DecodeDecimalFloat(FXSQLVAR->SqlData(), Type().StorageSize);
+}
+
+TDateTime TIBXSQLVAR::ZonedDateTime() const {
+    // The wall clock of the value's own zone: its UTC reading moved by the
+    // offset that the extended forms carry. The plain forms carry only a
+    // zone id, whose offset is the server's knowledge; the areas ask for the
+    // extended forms (PrepareBuffers), so a plain form here is a value
+    // written by hand.
+    const TSQLTypeTraits &type = Type();
+    if (!type.IsZonedEx()) RaiseConversion();
+    const char *data = FXSQLVAR->SqlData();
+    const int64_t shift = ZoneOffset(type, data) * kTicksPerMinute;
+    struct tm t;
+    std::memset(&t, 0, sizeof t);
+    TDateTime date = 0, time = 0;
+    if (type.Class == TValueClass::TimestampZoned) {
+        ISC_TIMESTAMP stamp;
+        std::memcpy(&stamp, data, sizeof stamp);
+        int64_t ticks = static_cast<int64_t>(stamp.timestamp_time) + shift;
+        int64_t days = stamp.timestamp_date;
+        if (ticks < 0) {
+            ticks += kTicksPerDay;
+            --days;
+        } else if (ticks >= kTicksPerDay) {
+            ticks -= kTicksPerDay;
+            ++days;
+        }
+        stamp.timestamp_date = static_cast<ISC_DATE>(days);
+        stamp.timestamp_time = static_cast<ISC_TIME>(ticks);
+        Library().isc_decode_timestamp(&stamp, &t);
+        if (!TryEncodeDate(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, date)) RaiseConversion();
+    } else {
+        ISC_TIME clock;
+        std::memcpy(&clock, data, sizeof clock);
+        const int64_t ticks = (static_cast<int64_t>(clock) + shift) % kTicksPerDay;
+        const ISC_TIME local = static_cast<ISC_TIME>(ticks < 0 ? ticks + kTicksPerDay : ticks);
+        Library().isc_decode_sql_time(&local, &t);
+    }
+    if (!TryEncodeTime(t.tm_hour, t.tm_min, t.tm_sec, 0, time)) RaiseConversion();
+    return date >= 0 ? date + time : date - time;
+}
 
 String TIBXSQLVAR::DecodeText(const char *Bytes, size_t Length, bool CutToChars) const {
     String s = DecodeBytes(FParent->Encoding(), FParent->EncodingKeepsAscii(), Bytes, Length);
@@ -145,20 +225,26 @@ double TIBXSQLVAR::AsDouble() const {
         if (!TryStrToFloat(AsString(), d)) RaiseConversion();
         return d;
     }
-    if (type.Class == TValueClass::Integer) {
-        int scale = FXSQLVAR->SqlScale();
-        int64_t v = ScaledValue();
-        double d = ScaleToDouble(scale, v);
-        if (scale == 0) return d;
-        // Below 10^15 the quotient of two exact doubles is already the
-        // nearest double to the decimal value, which is what rounding to
-        // |scale| decimals through text gives.
-        if (scale < 0 && -scale <= 22 && FitsFifteenDigits(v)) return d;
-        return RoundScaled(d, scale < 0 ? -scale : scale);
-    }
+    if (type.Class == TValueClass::Integer) return ScaledAsDouble(ScaledValue());
     if (type.Class == TValueClass::Float) return ReadStoredFloat(FXSQLVAR->SqlData(), type.StorageSize);
     if (type.Class == TValueClass::Boolean) return AsBoolean() ? 1.0 : 0.0;
+    if (type.Class == TValueClass::Int128) {
+        if (FitsInt64()) return ScaledAsDouble(static_cast<int64_t>(WideValue()));
+        return WideScaleToDouble(FXSQLVAR->SqlScale(), WideValue());
+    }
+    if (type.Class == TValueClass::DecFloat) return DecimalFloatValue().ToDouble();
     RaiseConversion();
+}
+
+double TIBXSQLVAR::ScaledAsDouble(int64_t v) const {
+    int scale = FXSQLVAR->SqlScale();
+    double d = ScaleToDouble(scale, v);
+    if (scale == 0) return d;
+    // Below 10^15 the quotient of two exact doubles is already the
+    // nearest double to the decimal value, which is what rounding to
+    // |scale| decimals through text gives.
+    if (scale < 0 && -scale <= 22 && FitsFifteenDigits(v)) return d;
+    return RoundScaled(d, scale < 0 ? -scale : scale);
 }
 
 float TIBXSQLVAR::AsFloat() const {
@@ -174,6 +260,10 @@ Currency TIBXSQLVAR::AsCurrency() const {
     bool exact = false;
     if (type.Class == TValueClass::Integer)
         exact = ScaledToCurrency(ScaledValue(), FXSQLVAR->SqlScale(), c);
+    else if (type.Class == TValueClass::Int128)
+        exact = FitsInt64() && ScaledToCurrency(static_cast<int64_t>(WideValue()), FXSQLVAR->SqlScale(), c);
+    else if (type.Class == TValueClass::DecFloat)
+        exact = DecimalFloatValue().IsFinite() && TryTextToCurrency(AsString(), c);
     else if (type.IsText())
         exact = TryTextToCurrency(AsString(), c);
     else if (type.Class == TValueClass::Float)
@@ -198,6 +288,7 @@ TDateTime TIBXSQLVAR::AsDateTime() const {
         if (!TryTextToDateTime(Trim(AsString()), d)) RaiseConversion();
         return d;
     }
+    if (type.IsZoned()) return ZonedDateTime();
     if (!type.IsDateTime()) RaiseConversion();
     struct tm t;
     std::memset(&t, 0, sizeof t);
@@ -247,8 +338,25 @@ String TIBXSQLVAR::AsString() const {
         if (scale < -4 && FitsFifteenDigits(v)) return FloatToStr(AsDouble());
         return ScaledToGeneralText(v, scale);
     }
+    case TValueClass::Int128: {
+        if (FitsInt64() && r.SqlScale() != 0) {
+            // The text of a scaled integer of the same value.
+            const int64_t v = static_cast<int64_t>(WideValue());
+            if (r.SqlScale() < -4 && FitsFifteenDigits(v)) return FloatToStr(ScaledAsDouble(v));
+            return ScaledToGeneralText(v, r.SqlScale());
+        }
+        return WideScaledToGeneralText(WideValue(), r.SqlScale());
+    }
+    case TValueClass::DecFloat: return Utf8ToString(DecimalFloatValue().ToText());
     case TValueClass::Timestamp: return DateTimeToText(AsDateTime());
     case TValueClass::Time: return TimeToText(AsDateTime());
+    case TValueClass::TimestampZoned:
+    case TValueClass::TimeZoned: {
+        // The wall clock of the value's zone and the zone's offset.
+        const TDateTime local = ZonedDateTime();
+        const String clock = type.Class == TValueClass::TimeZoned ? TimeToText(local) : DateTimeToText(local);
+        return clock + u" " + OffsetText(ZoneOffset(type, r.SqlData()));
+    }
     case TValueClass::Date:
         // Dialect 1 has no date-only type: its dates read as date-times.
         return FParent->SQLDialect() == 1 ? DateTimeToText(AsDateTime()) : DateToText(AsDateTime());
@@ -281,7 +389,13 @@ String TIBXSQLVAR::AsBcd() const {
     if (IsNull()) return String();
     const TSQLTypeTraits &type = Type();
     if (type.Class == TValueClass::Integer) return ScaledToDecimalText(ScaledValue(), FXSQLVAR->SqlScale());
+    if (type.Class == TValueClass::Int128) return WideScaledToDecimalText(WideValue(), FXSQLVAR->SqlScale());
     if (type.Class == TValueClass::Float) return FloatToStr(AsDouble());
+    if (type.Class == TValueClass::DecFloat) {
+        const TDecimalFloat value = DecimalFloatValue();
+        if (!value.IsFinite()) RaiseConversion();
+        return Utf8ToString(value.ToText());
+    }
     if (type.IsText()) {
         String t = Trim(AsString());
         int64_t v;
@@ -301,8 +415,33 @@ VARIANT TIBXSQLVAR::AsVariant() const {
     }
     const TSQLTypeTraits &type = Type();
     const int scale = FXSQLVAR->SqlScale();
-    if (type.Class == TValueClass::Integer && scale != 0) {
-        const int64_t value = ScaledValue();
+    if (type.Class == TValueClass::Int128) {
+        if (!FitsInt64()) {
+            // No VARIANT number holds it: its exact decimal text.
+            v.u.bstrVal = SysAllocString(WideScaledToGeneralText(WideValue(), scale));
+            v.vt = VT_BSTR;
+            return v;
+        }
+        if (scale == 0) {
+            v.u.llVal = static_cast<int64_t>(WideValue());
+            v.vt = VT_I8;
+            return v;
+        }
+    }
+    if (type.Class == TValueClass::DecFloat) {
+        // A double where it holds the value's digits, else the exact text.
+        const TDecimalFloat value = DecimalFloatValue();
+        if (!value.IsFinite() || value.Digits.size() <= 15) {
+            v.u.dblVal = value.ToDouble();
+            v.vt = VT_R8;
+        } else {
+            v.u.bstrVal = SysAllocString(Utf8ToString(value.ToText()));
+            v.vt = VT_BSTR;
+        }
+        return v;
+    }
+    if ((type.Class == TValueClass::Integer || type.Class == TValueClass::Int128) && scale != 0) {
+        const int64_t value = static_cast<int64_t>(WideValue());
         if (scale >= -4 && scale < 0 && ScaledToCurrency(value, scale, v.u.cyVal)) {
             v.vt = VT_CY;
         } else if ((scale < -4 || scale > 0) && FitsFifteenDigits(value)) {

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "client/Decimal.h"
+#include "client/DecimalFloat.h"
 
 namespace vantrel {
 
@@ -11,7 +12,7 @@ namespace {
 
 using enum TValueClass;
 
-constexpr std::array<TSQLTypeTraits, 17> kTypes = {{
+constexpr std::array<TSQLTypeTraits, 24> kTypes = {{
     {SQL_TEXT, FixedText, 0, 0, VT_BSTR, ftWideString},
     {SQL_VARYING, VarText, 0, 0, VT_BSTR, ftWideString},
     {SQL_SHORT, Integer, 2, 4, VT_I2, ftSmallint},
@@ -29,6 +30,15 @@ constexpr std::array<TSQLTypeTraits, 17> kTypes = {{
     {kSQLInterBaseBoolean, Boolean, 2, 0, VT_BOOL, ftBoolean},
     {SQL_BOOLEAN, Boolean, 1, 0, VT_BOOL, ftBoolean},
     {SQL_NULL, Null, 0, 0, VT_EMPTY, ftUnknown},
+    // The VARIANT and field types of a value that 64 bits do not hold are
+    // chosen by value (see AsVariant) and by scale (the result sets).
+    {kSQLInt128, Int128, 16, 38, VT_I8, ftLargeint},
+    {kSQLDecFloat16, DecFloat, 8, 16, VT_R8, ftFMTBcd},
+    {kSQLDecFloat34, DecFloat, 16, 34, VT_R8, ftFMTBcd},
+    {kSQLTimestampZoned, TimestampZoned, 12, 0, VT_DATE, ftDateTime},
+    {kSQLTimeZoned, TimeZoned, 8, 0, VT_DATE, ftTime},
+    {kSQLTimestampZonedEx, TimestampZoned, 12, 0, VT_DATE, ftDateTime},
+    {kSQLTimeZonedEx, TimeZoned, 8, 0, VT_DATE, ftTime},
 }};
 
 constexpr TSQLTypeTraits kUnknownType{0, Unknown, 0, 0, VT_EMPTY, ftUnknown};
@@ -62,9 +72,17 @@ double ReadStoredFloat(const char *data, int size) {
     return d;
 }
 
+__int128 ReadStoredInt128(const char *data) {
+    __int128 v;
+    std::memcpy(&v, data, sizeof v);
+    return v;
+}
+
 bool StoredNumberAsInt64(const TSQLTypeTraits &type, int scale, const char *data, int64_t &out) {
     switch (type.Class) {
     case Integer: out = ScaleToInt64(scale, ReadStoredInteger(data, type.StorageSize)); return true;
+    case Int128: return Int128ToInt64(ReadStoredInt128(data), scale, out);
+    case DecFloat: return DecodeDecimalFloat(data, type.StorageSize).TruncToInt64(out);
     case Float: return TruncToInt64(ReadStoredFloat(data, type.StorageSize), out);
     case Boolean: out = ReadStoredInteger(data, type.StorageSize) == 1 ? 1 : 0; return true;
     default: return false;

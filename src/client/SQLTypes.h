@@ -20,6 +20,25 @@ namespace vantrel {
 // parameter is SQL_NULL (32766); both come from ibase.h.
 inline constexpr int kSQLInterBaseBoolean = 590;
 
+// Firebird 4's types, by the codes of its header (Firebird 3's header lacks
+// them): a 128-bit integer with a decimal scale (NUMERIC and DECIMAL above
+// 18 digits, SUM over BIGINT), the IEEE 754 decimal floating-point types
+// DECFLOAT(16) and DECFLOAT(34), and times and timestamps with a time zone:
+// a UTC value and a zone id, which the extended forms follow with the
+// zone's offset from UTC in minutes at that moment.
+inline constexpr int kSQLInt128 = 32752;
+inline constexpr int kSQLDecFloat16 = 32760;
+inline constexpr int kSQLDecFloat34 = 32762;
+inline constexpr int kSQLTimeZoned = 32756;
+inline constexpr int kSQLTimestampZoned = 32754;
+inline constexpr int kSQLTimeZonedEx = 32750;
+inline constexpr int kSQLTimestampZonedEx = 32748;
+#ifdef SQL_INT128
+static_assert(kSQLInt128 == SQL_INT128 && kSQLDecFloat16 == SQL_DEC16 && kSQLDecFloat34 == SQL_DEC34 &&
+              kSQLTimeZoned == SQL_TIME_TZ && kSQLTimestampZoned == SQL_TIMESTAMP_TZ &&
+              kSQLTimeZonedEx == SQL_TIME_TZ_EX && kSQLTimestampZonedEx == SQL_TIMESTAMP_TZ_EX);
+#endif
+
 // Field types of the result sets.
 enum TFieldType {
     ftUnknown,
@@ -58,10 +77,15 @@ enum class TValueClass : uint8_t {
     FixedText,  // CHAR: sqllen bytes
     VarText,    // VARCHAR: a 16-bit length, then up to sqllen bytes
     Integer,    // 16, 32 or 64 bits, with a decimal scale
+    Int128,     // 128 bits, with a decimal scale
     Float,      // 32 or 64 bits
+    DecFloat,   // IEEE 754 decimal64 or decimal128
     Timestamp,  // through the client's date codecs
     Date,
     Time,
+    // UTC time stamp or time, zone id and (extended forms) the zone's offset
+    TimestampZoned,
+    TimeZoned,
     Blob,       // 8-byte blob id
     Array,      // 8-byte array id
     Quad,       // 8 bytes, read only as such
@@ -82,9 +106,13 @@ struct TSQLTypeTraits {
     TFieldType FieldType;
 
     bool IsText() const { return Class == TValueClass::FixedText || Class == TValueClass::VarText; }
+    // Date-times of the session's own clock (not those with a time zone).
     bool IsDateTime() const {
         return Class == TValueClass::Timestamp || Class == TValueClass::Date || Class == TValueClass::Time;
     }
+    bool IsZoned() const { return Class == TValueClass::TimestampZoned || Class == TValueClass::TimeZoned; }
+    // The zoned types whose values carry their offset.
+    bool IsZonedEx() const { return Code == kSQLTimeZonedEx || Code == kSQLTimestampZonedEx; }
     // The id types, whose value is an ISC_QUAD.
     bool IsId() const { return Class == TValueClass::Blob || Class == TValueClass::Array || Class == TValueClass::Quad; }
     // Bytes of a value buffer for a declared length.
@@ -112,8 +140,11 @@ int64_t ReadStoredInteger(const char *data, int size);
 // A stored float of 4 or 8 bytes.
 double ReadStoredFloat(const char *data, int size);
 
+// A stored 128-bit integer.
+__int128 ReadStoredInt128(const char *data);
+
 // A number, scaled integer or boolean as a 64-bit integer (a scale or a
-// fraction truncated toward zero); false for other classes and for floats
+// fraction truncated toward zero); false for other classes and for values
 // beyond 64 bits.
 bool StoredNumberAsInt64(const TSQLTypeTraits &type, int scale, const char *data, int64_t &out);
 

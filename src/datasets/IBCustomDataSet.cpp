@@ -4,6 +4,7 @@
 #include "datasets/IBCustomDataSet.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <string_view>
@@ -185,7 +186,11 @@ void TIBCustomDataSet::BindPersistentFields() {
         if (index < 0) DatabaseError(Format(kDataSetFieldNotFoundMessage, {field->DisplayName()}));
         const TFieldDef &def = FFieldDefs[index];
         field->FFieldNo = index + 1;
-        if (FieldTypeGroup(field->DataType()) != FieldTypeGroup(def.DataType())) {
+        // An integer field takes a 64-bit integer column too (COUNT(*) is one
+        // in dialect 3); a value that does not fit is refused when read.
+        const bool widened = FieldTypeGroup(field->DataType()) == TFieldTypeGroup::Integer &&
+                             FieldTypeGroup(def.DataType()) == TFieldTypeGroup::LargeInt;
+        if (FieldTypeGroup(field->DataType()) != FieldTypeGroup(def.DataType()) && !widened) {
             field->FFieldNo = 0;
             DatabaseError(Format(kDataSetTypeMismatchMessage,
                                  {field->DisplayName(), FieldTypeName(field->DataType()), FieldTypeName(def.DataType())}));
@@ -377,6 +382,12 @@ void TIBCustomDataSet::DescribeColumns() {
                 type = ftFMTBcd;
                 bcdLike(true);
             }
+        } else if (traits.Class == TValueClass::Int128 && scale != 0) {
+            // Firebird 4's NUMERIC and DECIMAL above 18 digits.
+            type = ftFMTBcd;
+            bcdLike(true);
+        } else if (traits.Class == TValueClass::DecFloat) {
+            precision = data.SqlPrecision();
         }
         if (type == ftUnknown) continue;  // arrays and the like get no field definition
 
@@ -558,8 +569,14 @@ bool TIBCustomDataSet::GetFieldInteger(const TField *field, int32_t &value) cons
     std::memcpy(&header, slot, sizeof header);
     const char *data = reinterpret_cast<const char *>(slot + sizeof(TSlotHeader));
     int64_t number;
-    if (!StoredNumberAsInt64(SQLTypeTraits(static_cast<uint16_t>(header.SQLType)), header.Scale, data, number))
-        RaiseClientError(ClientError::InvalidDataConversion);
+    const TSQLTypeTraits &type = SQLTypeTraits(static_cast<uint16_t>(header.SQLType));
+    if (!StoredNumberAsInt64(type, header.Scale, data, number)) RaiseClientError(ClientError::InvalidDataConversion);
+    // A 64-bit column serves a 32-bit field only with a value that fits;
+    // otherwise the mismatch the field's binding would have raised.
+    if ((header.SQLType & ~1) == SQL_INT64 && header.Scale == 0 &&
+        (number < INT32_MIN || number > INT32_MAX))
+        DatabaseError(Format(kDataSetTypeMismatchMessage,
+                             {field->DisplayName(), FieldTypeName(field->DataType()), FieldTypeName(ftLargeint)}));
     // The low 32 bits, as a column's integer read gives them.
     value = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(number)));
     return true;

@@ -331,6 +331,24 @@ void TIBTable::ReadColumnDefinitions() {
         case 7: scaled(ftSmallint, 4, false); break;
         case 8: scaled(ftInteger, 9, true); break;
         case 16: scaled(ftLargeint, 18, true); break;
+        // Firebird 4: INT128 (and NUMERIC and DECIMAL above 18 digits),
+        // DECFLOAT(16) and (34), times and timestamps with a time zone.
+        case 26:
+            if (scale == 0) {
+                type = ftLargeint;
+            } else {
+                type = ftFMTBcd;
+                precision = 38;
+                size = -scale;
+            }
+            break;
+        case 24:
+        case 25:
+            type = ftFMTBcd;
+            precision = r[7].AsInteger() == 24 ? 16 : 34;
+            break;
+        case 28: type = ftTime; break;
+        case 29: type = ftDateTime; break;
         case 10:
         case 11:
         case 27: type = ftFloat; break;

@@ -136,13 +136,6 @@ struct TFileDecoding {
     bool Verified = false;                      // known to decode already
 };
 
-// Bytes from the start up to the first NUL, which ends the text.
-size_t TextLength(const char *data, size_t size) {
-    if (size == 0) return 0;  // an empty file has no buffer to search
-    const void *nul = std::memchr(data, 0, size);
-    return nul ? static_cast<size_t>(static_cast<const char *>(nul) - data) : size;
-}
-
 TFileDecoding ChooseDecoding(const std::vector<uint8_t> &bytes) {
     TFileDecoding d;
     const size_t size = bytes.size();
@@ -161,7 +154,7 @@ TFileDecoding ChooseDecoding(const std::vector<uint8_t> &bytes) {
         }
     } else {
         const char *data = reinterpret_cast<const char *>(bytes.data());
-        if (FirstInvalidUtf8(std::string_view(data, TextLength(data, size))) == std::string_view::npos) {
+        if (FirstInvalidUtf8(std::string_view(data, size)) == std::string_view::npos) {
             d.Verified = true;
         } else {
             d.Form = TFileForm::CodePage;
@@ -186,6 +179,9 @@ int LineAt(const Char *text, size_t offset) {
         Format(kCannotReadFileMessage, {ExpandFileName(path), int64_t(line), what}));
 }
 
+// What a NUL is called where it stops the reading.
+constexpr const char16_t *kNulCharacter = u"a NUL character (U+0000)";
+
 String Hex(unsigned value, int digits) {
     static const char16_t kDigits[] = u"0123456789ABCDEF";
     String text(static_cast<size_t>(digits), u'0');
@@ -197,9 +193,15 @@ String Hex(unsigned value, int digits) {
     RaiseUndecodable(path, line, u"byte 0x" + Hex(byte, 2) + u", which " + decoding + u" cannot decode");
 }
 
-// Raises when a byte of the text cannot be decoded in the chosen form.
+// Raises when a byte of the text cannot be decoded in the chosen form. A NUL
+// byte is refused too: a text file holds none, and cutting the text there
+// would drop the rest of the script without a word.
 void CheckDecodable(const TFileDecoding &d, const char *data, size_t size, const String &path) {
-    if (d.Verified || size == 0) return;
+    if (size == 0) return;  // an empty file has no buffer to search
+    if (const void *nul = std::memchr(data, 0, size))
+        RaiseUndecodable(path, LineAt(data, static_cast<size_t>(static_cast<const char *>(nul) - data)),
+                         kNulCharacter);
+    if (d.Verified) return;
     const size_t bad = d.Form == TFileForm::Utf8 ? FirstInvalidUtf8(std::string_view(data, size))
                                                 : d.Encoding->FirstUndecodable(data, size);
     if (bad == String::npos) return;
@@ -208,8 +210,8 @@ void CheckDecodable(const TFileDecoding &d, const char *data, size_t size, const
                                                    : u"code page " + IntToStr(d.Encoding->CodePage()));
 }
 
-// UTF-16 text up to its first NUL; a surrogate without its partner, or an
-// odd byte at the end, raises.
+// UTF-16 text; a NUL character, a surrogate without its partner, or an odd
+// byte at the end, raises.
 String DecodeUtf16(const uint8_t *data, size_t size, bool little, const String &path) {
     const size_t units = size / 2;
     String text(units, u'\0');
@@ -219,7 +221,7 @@ String DecodeUtf16(const uint8_t *data, size_t size, bool little, const String &
     }
     const auto nul = text.find(u'\0');
     if (nul != String::npos) {
-        text.resize(nul);
+        RaiseUndecodable(path, LineAt(text.data(), nul), kNulCharacter);
     } else if (size % 2 != 0) {
         RaiseUndecodableByte(path, LineAt(text.data(), units), data[size - 1], little ? u"UTF-16LE" : u"UTF-16BE");
     }
@@ -306,7 +308,7 @@ String DecodeTextFile(const std::vector<uint8_t> &bytes, const String &path) {
     if (d.Form == TFileForm::Utf16LE || d.Form == TFileForm::Utf16BE)
         return DecodeUtf16(bytes.data() + d.Start, bytes.size() - d.Start, d.Form == TFileForm::Utf16LE, path);
     const char *data = reinterpret_cast<const char *>(bytes.data()) + d.Start;
-    const size_t size = TextLength(data, bytes.size() - d.Start);
+    const size_t size = bytes.size() - d.Start;
     CheckDecodable(d, data, size, path);
     return d.Form == TFileForm::Utf8 ? Utf8ToString(std::string_view(data, size)) : d.Encoding->GetString(data, size);
 }
@@ -323,7 +325,7 @@ void LoadLinesFromFile(const String &path, TStringList &lines) {
             result = TStringList::SplitLines(text);
         } else {
             const char *data = reinterpret_cast<const char *>(bytes.data()) + d.Start;
-            const size_t size = TextLength(data, bytes.size() - d.Start);
+            const size_t size = bytes.size() - d.Start;
             CheckDecodable(d, data, size, path);
             if (d.Form == TFileForm::Utf8) {
                 result = DecodeUtf8Lines(data, size);

@@ -43,10 +43,9 @@ String ExpandFileName(const String &path);
 // UTF-8, UTF-16 LE or UTF-16 BE. Without one, the code page that
 // VANTREL_ANSI_CODEPAGE names when it is set; otherwise UTF-8 when the bytes
 // are valid UTF-8, else Windows-1251 (the update module's connection
-// character set). The first NUL character ends the text. Nothing is
-// replaced: a byte that the chosen decoding cannot decode, or an unpaired
-// UTF-16 surrogate, raises EEncodingError naming the file (full path) and
-// the 1-based line.
+// character set). Nothing is replaced or cut: a NUL character, a byte that
+// the chosen decoding cannot decode, or an unpaired UTF-16 surrogate, raises
+// EEncodingError naming the file (full path) and the 1-based line.
 String DecodeTextFile(const std::vector<uint8_t> &bytes, const String &path);
 
 // ReadWholeFile + DecodeTextFile + line splitting into the list; the list is

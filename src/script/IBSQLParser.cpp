@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "client/IBErrors.h"
+#include "client/ParamMarkers.h"
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
@@ -69,6 +71,10 @@ String FolderOf(const String &fileName) {
 
 }  // namespace
 
+bool AbbreviatesCommand(StringView Word, StringView Full, size_t Least) {
+    return Word.size() >= Least && Word.size() <= Full.size() && SameTextAscii(Word, Full.substr(0, Word.size()));
+}
+
 String LocationText(const TScriptLocation &Where, bool WithFile) {
     String text;
     if (WithFile && !Where.FileName.empty()) text += u" in \"" + Where.FileName + u"\"";
@@ -113,6 +119,7 @@ void TIBSQLParser::ResetSources() {
 
 void TIBSQLParser::Parse() {
     ScriptIndex = 0;
+    FPlanOnly = false;
     ResetSources();
     FStmtLine = 0;
     FStmtFirstLine.clear();
@@ -345,7 +352,19 @@ bool TIBSQLParser::AppendNextLines(bool AtStatementStart) {
 void TIBSQLParser::RunParseLoop() {
     while (!FPaused && (LinesLeft() || WorkHasNonWhite())) {
         if (!ReadStatement()) continue;
-        TIBParseKind kind = ClassifyStatement();
+        StringView problem;
+        TIBParseKind kind = ClassifyStatement(problem);
+        if (kind != stmtEMPTY) {
+            // The end of the text inside a statement says more than what the
+            // cut-off statement looks like.
+            String found = StatementProblem(kind);
+            if (found.empty() && kind == stmtERR) found = String(problem);
+            if (!found.empty()) {
+                TPin pin(*this, FStmtText.get());
+                NotifyError(found, *FStmtText);
+                continue;
+            }
+        }
         switch (kind) {
         case stmtEMPTY:
         case stmtIsqlCommand:
@@ -353,8 +372,15 @@ void TIBSQLParser::RunParseLoop() {
         case stmtExit:
             EndScript();
             break;
+        case stmtQuit: {
+            TPin pin(*this, FStmtText.get());
+            NotifyStatement(kind, *FStmtText);
+            EndScript();
+            break;
+        }
         case stmtSET:
         case stmtSetTransaction: {
+            if (kind == stmtSET && SameTextAscii(Token(1), u"PLANONLY")) FollowPlanOnly();
             String text;
             for (int i = 1; i < TokenCount(); ++i) {
                 text += Token(i);
@@ -367,11 +393,6 @@ void TIBSQLParser::RunParseLoop() {
             String terminator = Token(2);
             NotifyStatement(kind, terminator);
             FTerminator = terminator;
-            break;
-        }
-        case stmtERR: {
-            TPin pin(*this, FStmtText.get());
-            NotifyError(kInvalidStatementMessage, *FStmtText);
             break;
         }
         case stmtINPUT: {
@@ -403,6 +424,7 @@ bool TIBSQLParser::ReadStatement() {
     ClearTokens();
     FText.clear();
     FUpperTokenIndex = -1;
+    FMarkerCharacterSeen = false;
     if (!WorkHasNonWhite()) AppendNextLines(true);
     if (!InInput) LineIndex = ScriptIndex;
 
@@ -419,6 +441,9 @@ bool TIBSQLParser::ReadStatement() {
         if (WorkEmpty() && !AppendNextLines(false)) break;
         ReadToken();
     }
+    FEndedByFile = !FComplete;
+    FEndedInQuote = FInSingleQuote || FInDoubleQuote;
+    FEndedInComment = FInComment;
     // A body whose END; is the last thing in its file ends before the ";"
     // just as if another token had followed.
     if (!FComplete && FBodyMode && BodyComplete()) FText.resize(FSemicolonPos);
@@ -498,6 +523,11 @@ void TIBSQLParser::KeepToken(StringView token) {
     else
         FTokenBuffers.emplace_back(token);
     ++FTokenCount;
+}
+
+const String &TIBSQLParser::StatementText() const {
+    static const String none;
+    return FStmtText ? *FStmtText : none;
 }
 
 const TStringList &TIBSQLParser::CurrentTokens() const {
@@ -617,8 +647,14 @@ void TIBSQLParser::ReadToken() {
             completeAtTerminator(start);
             return;
         }
-        // Only blanks, quotes, "-" and "/" matter outside quoted runs.
-        if (c > u'\'' && c != u'/' && c != u'-') {
+        // Only blanks, quotes, "-" and "/" matter outside quoted runs, and
+        // the characters that begin a parameter marker.
+        if (c > u'\'' && c != u'/' && c != u'-' && c != u':' && c != u'?') {
+            ++i;
+            continue;
+        }
+        if (c == u':' || c == u'?') {
+            FMarkerCharacterSeen = true;
             ++i;
             continue;
         }
@@ -669,7 +705,6 @@ void TIBSQLParser::ReadToken() {
 
 namespace {
 
-// isql's own commands that shape only its output or prompts.
 // A word upper-cased (ASCII letters) into a buffer of its own, without
 // allocating; words longer than any keyword come out empty.
 class TKeyword {
@@ -678,55 +713,136 @@ public:
         if (word.size() > sizeof FChars / sizeof FChars[0]) return;
         for (char16_t c : word) FChars[FSize++] = c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
     }
-    bool operator==(StringView keyword) const { return StringView(FChars, FSize) == keyword; }
+    bool operator==(StringView keyword) const { return View() == keyword; }
+    StringView View() const { return StringView(FChars, FSize); }
 
 private:
-    char16_t FChars[16];
+    char16_t FChars[24];
     size_t FSize = 0;
 };
 
-bool IsIsqlSessionSet(const TKeyword &u1) {
-    for (StringView word : {u"ECHO", u"BAIL", u"LIST", u"COUNT", u"HEADING", u"WARNINGS", u"PLAN", u"PLANONLY",
-                            u"STATS", u"TIME", u"BLOB", u"BLOBDISPLAY", u"WIDTH", u"ROWCOUNT", u"SQLDA_DISPLAY",
-                            u"EXPLAIN", u"PER_TAB"})
+bool Abbreviates(const TKeyword &word, StringView full, size_t least) {
+    return AbbreviatesCommand(word.View(), full, least);
+}
+
+// isql's settings that shape only what it shows (SET ECHO, SET LIST, ...),
+// of Firebird 3 and of the later versions; a script run skips them.
+bool IsIsqlDisplaySetting(const TKeyword &u1) {
+    if (Abbreviates(u1, u"BLOBDISPLAY", 4) || Abbreviates(u1, u"STATS", 4) || Abbreviates(u1, u"WARNINGS", 7) ||
+        Abbreviates(u1, u"PER_TABLE_STATS", 7))
+        return true;
+    for (StringView word : {u"BAIL", u"COUNT", u"ECHO", u"EXPLAIN", u"HEADING", u"LIST", u"PLAN", u"SQLDA_DISPLAY",
+                            u"WIDTH", u"WNG", u"EXEC_PATH_DISPLAY", u"WIRE_STATS"})
         if (u1 == word) return true;
     return false;
 }
 
+// Statements of the server's own that begin with SET (the session settings
+// of Firebird 4 and 5 among them: a Firebird 3 server refuses those with its
+// own error).
+bool IsServerSet(const TKeyword &u1) {
+    for (StringView word : {u"PASSWORD", u"SUBSCRIPTION", u"ROLE", u"TRUSTED", u"BIND", u"DECFLOAT", u"STATEMENT",
+                            u"SESSION", u"OPTIMIZE"})
+        if (u1 == word) return true;
+    return false;
+}
+
+bool IsOnOrOff(StringView word) { return SameTextAscii(word, u"ON") || SameTextAscii(word, u"OFF"); }
+
+bool IsRowCount(StringView word) {
+    return !word.empty() && word.size() <= 9 &&
+           std::all_of(word.begin(), word.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
+}
+
 }  // namespace
 
-TIBParseKind TIBSQLParser::ClassifyStatement() const {
+TIBParseKind TIBSQLParser::ClassifyStatement(StringView &Problem) const {
+    Problem = kInvalidStatementMessage;
     const int n = TokenCount();
     if (n == 0) return stmtEMPTY;
     const auto &items = FTokenBuffers;
     const StringView t0 = items[0];
     const StringView t1 = n > 1 ? StringView(items[1]) : StringView();
     const StringView t2 = n > 2 ? StringView(items[2]) : StringView();
-    const StringView t3 = n > 3 ? StringView(items[3]) : StringView();
     const TKeyword u0(t0);
     const TKeyword u1(t1);
 
-    // WORK and RETAINING in any case: a word that the terminator does not
-    // follow directly keeps the case it was written in.
-    if (u0 == u"COMMIT") {
-        if (n != 2) return stmtCOMMIT;
-        if (u1 == u"RETAINING") return stmtCOMMITRetaining;
-        if (u1 == u"WORK") return stmtCOMMIT;
-        return stmtERR;
-    }
-    if (u0 == u"ROLLBACK") {
-        if (n == 1) return stmtROLLBACK;
-        if (n == 2 && u1 == u"RETAINING") return stmtROLLBACKRetaining;
-        if (n == 2 && u1 == u"WORK") return stmtROLLBACK;
-        if ((n == 4 && SameTextAscii(t1, u"TO") && SameTextAscii(t2, u"SAVEPOINT")) ||
-            (n == 5 && SameTextAscii(t2, u"TO") && SameTextAscii(t3, u"SAVEPOINT")))
-            return stmtRollbackSavePoint;
+    // The most common statements first; a statement of one word is none.
+    if (n > 1 && (u0 == u"INSERT" || u0 == u"UPDATE" || u0 == u"DELETE" || u0 == u"SELECT" || u0 == u"EXECUTE" ||
+                  u0 == u"WITH" || u0 == u"MERGE" || u0 == u"TRUNCATE"))
+        return stmtDML;
+    // Keywords in any case: a word that the terminator does not follow
+    // directly keeps the case it was written in.
+    if (u0 == u"COMMIT" || u0 == u"ROLLBACK") {
+        const bool commit = u0 == u"COMMIT";
+        int i = 1;
+        if (i < n && SameTextAscii(Token(i), u"WORK")) ++i;
+        if (i == n) return commit ? stmtCOMMIT : stmtROLLBACK;
+        const StringView word = Token(i);
+        // RETAIN [SNAPSHOT] is Firebird's spelling, RETAINING InterBase's.
+        if ((SameTextAscii(word, u"RETAINING") && i + 1 == n) ||
+            (SameTextAscii(word, u"RETAIN") &&
+             (i + 1 == n || (i + 2 == n && SameTextAscii(Token(i + 1), u"SNAPSHOT")))))
+            return commit ? stmtCOMMITRetaining : stmtROLLBACKRetaining;
+        // ROLLBACK [WORK] TO [SAVEPOINT] name
+        if (!commit && SameTextAscii(word, u"TO")) {
+            ++i;
+            if (i < n && SameTextAscii(Token(i), u"SAVEPOINT")) ++i;
+            if (i + 1 == n) return stmtRollbackSavePoint;
+        }
         return stmtERR;
     }
     if (u0 == u"RECONNECT") return stmtReconnect;
     if (u0 == u"SAVEPOINT") return stmtStartSavepoint;
     if (u0 == u"EXIT") return n == 1 ? stmtExit : stmtERR;
-    if (u0 == u"SHOW" || u0 == u"OUTPUT") return stmtIsqlCommand;
+    if (u0 == u"QUIT") return n == 1 ? stmtQuit : stmtERR;
+    // isql's commands that show things or send what it shows elsewhere.
+    if (u0 == u"SHOW" || u0 == u"HELP" || Abbreviates(u0, u"OUTPUT", 3)) return stmtIsqlCommand;
+    // Those whose effect lies outside the session: an editor, a shell,
+    // files written from blobs.
+    if (u0 == u"EDIT" || u0 == u"SHELL" || u0 == u"BLOBDUMP" || u0 == u"BLOBVIEW") {
+        Problem = kNotCarriedOutMessage;
+        return stmtERR;
+    }
+    if (u0 == u"SET") {
+        // An isql switch: alone it toggles, or it takes ON or OFF.
+        const bool isSwitch = n == 2 || (n == 3 && IsOnOrOff(t2));
+        if (n == 1) return stmtIsqlCommand;  // lists isql's settings
+        if (u1 == u"GENERATOR") return stmtDDL;
+        if (u1 == u"STATISTICS") {
+            if (n >= 3 && SameTextAscii(t2, u"INDEX")) return stmtDDL;
+            return n == 3 ? stmtSET : stmtERR;
+        }
+        if (Abbreviates(u1, u"TERMINATOR", 4)) return n == 3 ? stmtTERM : stmtERR;
+        if (u1 == u"SQL") return n == 4 && SameTextAscii(t2, u"DIALECT") ? stmtSET : stmtERR;
+        if (Abbreviates(u1, u"AUTODDL", 4) || u1 == u"PLANONLY" || Abbreviates(u1, u"KEEP_TRAN_PARAMS", 9))
+            return isSwitch ? stmtSET : stmtERR;
+        if (u1 == u"NAMES") return n <= 3 ? stmtSET : stmtERR;
+        if (u1 == u"SAVEPOINTS") return n == 3 ? stmtSET : stmtERR;
+        if (u1 == u"MAXROWS" || u1 == u"ROWCOUNT") return n == 2 || (n == 3 && IsRowCount(t2)) ? stmtSET : stmtERR;
+        if (Abbreviates(u1, u"TRANSACTION", 5)) return stmtSetTransaction;
+        if (IsServerSet(u1)) return stmtServerSET;
+        if (u1 == u"TIME") {
+            if (n >= 3 && SameTextAscii(t2, u"ZONE")) return stmtServerSET;
+            return isSwitch ? stmtIsqlCommand : stmtERR;
+        }
+        // Firebird 5's isql ends PSQL statements on its own with AUTOTERM on;
+        // a script written for that is cut differently here. Off is what
+        // happens anyway.
+        if (u1 == u"AUTOTERM") {
+            if (n == 3 && SameTextAscii(t2, u"OFF")) return stmtIsqlCommand;
+            Problem = kNotCarriedOutMessage;
+            return stmtERR;
+        }
+        // Rows typed after it are data for isql's own insert loop.
+        if (u1 == u"BULK_INSERT") {
+            Problem = kNotCarriedOutMessage;
+            return stmtERR;
+        }
+        if (IsIsqlDisplaySetting(u1)) return stmtIsqlCommand;
+        return stmtERR;
+    }
+    if (Abbreviates(u0, u"INPUT", 2) && n > 1) return stmtINPUT;
     if (n == 1) return stmtERR;
     if (u0 == u"BATCH") {
         if (u1 == u"START") return stmtBatchStart;
@@ -734,29 +850,44 @@ TIBParseKind TIBSQLParser::ClassifyStatement() const {
         return stmtERR;
     }
     if (u0 == u"RELEASE" && u1 == u"SAVEPOINT") return stmtReleaseSavePoint;
-    if (u0 == u"INSERT" || u0 == u"DELETE" || u0 == u"SELECT" || u0 == u"UPDATE" || u0 == u"EXECUTE" ||
-        u0 == u"WITH" || u0 == u"TRUNCATE" || u0 == u"MERGE")
-        return stmtDML;
-    if (u0 == u"INPUT") return stmtINPUT;
     if (u0 == u"CONNECT") return stmtCONNECT;
     if (u0 == u"CREATE" && (u1 == u"DATABASE" || u1 == u"SCHEMA")) return stmtCREATE;
     if (u0 == u"DROP" && u1 == u"DATABASE") return stmtDrop;
+    // Firebird 4's session reset is no DDL: it runs in the script's
+    // transaction, which is the one it may leave open.
+    if (u0 == u"ALTER" && u1 == u"SESSION") return stmtServerSET;
     if (u0 == u"DECLARE" || u0 == u"CREATE" || u0 == u"ALTER" || u0 == u"GRANT" || u0 == u"REVOKE" ||
         u0 == u"DROP" || u0 == u"RECREATE")
         return stmtDDL;
     if (u0 == u"COMMENT" && u1 == u"ON") return stmtDDL;
-    if (u0 == u"SET") {
-        if (u1 == u"GENERATOR") return stmtDDL;
-        if (u1 == u"STATISTICS" && n >= 3 && SameTextAscii(t2, u"INDEX")) return stmtDDL;
-        if (u1 == u"TERM") return n == 3 ? stmtTERM : stmtERR;
-        if (u1 == u"SQL") return n == 4 && SameTextAscii(t2, u"DIALECT") ? stmtSET : stmtERR;
-        if (u1 == u"AUTODDL" || u1 == u"STATISTICS" || u1 == u"NAMES" || u1 == u"SAVEPOINTS")
-            return n == 3 ? stmtSET : stmtERR;
-        if (u1 == u"PASSWORD" || u1 == u"SUBSCRIPTION") return stmtServerSET;
-        if (u1 == u"TRANSACTION") return stmtSetTransaction;
-        if (IsIsqlSessionSet(u1)) return stmtIsqlCommand;
-    }
     return stmtERR;
+}
+
+void TIBSQLParser::FollowPlanOnly() {
+    if (TokenCount() == 2) FPlanOnly = !FPlanOnly;
+    else FPlanOnly = SameTextAscii(Token(2), u"ON");
+}
+
+String TIBSQLParser::StatementProblem(TIBParseKind AKind) const {
+    if (FEndedInQuote) return kStringNotClosed;
+    if (FEndedInComment) return kCommentNotClosed;
+    // With the terminator ";" a last statement without it still runs; after
+    // SET TERM the rest of the file would run as one statement.
+    if (FEndedByFile && !FTerminator.empty() && FTerminator != u";") return Format(kNoTerminatorMessage, {FTerminator});
+    // Statements sent with parameters: under SET PLANONLY they are only
+    // prepared, as they stand.
+    if ((AKind != stmtDML && AKind != stmtServerSET) || FPlanOnly) return String();
+    // A statement without ":" or "?" outside its strings and comments holds
+    // no marker.
+    if (!FMarkerCharacterSeen) return String();
+    const TParamMarkerScan scan = ScanParamMarkers(*FStmtText);
+    if (!scan.Problem.empty()) return scan.Problem;
+    for (const TParamMarker &marker : scan.Markers) {
+        if (!FParamMarkersAllowed)
+            return Format(kParameterMarkerMessage, {FStmtText->substr(marker.Start, marker.End - marker.Start)});
+        if (marker.Name.empty()) return kParameterNameExpected;
+    }
+    return String();
 }
 
 // ---------------------------------------------------------------------------

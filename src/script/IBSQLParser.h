@@ -2,7 +2,10 @@
 // statements. It holds the script as a list of lines, feeds them into a
 // pending text buffer, follows SET TERM, keeps procedure and trigger bodies
 // whole, passes over comments, runs files named by INPUT (which may nest)
-// and hands every statement to its owner through a callback. The owner may
+// and hands every statement to its owner through a callback, or reports
+// what keeps it from running as isql-fb would run it (the end of the file
+// inside it, a parameter marker, an isql command a run cannot carry out)
+// through the error callback. It follows SET PLANONLY. The owner may
 // pause the loop from a callback and resume it later by clearing Paused.
 // For the statement being handled it tells where it is: file, line and the
 // statement's first line.
@@ -50,7 +53,10 @@ enum TIBParseKind : int32_t {
     // output (SET ECHO, SHOW ..., OUTPUT ...), skipped; and EXIT, which
     // ends the script as its end would.
     stmtIsqlCommand,
-    stmtExit
+    stmtExit,
+    // QUIT: handed on (the owner rolls back what is not committed), then the
+    // script ends.
+    stmtQuit
 };
 
 // Where a statement stands in the script: the file (the main script or a
@@ -70,11 +76,24 @@ String LocationText(const TScriptLocation &Where, bool WithFile);
 // when it is not the main script, the line and the statement's first line.
 String ParseProblemText(const String &Error, const TScriptLocation &Where);
 
+// isql takes its command words shortened down to their first `Least`
+// letters (AUTO for AUTODDL, TERM for TERMINATOR, IN for INPUT); ASCII
+// letters in any case.
+bool AbbreviatesCommand(StringView Word, StringView Full, size_t Least);
+
 // Statement callback: kind and text of one statement.
 using TIBSQLParseStmt = std::function<void(TComponent *Sender, TIBParseKind AKind, const String &SQLText)>;
 // The parser's own messages (others are the texts of failed INPUT files).
 inline constexpr const char16_t *kInvalidStatementMessage = u"Invalid statement";
 inline constexpr const char16_t *kInvalidCommentMessage = u"Invalid Comment";
+// An isql command whose effect a script run does not have (SHELL, EDIT,
+// SET BULK_INSERT, SET AUTOTERM ON, ...): refused rather than skipped.
+inline constexpr const char16_t *kNotCarriedOutMessage = u"Cannot be carried out in a script";
+// A ":name" or "?" in a statement: nobody supplies values to a script.
+inline constexpr const char16_t *kParameterMarkerMessage = u"Parameter marker %s has no value in a script";
+// The file ended inside a statement while SET TERM had changed the
+// terminator: what follows would otherwise be cut differently.
+inline constexpr const char16_t *kNoTerminatorMessage = u"End of file before the terminator \"%s\"";
 // Error callback: message, offending text and the main-script line number.
 using TIBSQLParseError =
     std::function<void(TComponent *Sender, const String &Error, const String &SQLText, int32_t LineIndex)>;
@@ -102,6 +121,17 @@ public:
     const String &Terminator() const { return FTerminator; }
     void SetTerminator(const String &Value) { FTerminator = Value; }
 
+    // SET PLANONLY: statements the server runs are only prepared. The
+    // parser follows it as it follows SET TERM (the owner asks it); a parse
+    // starts with it off.
+    bool PlanOnly() const { return FPlanOnly; }
+    void SetPlanOnly(bool Value) { FPlanOnly = Value; }
+    // Whether statements may hold parameter markers (an owner that fills
+    // their values in). When not, a marker in a statement that would be sent
+    // with parameters is a problem reported with its line.
+    bool ParamMarkersAllowed() const { return FParamMarkersAllowed; }
+    void SetParamMarkersAllowed(bool Value) { FParamMarkersAllowed = Value; }
+
     bool Paused() const { return FPaused; }
     // Clearing a set flag resumes the loop at once, on the caller's stack.
     void SetPaused(bool Value);
@@ -116,6 +146,9 @@ public:
     // the first 254 and the last two).
     int32_t CurrentLine() const { return LineIndex; }
     const TStringList &CurrentTokens() const;
+    // Valid during a callback: the statement's text as read (also for a SET
+    // statement, whose callback text is its words after SET).
+    const String &StatementText() const;
     // The text a statement callback received, shared instead of copied when
     // it is the parser's own (a copy of any other text).
     std::shared_ptr<const String> SharedText(const String &SQLText) const;
@@ -152,7 +185,13 @@ private:
     bool SkipLeadingComments();
     void ReportUnclosedComment();
     void ReadToken();
-    TIBParseKind ClassifyStatement() const;
+    // The kind; for stmtERR also the message to report.
+    TIBParseKind ClassifyStatement(StringView &Problem) const;
+    // What keeps a statement from being handed on: the end of the text
+    // inside it, or a parameter marker. Empty when nothing does.
+    String StatementProblem(TIBParseKind AKind) const;
+    // SET PLANONLY [ON|OFF] followed.
+    void FollowPlanOnly();
     void LoadInputFile();
     void EndScript();
     void ResetSources();
@@ -207,6 +246,8 @@ private:
     bool FReleaseReadLines = false;
     size_t FReleasedChars = 0;  // of lines released since memory was last returned
     String FTerminator;
+    bool FPlanOnly = false;
+    bool FParamMarkersAllowed = false;
     bool FPaused = false;
     // The tokens of the statement read: the first FTokenCount buffers. The
     // list handed out is made from them when asked for.
@@ -253,6 +294,14 @@ private:
     bool FBodyMode = false;
     bool FBodyCandidate = false;  // CREATE/ALTER PROCEDURE/TRIGGER before its AS
     bool FComplete = false;
+    // The statement ran into the end of its file without its terminator, in
+    // a quoted run or a comment (as it stood there).
+    bool FEndedByFile = false;
+    bool FEndedInQuote = false;
+    bool FEndedInComment = false;
+    // A ":" or "?" outside quoted runs and comments: the statement may hold
+    // a parameter marker.
+    bool FMarkerCharacterSeen = false;
     String FText;             // statement text collected so far
     size_t FSemicolonPos = 0;  // where the ";" closing a body begins in FText
     // The last token of a statement is stored upper-cased when the terminator

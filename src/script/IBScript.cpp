@@ -2,7 +2,10 @@
 // statement. DDL goes through a statement object of its own, committed at
 // once while AutoDDL is on; DML goes through a statement object that lives
 // for one run, in the script's transaction, which the executor never
-// commits on its own. The database directives are in IBScriptDirectives.cpp.
+// commits on its own. As in isql-fb, every statement is let go once it ran
+// and a query's rows are fetched to their end; SET TRANSACTION, SET
+// PLANONLY, SET MAXROWS and SET KEEP_TRAN_PARAMS are carried out. The
+// database directives are in IBScriptDirectives.cpp.
 #include "script/IBScript.h"
 
 #include <ibase.h>
@@ -109,6 +112,8 @@ void TIBScript::SetStatistics(bool value) {
 
 bool TIBScript::Paused() const { return FSQLParser->Paused(); }
 
+bool TIBScript::PlanOnly() const { return FSQLParser->PlanOnly(); }
+
 void TIBScript::SetPaused(bool value) {
     if (value || !FSQLParser->Paused()) {
         FSQLParser->SetPaused(value);
@@ -118,10 +123,11 @@ void TIBScript::SetPaused(bool value) {
     // which a pause keeps alive (or which an earlier pause let go).
     RunGuarded([this] {
         EnsureDMLQuery();
+        FSQLParser->SetParamMarkersAllowed(static_cast<bool>(OnParamCheck));
         if (FPendingDML) {
             FPendingDML = false;
             bool resume = true;
-            GuardStatement(FDMLQuery->SQL().Text(), [this] { FDMLQuery->ExecQuery(); }, &resume);
+            GuardStatement(FDMLQuery->SQL().Text(), [this] { RunDMLStatement(); }, &resume);
             if (!resume) return;
         }
         FSQLParser->SetPaused(false);
@@ -225,6 +231,11 @@ void TIBScript::ExecuteScript() {
     FContinue = true;
     FStatementCount = 0;
     FCharSet.clear();
+    FMaxRows = 0;
+    FKeepTransactionParams = false;
+    FKeptSetTransaction.clear();
+    // Values for parameter markers come only from an OnParamCheck handler.
+    FSQLParser->SetParamMarkersAllowed(static_cast<bool>(OnParamCheck));
     InBatch = false;
     FBatchBuffer.clear();
     FBatch.Clear();
@@ -250,6 +261,7 @@ bool TIBScript::ValidateScript() {
     // Validation carries nothing out, so the terminator that execution
     // starts from must not be moved by a SET TERM met on the way.
     const String terminator = FSQLParser->Terminator();
+    FSQLParser->SetParamMarkersAllowed(static_cast<bool>(OnParamCheck));
     try {
         FSQLParser->Parse();
     } catch (...) {
@@ -325,7 +337,8 @@ void TIBScript::HandleStatement(TIBParseKind AKind, const String &SQLText) {
     }
     GuardStatement(SQLText, [&] {
         if (!FValidating) {
-            if (InBatch) HandleBatchStatement(AKind, SQLText);
+            if (FSQLParser->PlanOnly() && PreparedUnderPlanOnly(AKind)) PrepareOnly(SQLText);
+            else if (InBatch) HandleBatchStatement(AKind, SQLText);
             else CarryOut(AKind, SQLText);
         }
         if (OnParse) OnParse(this, AKind, SQLText);
@@ -377,6 +390,7 @@ void TIBScript::CarryOut(TIBParseKind AKind, const String &SQLText) {
         break;
     case stmtServerSET: ExecuteServerSet(SQLText); break;
     case stmtSetTransaction: ExecuteSetTransaction(SQLText); break;
+    case stmtQuit: EndTransactions(TARollback); break;
     default: break;
     }
 }
@@ -396,12 +410,9 @@ void TIBScript::EndTransactions(int action) {
 }
 
 String TIBScript::SavepointName() const {
+    // ROLLBACK [WORK] TO [SAVEPOINT] name: the parser let no other form by.
     const TStringList &tokens = CurrentTokens();
-    if (tokens.Count() == 4 && SameTextAscii(tokens[1], u"TO") && SameTextAscii(tokens[2], u"SAVEPOINT"))
-        return tokens[3];
-    if (tokens.Count() == 5 && SameTextAscii(tokens[2], u"TO") && SameTextAscii(tokens[3], u"SAVEPOINT"))
-        return tokens[4];
-    return String();
+    return tokens.Count() > 2 ? tokens[tokens.Count() - 1] : String();
 }
 
 TIBTransaction *TIBScript::CheckScriptTransaction() {
@@ -418,9 +429,18 @@ bool TIBScript::ClientHasSavepoints() {
 
 void TIBScript::Savepoint(int kind, const String &name) {
     TIBTransaction *tr = CheckScriptTransaction();
-    tr->CheckInTransaction();
+    // isql's transaction runs from one end to the next: a savepoint right
+    // after a COMMIT is one in the next transaction.
+    if (!tr->InTransaction()) StartScriptTransaction(tr);
     TIBDatabase *db = FDatabase ? FDatabase : tr->FindDefaultDatabase();
     if (!db) RaiseClientError(ClientError::DatabaseNotAssigned);
+    // RELEASE SAVEPOINT name ONLY keeps the savepoints after it, which only
+    // the statement can say.
+    const TStringList &tokens = CurrentTokens();
+    if (kind == stmtReleaseSavePoint && tokens.Count() == 4 && SameTextAscii(tokens[3], u"ONLY")) {
+        db->ExecuteImmediate(u"RELEASE SAVEPOINT " + name + u" ONLY", tr);
+        return;
+    }
     if (ClientHasSavepoints()) {
         if (kind == stmtStartSavepoint) tr->StartSavepoint(name);
         else if (kind == stmtReleaseSavePoint) tr->ReleaseSavepoint(name);
@@ -443,7 +463,7 @@ void TIBScript::RunBatch() {
     try {
         if (FDMLQuery && FDMLQuery->Open()) FDMLQuery->Close();
         TIBTransaction *tr = CheckScriptTransaction();
-        if (!tr->InTransaction()) tr->StartTransaction();
+        if (!tr->InTransaction()) StartScriptTransaction(tr);
         FBatch.Run(FDatabase, tr);
     } catch (...) {
         const size_t failed = std::min(FBatch.FailedIndex(), FBatch.Count() - 1);
@@ -508,7 +528,7 @@ void TIBScript::ExecuteBatch() {
     });
     if (!FDatabase) RaiseClientError(ClientError::DatabaseNotAssigned);
     TIBTransaction *tr = CheckScriptTransaction();
-    if (!tr->InTransaction()) tr->StartTransaction();
+    if (!tr->InTransaction()) StartScriptTransaction(tr);
     std::vector<ISC_SCHAR *> statements;
     statements.reserve(FBatchBuffer.size());
     for (auto &buffer : FBatchBuffer) statements.push_back(buffer.data());
@@ -527,19 +547,31 @@ void TIBScript::ExecuteBatch() {
 void TIBScript::ExecuteDDL(const String &SQLText) {
     TIBTransaction *tr = FAutoDDL ? FDDLTransaction : CheckScriptTransaction();
     FDDLQuery->SetTransaction(tr);
-    if (!tr->InTransaction()) tr->StartTransaction();
+    if (!tr->InTransaction()) {
+        if (FAutoDDL) tr->StartTransaction();
+        else StartScriptTransaction(tr);
+    }
     try {
-        // One round trip for the statement (prepared and run at once) and
-        // one for the commit, which carries out the deferred metadata work
-        // as a hard commit does and keeps the transaction for the next one.
+        // One round trip for the statement (prepared and run at once, so
+        // that nothing stays prepared) and one for the commit, which carries
+        // out the deferred metadata work as a hard commit does and keeps the
+        // transaction for the next one.
         if (HasNonWhite(SQLText) && SQLText.find(u'\0') == String::npos) {
             ExecuteDirectly(FDatabase, tr, SQLText);
         } else {
             FDDLQuery->SetSQL(FSQLParser->SharedText(SQLText));
             FDDLQuery->ExecQuery();
+            // A statement left prepared keeps the objects it names in use,
+            // and later DDL on them would be refused.
+            FDDLQuery->FreeHandle();
         }
         if (FAutoDDL) FDDLTransaction->CommitRetaining();
     } catch (...) {
+        try {
+            FDDLQuery->FreeHandle();
+        } catch (...) {
+            // The statement's own error is the one to report.
+        }
         if (FAutoDDL && FDDLTransaction->InTransaction()) {
             try {
                 FDDLTransaction->Rollback();
@@ -559,7 +591,75 @@ void TIBScript::LoadDMLStatement(const String &SQLText) {
     FDMLQuery->SetSQL(FSQLParser->SharedText(SQLText));
     TIBTransaction *tr = FDMLQuery->Transaction();
     if (!tr) RaiseClientError(ClientError::TransactionNotAssigned);
-    if (!tr->InTransaction()) tr->StartTransaction();
+    if (!tr->InTransaction()) StartScriptTransaction(tr);
+}
+
+void TIBScript::StartScriptTransaction(TIBTransaction *tr) {
+    if (tr == FTransaction && FKeepTransactionParams && !FKeptSetTransaction.empty())
+        tr->StartTransaction(FKeptSetTransaction);
+    else
+        tr->StartTransaction();
+}
+
+void TIBScript::RunDMLStatement() {
+    try {
+        FDMLQuery->ExecQuery();
+        // A query's rows are fetched, as isql fetches them, so that what
+        // fetching does (a generator stepped, a selectable procedure that
+        // writes) happens for every row; the rows themselves are dropped.
+        if (FDMLQuery->Open())
+            while (!FDMLQuery->Eof() && (FMaxRows <= 0 || FDMLQuery->RecordCount() < FMaxRows)) FDMLQuery->Next();
+        // A statement left prepared keeps the objects it names in use, and
+        // later DDL on them would be refused. Dropping it closes its cursor.
+        FDMLQuery->FreeHandle();
+    } catch (...) {
+        ReleaseDMLStatement();
+        throw;
+    }
+}
+
+void TIBScript::ReleaseDMLStatement() noexcept {
+    if (!FDMLQuery) return;
+    try {
+        FDMLQuery->FreeHandle();
+    } catch (...) {
+        // The error that ended the statement is the one to report.
+    }
+}
+
+bool TIBScript::PreparedUnderPlanOnly(TIBParseKind AKind) {
+    switch (AKind) {
+    case stmtDDL:
+    case stmtDML:
+    case stmtServerSET:
+    case stmtCOMMIT:
+    case stmtROLLBACK:
+    case stmtCOMMITRetaining:
+    case stmtROLLBACKRetaining:
+    case stmtStartSavepoint:
+    case stmtReleaseSavePoint:
+    case stmtRollbackSavePoint:
+        return true;
+    default:
+        // isql carries out its own commands (SET TRANSACTION, CONNECT,
+        // CREATE and DROP DATABASE, INPUT, ...) whatever SET PLANONLY says.
+        return false;
+    }
+}
+
+void TIBScript::PrepareOnly(const String &SQLText) {
+    LoadDMLStatement(SQLText);
+    // As isql prepares it: the text as written, markers for the server.
+    FDMLQuery->SetParamCheck(false);
+    try {
+        FDMLQuery->Prepare();
+    } catch (...) {
+        FDMLQuery->SetParamCheck(true);
+        ReleaseDMLStatement();
+        throw;
+    }
+    FDMLQuery->SetParamCheck(true);
+    FDMLQuery->FreeHandle();
 }
 
 void TIBScript::ExecuteDML(const String &SQLText) {
@@ -569,7 +669,7 @@ void TIBScript::ExecuteDML(const String &SQLText) {
         if (FDMLQuery->Open()) FDMLQuery->Close();
         TIBTransaction *tr = FDMLQuery->Transaction();
         if (!tr) RaiseClientError(ClientError::TransactionNotAssigned);
-        if (!tr->InTransaction()) tr->StartTransaction();
+        if (!tr->InTransaction()) StartScriptTransaction(tr);
         ExecuteDirectly(FDMLQuery->Database(), tr, SQLText);
         return;
     }
@@ -585,24 +685,42 @@ void TIBScript::ExecuteDML(const String &SQLText) {
             return;
         }
     }
-    FDMLQuery->ExecQuery();
+    RunDMLStatement();
 }
 
 void TIBScript::ExecuteServerSet(const String &SQLText) {
     LoadDMLStatement(SQLText);
-    FDMLQuery->ExecQuery();
+    RunDMLStatement();
 }
 
-void TIBScript::ExecuteSetTransaction(const String &) {}
+void TIBScript::ExecuteSetTransaction(const String &) {
+    TIBTransaction *tr = CheckScriptTransaction();
+    // As isql-fb carries it out: the work of the transaction that runs is
+    // rolled back, and a new one starts with the statement's options (the
+    // statement as written, which the server reads).
+    const String statement = FSQLParser->StatementText();
+    if (tr->InTransaction()) tr->Rollback();
+    tr->StartTransaction(statement);
+    FKeptSetTransaction = FKeepTransactionParams ? statement : String();
+}
 
 void TIBScript::ExecuteSetStatement(const String &) {
     const TStringList &tokens = CurrentTokens();
     const String t1 = tokens.Count() > 1 ? tokens[1] : String();
     const String t2 = tokens.Count() > 2 ? tokens[2] : String();
-    if (SameTextAscii(t1, u"AUTODDL")) {
-        SetAutoDDL(t2 == u"ON");
+    // An isql switch toggles when given alone; ON and OFF in any case.
+    auto switched = [&](bool current) { return tokens.Count() == 2 ? !current : SameTextAscii(t2, u"ON"); };
+    if (AbbreviatesCommand(t1, u"AUTODDL", 4)) {
+        SetAutoDDL(switched(FAutoDDL));
+    } else if (AbbreviatesCommand(t1, u"KEEP_TRAN_PARAMS", 9)) {
+        FKeepTransactionParams = switched(FKeepTransactionParams);
+        if (!FKeepTransactionParams) FKeptSetTransaction.clear();
+    } else if (SameTextAscii(t1, u"PLANONLY")) {
+        // The parser follows it.
+    } else if (SameTextAscii(t1, u"MAXROWS") || SameTextAscii(t1, u"ROWCOUNT")) {
+        FMaxRows = tokens.Count() > 2 ? StrToInt(t2) : 0;
     } else if (SameTextAscii(t1, u"STATISTICS")) {
-        SetStatistics(t2 == u"ON");
+        SetStatistics(SameTextAscii(t2, u"ON"));
     } else if (SameTextAscii(t1, u"SQL") && SameTextAscii(t2, u"DIALECT")) {
         FSQLDialect = StrToInt(tokens[3]);
         if (FDatabase && FDatabase->SQLDialect() != FSQLDialect) {
@@ -615,7 +733,7 @@ void TIBScript::ExecuteSetStatement(const String &) {
             }
         }
     } else if (SameTextAscii(t1, u"NAMES")) {
-        FCharSet = t2;
+        FCharSet = t2;  // none when SET NAMES stands alone
     } else if (SameTextAscii(t1, u"SAVEPOINTS")) {
         if (!FTransaction) return;
         // InterBase's no_savepoint item has the code that Firebird reads as

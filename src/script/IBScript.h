@@ -91,6 +91,10 @@ public:
 
     // The dialect the script applies to its connection (SET SQL DIALECT).
     int32_t SQLDialect() const { return FSQLDialect; }
+    // SET MAXROWS (SET ROWCOUNT): rows fetched of a query at most; 0 for all.
+    int32_t MaxRows() const { return FMaxRows; }
+    // SET PLANONLY, as the parser follows it.
+    bool PlanOnly() const;
     bool Validating() const { return FValidating; }
     bool Executing() const { return FExecuting; }
 
@@ -144,7 +148,9 @@ private:
     // Statements waiting in the batch run now; a failure names the failing
     // one's place (CurrentLocation) and leaves as any statement's failure.
     void RunBatch();
-    bool Combining() const { return FCombineDML && !OnExecuteError && !FValidating && !InBatch; }
+    bool Combining() const {
+        return FCombineDML && !OnExecuteError && !FValidating && !InBatch && !FSQLParser->PlanOnly();
+    }
     // The DDL transaction is kept across the statements that AutoDDL
     // commits (retaining); it ends before anything that needs it gone and
     // at the end of a run.
@@ -158,6 +164,16 @@ private:
     bool ClientHasSavepoints();
     TIBTransaction *CheckScriptTransaction();
     void LoadDMLStatement(const String &SQLText);
+    // Executes the loaded DML statement, fetches a query's rows to their end
+    // (or to MaxRows) and lets the statement go, whatever happens.
+    void RunDMLStatement();
+    void ReleaseDMLStatement() noexcept;
+    // SET PLANONLY: the statement is prepared as it stands, and let go.
+    void PrepareOnly(const String &SQLText);
+    static bool PreparedUnderPlanOnly(TIBParseKind AKind);
+    // Starts the script's transaction, as the last SET TRANSACTION said when
+    // SET KEEP_TRAN_PARAMS keeps it.
+    void StartScriptTransaction(TIBTransaction *tr);
     void EnsureDMLQuery();
     void FreeDMLQuery();
     void RollbackOwnTransaction() noexcept;
@@ -182,6 +198,10 @@ private:
     bool FValidating = false;
     std::unique_ptr<TIBScriptStats> FStats;
     int32_t FSQLDialect = 3;
+    int32_t FMaxRows = 0;
+    // SET KEEP_TRAN_PARAMS, and the SET TRANSACTION statement it keeps.
+    bool FKeepTransactionParams = false;
+    String FKeptSetTransaction;
     String FCharSet;
     TIBParseKind FCurrentStmt = stmtEMPTY;
     int32_t FStatementCount = 0;  // statements handed over in this run

@@ -69,3 +69,26 @@ TEST_F(UpdateDBServer, AServerThatDiesMidScriptLeavesNoneOfTheRunsData) {
     ASSERT_TRUE(WaitForServer(Remote, 30)) << "the guardian did not bring the server back";
     EXPECT_EQ(Count(), "0");
 }
+
+// Through the server as embedded: statements let go once they ran (the
+// copied table can be dropped), queries fetched to their end, SET
+// TRANSACTION carried out, and a Firebird 4 session statement refused by the
+// server with its own text.
+TEST_F(UpdateDBServer, ScriptsRunAsIsqlRunsThemThroughTheServer) {
+    WriteFile(Dir.File("s.sql"), "INSERT INTO T VALUES (1);\nINSERT INTO T VALUES (2);\nINSERT INTO T VALUES (3);\n"
+                                 "CREATE TABLE C (ID INTEGER);\nINSERT INTO C SELECT ID FROM T;\nSELECT * FROM C;\n"
+                                 "COMMIT;\nDROP TABLE C;\nCREATE SEQUENCE G;\nSELECT GEN_ID(G, 1) FROM T;\n"
+                                 "SET TRANSACTION READ WRITE NO WAIT;\nINSERT INTO T VALUES (4);\n");
+    EXPECT_EQ(Update(Text(Remote), Text(Dir.File("s.sql"))), u"");
+    EXPECT_EQ(Count(), "4");
+    const std::string generator = RunIsql(Remote, "SELECT '<' || GEN_ID(G, 0) || '>' FROM RDB$DATABASE;", false);
+    EXPECT_NE(generator.find("<3>"), std::string::npos) << generator;
+    const std::string dropped =
+        RunIsql(Remote, "SELECT '<' || COUNT(*) || '>' FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'C';", false);
+    EXPECT_NE(dropped.find("<0>"), std::string::npos) << dropped;
+
+    WriteFile(Dir.File("tz.sql"), "INSERT INTO T VALUES (5);\nSET TIME ZONE 'Europe/Moscow';\n");
+    const String text = Update(Text(Remote), Text(Dir.File("tz.sql")));
+    EXPECT_NE(text.find(u"Token unknown"), String::npos) << N(text);
+    EXPECT_EQ(Count(), "4");
+}

@@ -31,6 +31,14 @@
 
 #define FAKE_API extern "C" __attribute__((visibility("default")))
 
+// The counts that Firebird 4's header declares unsigned short and Firebird
+// 3's short: the fake's definitions follow the header they are built with.
+#if FB_API_VER >= 40
+using fake_count = unsigned short;
+#else
+using fake_count = short;
+#endif
+
 namespace fake {
 
 struct TState {
@@ -319,7 +327,7 @@ FAKE_API ISC_STATUS isc_create_blob2(ISC_STATUS* status, isc_db_handle*, isc_tr_
     return fake::Result(status, "isc_create_blob2");
 }
 
-FAKE_API ISC_STATUS isc_create_database(ISC_STATUS* status, short, const ISC_SCHAR*, isc_db_handle*, short, const ISC_SCHAR*, short) {
+FAKE_API ISC_STATUS isc_create_database(ISC_STATUS* status, fake_count, const ISC_SCHAR*, isc_db_handle*, fake_count, const ISC_SCHAR*, fake_count) {
     return fake::Result(status, "isc_create_database");
 }
 
@@ -448,7 +456,7 @@ FAKE_API ISC_STATUS isc_put_segment(ISC_STATUS* status, isc_blob_handle*, unsign
     return fake::Result(status, "isc_put_segment");
 }
 
-FAKE_API ISC_STATUS isc_que_events(ISC_STATUS* status, isc_db_handle*, ISC_LONG*, short, const ISC_UCHAR*, ISC_EVENT_CALLBACK, void*) {
+FAKE_API ISC_STATUS isc_que_events(ISC_STATUS* status, isc_db_handle*, ISC_LONG*, fake_count, const ISC_UCHAR*, ISC_EVENT_CALLBACK, void*) {
     return fake::Result(status, "isc_que_events");
 }
 

@@ -113,16 +113,6 @@ TEST(DecodeTextFile, UnmarkedTextIsUtf8WhenValidElseWindows1251) {
     EXPECT_EQ(DecodeTextFile(Bytes("ab\xD0"), u"f"), u"abР");
 }
 
-TEST(DecodeTextFile, FirstNulEndsTheText) {
-    std::string s("SELECT 1;\0DROP", 14);
-    EXPECT_EQ(DecodeTextFile(Bytes(s), u"f"), u"SELECT 1;");
-    std::string w("\xFF\xFE" "A\0\0\0B\0", 8);
-    EXPECT_EQ(DecodeTextFile(Bytes(w), u"f"), u"A");
-    // What follows the NUL is never decoded, so it cannot fail.
-    EXPECT_EQ(DecodeTextFile(Bytes(std::string("\xEF\xBB\xBF" "a\0\xC0", 6)), u"f"), u"a");
-    EXPECT_EQ(DecodeTextFile(Bytes(std::string("\xFF\xFE" "A\0\0\0\x3D\xD8", 8)), u"f"), u"A");
-}
-
 TEST(LoadLinesFromFile, UndecodableTextNamesTheFileAndTheLine) {
     const struct {
         std::string Bytes;
@@ -132,6 +122,12 @@ TEST(LoadLinesFromFile, UndecodableTextNamesTheFileAndTheLine) {
         {std::string("\xFF\xFE" "a\0\r\0\n\0\r\0\x3D\xD8x\0", 14), "Line 3 holds an unpaired surrogate (U+D83D)"},
         {std::string("\xFE\xFF\0a\0\n\xDC\x00", 8), "Line 2 holds an unpaired surrogate (U+DC00)"},
         {std::string("\xFF\xFE" "a\0\n\0b", 7), "Line 2 holds byte 0x62, which UTF-16LE cannot decode"},
+        // A NUL ends nothing: it is refused wherever it stands.
+        {std::string("SELECT 1;\r\nSELECT\0 2;", 21), "Line 2 holds a NUL character (U+0000)"},
+        {std::string("a;\nb;\n\0", 7), "Line 3 holds a NUL character (U+0000)"},
+        {std::string("\xEF\xBB\xBF" "a\0\xC0", 6), "Line 1 holds a NUL character (U+0000)"},
+        {std::string("\xFF\xFE" "A\0\n\0\0\0B\0", 10), "Line 2 holds a NUL character (U+0000)"},
+        {std::string("\xC6\xE6\n\0", 4), "Line 2 holds a NUL character (U+0000)"},
     };
     TempDir dir;
     for (const auto &c : cases) {

@@ -1,5 +1,5 @@
-// Scripts that are not what they should be: binary garbage, a NUL in the
-// middle, an unclosed comment, a missing included file, a huge single line.
+// Scripts that are not what they should be: binary garbage, an unclosed
+// comment, a missing included file, a huge single line.
 // Each must give a clear result and lose nothing that was there before.
 #include <gtest/gtest.h>
 
@@ -69,16 +69,6 @@ TEST_F(ScriptBadInputTest, GarbageAfterGoodStatementsKeepsThemAndStops) {
     Outcome outcome = RunFile(script);
     EXPECT_EQ("", outcome.Exception);
     EXPECT_EQ((std::vector<std::string>{"Invalid statement"}), outcome.ParseErrors);
-    EXPECT_EQ("1,2,100,200", Ids());
-}
-
-TEST_F(ScriptBadInputTest, ANulInTheMiddleEndsTheScriptThere) {
-    std::string script = "INSERT INTO A VALUES (1);\nINSERT INTO A VALUES (2);";
-    script.push_back('\0');
-    script += "\nDELETE FROM A;\nINSERT INTO A VALUES (3);\n";
-    Outcome outcome = RunFile(script);
-    EXPECT_EQ("", outcome.Exception);
-    EXPECT_TRUE(outcome.ParseErrors.empty());
     EXPECT_EQ("1,2,100,200", Ids());
 }
 

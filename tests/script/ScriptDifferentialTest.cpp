@@ -227,7 +227,8 @@ TEST_F(ScriptDifferentialTest, AStringLiteralSpanningLinesKeepsTheScriptsCRLF) {
 // run keeps the DDL that AUTODDL committed and none of the DML, in both.
 // UpdateDB reads the UTF-8 files and talks WIN1251 to the server; isql gets
 // the same text in WIN1251 (a copy of the corpus) and talks WIN1251 too, so
-// that both give literals and computed columns the same character set.
+// that both give literals and computed columns the same character set. A
+// case whose name holds _fb4 runs where Firebird 4 or later is installed.
 std::vector<std::string> CorpusCases() {
     std::vector<std::string> names;
     for (const auto &entry : std::filesystem::directory_iterator(TestDataPath("corpus"))) {
@@ -302,6 +303,9 @@ class ScriptCorpusTest : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(ScriptCorpusTest, UpdateDBLeavesWhatIsqlLeaves) {
     if (DefaultAnsiCodePage() != 65001) GTEST_SKIP() << "the scripts are UTF-8 without a byte-order mark";
+    // Cases named _fb4 use what Firebird 4 brought (types, statements).
+    if (GetParam().find("_fb4") != std::string::npos && InstalledFirebirdMajor() < 4)
+        GTEST_SKIP() << "needs Firebird 4; installed: " << InstalledFirebirdVersion();
     const std::string script = TestDataPath("corpus/" + GetParam());
     TempDir dir;
     const std::string ours = dir.File("ours.fdb"), theirs = dir.File("isql.fdb"), alone = dir.File("alone.fdb");
@@ -323,9 +327,10 @@ TEST_P(ScriptCorpusTest, UpdateDBLeavesWhatIsqlLeaves) {
     // The cases named for an error are meant to fail.
     EXPECT_EQ(GetParam().find("_error") != std::string::npos, isqlFailed) << isql.Output;
     if (outcome.Failed) {
-        // A server's error reads as isql reads it, and names the statement
-        // that every statement run on its own names.
-        if (!outcome.LocationInText) {
+        // A server's error reads as isql reads it (where isql reports a failed
+        // statement, not a command of its own it refused), and names the
+        // statement that every statement run on its own names.
+        if (!outcome.LocationInText && isql.Output.find("Statement failed") != std::string::npos) {
             const String isqlText = TEncoding::GetEncoding(1251)->GetString(isql.Output);
             EXPECT_EQ(IsqlErrorLines(N(isqlText)), Lines(WithoutCR(error))) << isql.Output;
         }

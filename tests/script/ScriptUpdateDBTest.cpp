@@ -2,7 +2,11 @@
 // decisions as the caller of the library sees them.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 
 #include "ScriptFixture.h"
 #include "platform/Files.h"
@@ -121,7 +125,7 @@ TEST_F(ScriptUpdateDBTest, AStatementThatCannotBeReadFailsTheUpdate) {
     WriteFile(Dir.File("inc.sql"), "INSERT INTO T VALUES (2);\n\nFROB\n  X;\n");
     const std::string start = "INSERT INTO T VALUES (1);\n";
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {start + "\nQUIT;\nINSERT INTO T VALUES (3);\n", "Invalid statement at line 3: QUIT"},
+        {start + "\nQUIT NOW;\nINSERT INTO T VALUES (3);\n", "Invalid statement at line 3: QUIT NOW"},
         {start + "/* never\nclosed\n", "Invalid Comment at line 2: /* never"},
         {start + "INPUT 'missing.sql';\n",
          "Cannot open file \"" + Dir.File("missing.sql") + "\". No such file or directory at line 2: INPUT 'missing.sql'"},
@@ -133,6 +137,132 @@ TEST_F(ScriptUpdateDBTest, AStatementThatCannotBeReadFailsTheUpdate) {
         EXPECT_EQ(error, Update(script));
         EXPECT_EQ("0", IsqlValue(Db(), "SELECT COUNT(*) FROM T"));
     }
+}
+
+// Nothing supplies a value to a parameter marker of an update script: the
+// update fails there, with the statement's line, instead of sending an
+// empty value (which deleted every row, or wrote 0 as the version).
+TEST_F(ScriptUpdateDBTest, AParameterMarkerFailsTheUpdateWithItsLine) {
+    Isql(Db(), "CREATE TABLE T (ID INTEGER); INSERT INTO T VALUES (1); INSERT INTO T VALUES (2);\n"
+               "CREATE TABLE VER (VERSION INTEGER); INSERT INTO VER VALUES (3);");
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"DELETE FROM T WHERE ID <> :KEEP;\n",
+         "Parameter marker :KEEP has no value in a script at line 1: DELETE FROM T WHERE ID <> :KEEP"},
+        {"INSERT INTO T VALUES (5);\nUPDATE VER SET VERSION = :X;\n",
+         "Parameter marker :X has no value in a script at line 2: UPDATE VER SET VERSION = :X"},
+        {"INSERT INTO T VALUES (5);\n\nDELETE FROM T\n WHERE ID = ?;\n",
+         "Parameter marker ? has no value in a script at line 3: DELETE FROM T ..."},
+    };
+    for (const auto &[script, error] : cases) {
+        SCOPED_TRACE(script);
+        EXPECT_EQ(error, Update(script));
+        EXPECT_EQ("2", IsqlValue(Db(), "SELECT COUNT(*) FROM T"));
+        EXPECT_EQ("3", IsqlValue(Db(), "SELECT VERSION FROM VER"));
+    }
+}
+
+// A NUL byte ends nothing silently: the file cannot be read, and nothing of
+// it runs.
+TEST_F(ScriptUpdateDBTest, ANulByteFailsTheUpdateBeforeAnythingRuns) {
+    Isql(Db(), "CREATE TABLE T (ID INTEGER);");
+    std::string script = "CREATE TABLE N (ID INTEGER);\nINSERT INTO T VALUES (1);\n";
+    script.push_back('\0');
+    script += "\nINSERT INTO T VALUES (2);\n";
+    EXPECT_EQ("Cannot read file \"" + Dir.File("update.sql") + "\". Line 3 holds a NUL character (U+0000)",
+              Update(script));
+    EXPECT_FALSE(RelationExists(Db(), "N"));
+    EXPECT_EQ("0", IsqlValue(Db(), "SELECT COUNT(*) FROM T"));
+}
+
+// The end of the file inside a string, a comment, or a statement that SET
+// TERM left without its terminator: the statement is not sent.
+TEST_F(ScriptUpdateDBTest, AFileEndingInsideAStatementFailsWithItsLine) {
+    Isql(Db(), "CREATE TABLE Q1 (ID INTEGER, S VARCHAR(10));");
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"INSERT INTO Q1 VALUES (1, 'a');\nINSERT INTO Q1 VALUES (2, 'it''s);\n",
+         "EOF in string detected at line 2: INSERT INTO Q1 VALUES (2, 'it''s);"},
+        {"INSERT INTO Q1 VALUES (1, 'a');\nINSERT INTO Q1 /* the rest\nVALUES (2, 'b');\n",
+         "EOF in comment detected at line 2: INSERT INTO Q1 /* the rest ..."},
+        {"INSERT INTO Q1 VALUES (1, 'a');\nSET TERM ^ ;\nINSERT INTO Q1 VALUES (2, 'b');\n",
+         "End of file before the terminator \"^\" at line 3: INSERT INTO Q1 VALUES (2, 'b');"},
+    };
+    for (const auto &[script, error] : cases) {
+        SCOPED_TRACE(script);
+        EXPECT_EQ(error, Update(script));
+        EXPECT_EQ("0", IsqlValue(Db(), "SELECT COUNT(*) FROM Q1"));
+    }
+}
+
+// The session statements of Firebird 4 and 5 go to the server as statements;
+// a Firebird 3 server refuses them, and its own text is the result.
+TEST_F(ScriptUpdateDBTest, Firebird4And5SessionStatementsReachTheServer) {
+    Isql(Db(), "CREATE TABLE T (ID INTEGER);");
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"SET TIME ZONE 'Europe/Moscow'", "Token unknown"},
+        {"SET BIND OF DECFLOAT TO LEGACY", "Token unknown"},
+        {"SET DECFLOAT ROUND CEILING", "Token unknown"},
+        {"SET STATEMENT TIMEOUT 10", "Token unknown"},
+        {"SET SESSION IDLE TIMEOUT 10 MINUTE", "Token unknown"},
+        {"SET OPTIMIZE FOR FIRST ROWS", "Token unknown"},
+        {"ALTER SESSION RESET", "Token unknown"},
+        // Firebird 3 has these two, and finds no such role.
+        {"SET ROLE NOBODY", "Role NOBODY is invalid or unavailable"},
+        {"SET TRUSTED ROLE", "Your attachment has no trusted role"},
+    };
+    for (const auto &[statement, server] : cases) {
+        SCOPED_TRACE(statement);
+        const std::string text = Update("INSERT INTO T VALUES (1);\n" + statement + ";\nINSERT INTO T VALUES (2);\n");
+        EXPECT_NE(std::string::npos, text.find(server)) << text;
+        EXPECT_EQ(std::string::npos, text.find("at line")) << "a server's text: " << text;
+        EXPECT_EQ("0", IsqlValue(Db(), "SELECT COUNT(*) FROM T"));
+    }
+}
+
+// SET TRANSACTION starts the script's transaction as it says: NO WAIT (or a
+// lock timeout) fails at a locked row instead of waiting for its holder.
+TEST_F(ScriptUpdateDBTest, SetTransactionOptionsReachTheServer) {
+    Isql(Db(), "CREATE TABLE T (ID INTEGER, N INTEGER); INSERT INTO T VALUES (1, 0);");
+    for (const std::string options : {"NO WAIT", "WAIT LOCK TIMEOUT 1"}) {
+        SCOPED_TRACE(options);
+        // Another attachment holds the row. It lets go after a while, so
+        // that a script that waited would end, and succeed.
+        ScriptModule holder(Db());
+        holder.Open();
+        holder.DB->ExecuteImmediate(u"UPDATE T SET N = N + 100", holder.Trans);
+        std::mutex mutex;
+        std::condition_variable done;
+        bool updated = false;
+        std::thread release([&] {
+            std::unique_lock<std::mutex> lock(mutex);
+            done.wait_for(lock, std::chrono::seconds(10), [&] { return updated; });
+            holder.Trans->Rollback();
+        });
+        const std::string text = Update("SET TRANSACTION " + options + ";\nUPDATE T SET N = N + 1;\n");
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            updated = true;
+        }
+        done.notify_one();
+        release.join();
+        holder.CommitAndClose();
+        EXPECT_NE(std::string::npos, text.find("conflict")) << text;
+        EXPECT_EQ("0", IsqlValue(Db(), "SELECT N FROM T"));
+    }
+}
+
+// COMMIT [WORK] RETAINING is InterBase's spelling of Firebird's RETAIN: the
+// transaction stays, with its options (a read-only one refuses the update).
+TEST_F(ScriptUpdateDBTest, RetainingKeepsTheTransactionInEverySpelling) {
+    Isql(Db(), "CREATE TABLE T (ID INTEGER);");
+    for (const char *end : {"COMMIT RETAINING", "COMMIT WORK RETAINING", "commit work retain", "ROLLBACK RETAINING",
+                            "ROLLBACK WORK RETAIN"}) {
+        SCOPED_TRACE(end);
+        const std::string text = Update("SET TRANSACTION READ ONLY;\n" + std::string(end) +
+                                        ";\nINSERT INTO T VALUES (1);\n");
+        EXPECT_EQ("attempted update during read-only transaction", text);
+    }
+    EXPECT_EQ("", Update("SET TRANSACTION READ ONLY;\nCOMMIT WORK;\nINSERT INTO T VALUES (1);\n"));
+    EXPECT_EQ("1", IsqlValue(Db(), "SELECT COUNT(*) FROM T"));
 }
 
 // A failing statement's result text is the server's own, without a location.

@@ -86,6 +86,21 @@ void CreateDatabase(const std::string &path, int dialect, const std::string &cha
     std::filesystem::permissions(path, std::filesystem::perms::all, ec);
 }
 
+std::string InstalledFirebirdVersion() {
+    static const std::string version = [] {
+        const std::string out = RunCommand("isql-fb -z -q </dev/null").Output;
+        const size_t at = out.find("Firebird ");
+        if (at == std::string::npos) return std::string();
+        return out.substr(at, out.find_first_of("\r\n", at) - at);
+    }();
+    return version;
+}
+
+int InstalledFirebirdMajor() {
+    const std::string version = InstalledFirebirdVersion();
+    return version.empty() ? 0 : std::atoi(version.c_str() + std::strlen("Firebird "));
+}
+
 bool ServerAvailable() {
     static const bool available = [] {
         ProcessResult r = RunCommand(

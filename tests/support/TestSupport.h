@@ -44,6 +44,13 @@ std::string RunIsql(const std::string &database, const std::string &sql, bool fa
 void CreateDatabase(const std::string &path, int dialect = 3, const std::string &charset = "WIN1251",
                     int pageSize = 0);
 
+// The installation's Firebird version as isql-fb -z names it ("Firebird
+// 4.0"), and its major number (3 on Debian 12, 4 in the Debian 13 tree):
+// the client library, the embedded engine and isql come from one
+// installation.
+std::string InstalledFirebirdVersion();
+int InstalledFirebirdMajor();
+
 // The module's fixed login, for server tests.
 inline constexpr const char *kUser = "SYSDBA";
 inline constexpr const char *kPassword = "quillfern";

@@ -162,6 +162,15 @@ TEST_P(Migrate, DryRunParsesAndListsWhatWouldRunAndChangesNothing) {
                                     "vantrel: 0004-bad.sql (version 4) does not parse; nothing was applied\n"))
             << bad.Output;
     }
+    // So does one that the statement scanner refuses, after DDL that an
+    // update would have committed.
+    Script("0004-bad.sql", "CREATE TABLE MARKED (ID INTEGER);\nUPDATE VER SET VERSION = :V;\n");
+    ProcessResult marked = Run("migrate");
+    EXPECT_EQ(marked.ExitCode, 1);
+    EXPECT_TRUE(Has(marked.Output, "vantrel: Parameter marker :V has no value in a script at line 2: "
+                                   "UPDATE VER SET VERSION = :V\n"
+                                   "vantrel: 0004-bad.sql (version 4) does not parse; nothing was applied\n"))
+        << marked.Output;
     EXPECT_EQ(VersionIn(Db), 1);
     EXPECT_EQ(Metadata(Db), before);
 }
