@@ -6,11 +6,15 @@
 #include <cstdio>
 #include <filesystem>
 #include <limits>
+#include <memory>
 #include <system_error>
 
 #include "client/IBDatabase.h"
+#include "client/IBErrors.h"
 #include "client/IBSQL.h"
 #include "client/IBTransaction.h"
+#include "client/TPB.h"
+#include "entry/LockWaits.h"
 #include "entry/UDMUpdate.h"
 #include "platform/Exceptions.h"
 #include "platform/Text.h"
@@ -86,6 +90,115 @@ void ReportStop(const MigrationScript &script, const std::vector<int32_t> &appli
                  (now ? "; the database is at version " + std::to_string(*now) : std::string()));
 }
 
+// After an interruption: where the run stopped and what it applied before.
+void ReportInterrupted(const std::string &where, const std::vector<int32_t> &applied) {
+    PrintProblem("interrupted " + where + "; applied before it: " + VersionList(applied));
+}
+
+bool IsLockConflict(const EIBError &e) { return e.HasStatusCode(kLockTimeout) || e.HasStatusCode(kLockConflict); }
+
+// The migration lock of one run (see Migrate.h): a connection of its own
+// with the update module's settings, whose transaction reserves the lock
+// table for protected write until the run ends.
+class MigrationLock {
+public:
+    MigrationLock(const std::string &database, int32_t seconds, bool quiet) {
+        FModule.DB->SetDatabaseName(Utf8ToString(database));
+        FModule.DB->Open();
+        CreateLockTable(seconds);
+        FTransaction = std::make_unique<TIBTransaction>(nullptr);
+        FTransaction->SetDefaultDatabase(FModule.DB);
+        TStringList &params = FTransaction->Params();
+        for (const char16_t *line : {u"write", u"read_committed", u"rec_version"}) params.Add(line);
+        // The table, then how it is reserved.
+        params.Add(String(u"lock_write=") + kMigrationLockTable);
+        params.Add(u"protected");
+        // First without waiting, to say why the run stands still when it has
+        // to wait.
+        SetLockTimeoutParams(params, 0);
+        try {
+            FTransaction->StartTransaction();
+            return;
+        } catch (const EIBError &e) {
+            if (!IsLockConflict(e)) throw;
+        }
+        if (!quiet && seconds > 0) {
+            PrintProblem("another migrate of this database is running; waiting for it to end (at most " +
+                         std::to_string(seconds) + " s)");
+        }
+        SetLockTimeoutParams(params, seconds);
+        const auto started = std::chrono::steady_clock::now();
+        try {
+            if (seconds > 0) FTransaction->StartTransaction();
+        } catch (const EIBError &e) {
+            if (!IsLockConflict(e)) throw;
+        }
+        if (!FTransaction->InTransaction())
+            throw Exception(u"another migrate of this database held the migration lock throughout the lock timeout "
+                            u"(waited " + SecondsSince(started) + u" s); nothing was applied");
+        if (!quiet) PrintProblem("the other migrate has ended (waited " + StringToUtf8(SecondsSince(started)) + " s)");
+    }
+    MigrationLock(const MigrationLock &) = delete;
+    MigrationLock &operator=(const MigrationLock &) = delete;
+
+    // Ends the reservation and the connection; nothing was changed, so a
+    // rollback and a close that fail (after a shutdown) lose nothing.
+    ~MigrationLock() {
+        try {
+            if (FTransaction && FTransaction->InTransaction()) FTransaction->Rollback();
+        } catch (...) {
+        }
+        FTransaction.reset();
+        try {
+            FModule.DB->ForceClose();
+        } catch (...) {
+        }
+    }
+
+private:
+    // The table is made by the first migrate of a database. Two first runs
+    // at once both try: the one that loses finds the table made.
+    void CreateLockTable(int32_t seconds) {
+        for (int attempt = 0;; ++attempt) {
+            TIBTransaction transaction(nullptr);
+            transaction.SetDefaultDatabase(FModule.DB);
+            transaction.Params().Add(u"read_committed");
+            transaction.Params().Add(u"rec_version");
+            SetLockTimeoutParams(transaction.Params(), seconds);
+            transaction.StartTransaction();
+            TIBSQL query(nullptr);
+            query.SetDatabase(FModule.DB);
+            query.SetTransaction(&transaction);
+            query.SetSQL(String(u"SELECT 1 FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = '") + kMigrationLockTable +
+                         u"'");
+            query.ExecQuery();
+            const bool exists = !query.Eof();
+            query.Close();
+            if (exists) {
+                transaction.Commit();
+                return;
+            }
+            try {
+                FModule.DB->ExecuteImmediate(String(u"CREATE TABLE ") + kMigrationLockTable + u" (NO_ROWS SMALLINT)",
+                                             &transaction);
+                FModule.DB->ExecuteImmediate(
+                    String(u"COMMENT ON TABLE ") + kMigrationLockTable +
+                        u" IS 'vantrel migrate reserves this table while it runs, so that migrations of this "
+                        u"database run one at a time. It holds no rows.'",
+                    &transaction);
+                transaction.Commit();
+                return;
+            } catch (const EIBError &) {
+                if (transaction.InTransaction()) transaction.Rollback();
+                if (attempt > 0) throw;
+            }
+        }
+    }
+
+    TDMUpdate FModule{nullptr};
+    std::unique_ptr<TIBTransaction> FTransaction;
+};
+
 }  // namespace
 
 std::vector<MigrationScript> FindMigrationScripts(const std::string &folder) {
@@ -113,15 +226,11 @@ std::vector<MigrationScript> FindMigrationScripts(const std::string &folder) {
     return scripts;
 }
 
-int64_t ReadSchemaVersion(const std::string &database) {
-    // The update module's own connection (login, character set), so that the
-    // version is read the way the scripts are applied. The exported version
-    // check is no use here: it reads COUNT(*) into a 32-bit field, which a
-    // dialect 3 database refuses.
-    TDMUpdate module(nullptr);
+namespace {
+
+// VERSION of the first row of VER, read in the module's transaction.
+int64_t ReadVersionOnce(TDMUpdate &module) {
     TIBDatabase &db = *module.DB;
-    db.SetDatabaseName(Utf8ToString(database));
-    db.Open();
     int64_t version = 0;
     {
         TIBSQL query(nullptr);
@@ -152,12 +261,39 @@ int64_t ReadSchemaVersion(const std::string &database) {
         }
         module.Trans->Commit();
     }
+    return version;
+}
+
+}  // namespace
+
+int64_t ReadSchemaVersion(const std::string &database) {
+    // The update module's own connection (login, character set, lock
+    // timeout), so that the version is read the way the scripts are
+    // applied. The exported version check is no use here: it reads COUNT(*)
+    // into a 32-bit field, which a dialect 3 database refuses.
+    const int32_t lockTimeout = LockTimeoutSetting();
+    TDMUpdate module(nullptr);
+    BoundModuleLockWaits(module, lockTimeout);
+    TIBDatabase &db = *module.DB;
+    db.SetDatabaseName(Utf8ToString(database));
+    db.Open();
+    const int64_t version = ReadPastVersionTableRedefinition(
+        db, lockTimeout, [&module] { return ReadVersionOnce(module); },
+        [&module] {
+            if (module.Trans->InTransaction()) module.Trans->Rollback();
+        });
     db.Close();
     return version;
 }
 
-int Migrate(const MigrateOptions &options, const MigrationHost &host) {
-    const std::vector<MigrationScript> scripts = FindMigrationScripts(options.Folder);
+namespace {
+
+int RunMigration(const MigrateOptions &options, const MigrationHost &host,
+                 const std::vector<MigrationScript> &scripts, std::vector<int32_t> &applied, std::string &where) {
+    // Under the lock the version read is the one no other migrate changes
+    // until this run ends. A dry run changes nothing and takes no lock.
+    std::unique_ptr<MigrationLock> lock;
+    if (!options.DryRun) lock = std::make_unique<MigrationLock>(options.Database, LockTimeoutSetting(), options.Quiet);
     const int64_t current = ReadSchemaVersion(options.Database);
     const std::vector<MigrationScript> pending = Pending(scripts, current, options.To);
     if (!options.Quiet) PrintPlan(current, scripts, pending.size(), "to apply", "nothing to apply");
@@ -181,13 +317,26 @@ int Migrate(const MigrateOptions &options, const MigrationHost &host) {
         return 0;
     }
 
-    std::vector<int32_t> applied;
     for (const MigrationScript &s : pending) {
+        const std::string script = "version " + std::to_string(s.Version) + " (" + s.Name + ")";
+        where = "before " + script;
+        if (host.Interrupted && host.Interrupted()) {
+            ReportInterrupted(where, applied);
+            return kMigrateInterrupted;
+        }
         if (!options.Quiet) {
             std::printf("%6d  %s\n", s.Version, s.Name.c_str());
             std::fflush(stdout);
         }
-        if (!host.Update(s.Path)) {
+        where = "at " + script;
+        const TApplyResult result = host.Update(s.Path);
+        if (result == TApplyResult::Interrupted) {
+            // The client library has closed the connections: the version is
+            // not read again. The script's text above says what of it stays.
+            ReportInterrupted(where, applied);
+            return kMigrateInterrupted;
+        }
+        if (result == TApplyResult::Failed) {
             std::optional<int64_t> now;
             try {
                 now = ReadSchemaVersion(options.Database);
@@ -206,9 +355,28 @@ int Migrate(const MigrateOptions &options, const MigrationHost &host) {
             return 1;
         }
         applied.push_back(s.Version);
+        where = "after " + script;
     }
     if (!options.Quiet && !applied.empty()) std::printf("now at version %d\n", applied.back());
     return 0;
+}
+
+}  // namespace
+
+int Migrate(const MigrateOptions &options, const MigrationHost &host) {
+    const std::vector<MigrationScript> scripts = FindMigrationScripts(options.Folder);
+    std::vector<int32_t> applied;
+    std::string where = "before the first script";
+    try {
+        return RunMigration(options, host, scripts, applied, where);
+    } catch (const Exception &e) {
+        // A signal shut the connections down under a step of the run's own
+        // (the lock, a version read): the step's error, then where it stopped.
+        if (!host.Interrupted || !host.Interrupted()) throw;
+        PrintProblem(StringToUtf8(e.Message()));
+        ReportInterrupted(where, applied);
+        return kMigrateInterrupted;
+    }
 }
 
 int Status(const std::string &database, const std::string &folder) {

@@ -33,17 +33,25 @@ std::vector<MigrationScript> FindMigrationScripts(const std::string &folder);
 // value. Serves databases of either dialect.
 int64_t ReadSchemaVersion(const std::string &database);
 
+// What became of one script the host applied.
+enum class TApplyResult { Applied, Failed, Interrupted };
+
 // The host's update and check commands.
 struct MigrationHost {
     // Applies one script as `vantrel update` does (progress line, echo,
     // statistics) and prints its outcome as there, without the "updated"
-    // line. False when it failed; the error text is printed by then.
-    std::function<bool(const std::string &script)> Update;
+    // line; the error text is printed by then when it failed or was
+    // interrupted.
+    std::function<TApplyResult(const std::string &script)> Update;
     // Parses one script as `vantrel check` does, without listing it; a
     // problem goes to standard error. The number of statements, or -1 when
     // the script does not parse.
     std::function<int(const std::string &script)> Check;
+    // True once SIGINT or SIGTERM asked the run to stop.
+    std::function<bool()> Interrupted;
 };
+
+inline constexpr int kMigrateInterrupted = 130;
 
 struct MigrateOptions {
     std::string Database;
@@ -53,7 +61,23 @@ struct MigrateOptions {
     bool Quiet = false;
 };
 
-// The commands. Exit status 0 success, 1 failure.
+// The table whose reservation is the migration lock (see Migrate). It
+// holds no rows.
+inline constexpr const char16_t *kMigrationLockTable = u"VANTREL_MIGRATION_LOCK";
+
+// The commands. Exit status 0 success, 1 failure, 130 (migrate) stopped by
+// SIGINT or SIGTERM.
+//
+// Migrate runs one at a time per database: before it reads the version it
+// takes the migration lock, a protected-write reservation of table
+// VANTREL_MIGRATION_LOCK (created on the first migrate, empty for good) in
+// a transaction of a connection of its own, held until the run ends. The
+// server decides who holds it, so migrations from any machine exclude each
+// other; a crashed run's connection goes away and the server rolls its
+// transaction back, which ends the reservation. The scripts never see it:
+// they run in their own transactions, and nothing but migrate reserves or
+// writes that table. A second migrate waits for the lock at most the lock
+// timeout, and then reads the version the first one left.
 int Migrate(const MigrateOptions &options, const MigrationHost &host);
 int Status(const std::string &database, const std::string &folder);
 

@@ -1,13 +1,17 @@
 // vantrel: the command-line host. It checks scripts with the parser, and
 // updates, versions and creates databases through the library; migrate and
 // status (Migrate.cpp) work a folder of numbered scripts with the update and
-// check code of this file. Exit status: 0 success, 1 failure, 2 wrong usage.
+// check code of this file. Exit status: 0 success, 1 failure, 2 wrong usage,
+// 130 update or migrate stopped by SIGINT or SIGTERM.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <link.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -24,11 +28,15 @@
 #include <vector>
 
 #include "Migrate.h"
+#include "client/ClientShutdown.h"
 #include "client/GDSLibrary.h"
 #include "client/IBDatabase.h"
+#include "client/IBErrors.h"
 #include "client/IBSQL.h"
 #include "client/IBTransaction.h"
 #include "client/IBXSQLDA.h"
+#include "client/ServerLibraries.h"
+#include "entry/LockWaits.h"
 #include "entry/UDMUpdate.h"
 #include "entry/UpdateDatabase.h"
 #include "platform/Encoding.h"
@@ -48,6 +56,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitInterrupted = kMigrateInterrupted;
 
 // --- commands and their usage -------------------------------------------
 
@@ -74,8 +83,8 @@ const std::vector<Command> &Commands() {
          "statement SET TERM left without its terminator, a parameter marker.\n"
          "\n"
          "exit status: 0 the script parses, 1 it does not or cannot be read, 2 wrong usage\n"},
-        {"update", "update [--quiet] [--echo] [--stats] DATABASE SCRIPT", 2,
-         {{"--quiet", false}, {"--echo", false}, {"--stats", false}},
+        {"update", "update [--quiet] [--echo] [--stats] [--lock-timeout S] DATABASE SCRIPT", 2,
+         {{"--quiet", false}, {"--echo", false}, {"--stats", false}, {"--lock-timeout", true}},
          "Applies the update script SCRIPT to DATABASE in one transaction, through\n"
          "the library's UpdateDB: committed when the script runs without a database\n"
          "error, rolled back otherwise (DDL is committed statement by statement).\n"
@@ -89,12 +98,21 @@ const std::vector<Command> &Commands() {
          "            \"-- FILE:LINE\" (on standard output)\n"
          "  --stats   at the end, print the run's statistics: elapsed time, page\n"
          "            reads, writes and fetches, and the operations per table\n"
+         "  --lock-timeout S\n"
+         "            wait at most S seconds (0 to 32767; 0: not at all) for a lock\n"
+         "            that another connection holds, then fail and roll back\n"
+         "            (default: VANTREL_LOCK_TIMEOUT, else 60)\n"
          "\n"
-         "exit status: 0 updated, 1 the update failed, 2 wrong usage\n"},
-        {"version", "version DATABASE", 1, {},
+         "SIGINT or SIGTERM stops the update: it is rolled back, and the DDL that\n"
+         "stays committed is listed.\n"
+         "\n"
+         "exit status: 0 updated, 1 the update failed, 2 wrong usage, 130 interrupted\n"},
+        {"version", "version [--lock-timeout S] DATABASE", 1, {{"--lock-timeout", true}},
          "Prints the schema version stored in table VER of DATABASE, through the\n"
          "library's CheckDBVersion (0 when there is no table VER), on databases of\n"
-         "either dialect.\n"
+         "either dialect. While another connection drops or recreates VER without\n"
+         "committing, the check waits for it at most the lock timeout (--lock-timeout\n"
+         "as for update).\n"
          "\n"
          "exit status: 0 printed, 1 the check failed, 2 wrong usage\n"},
         {"create", "create DATABASE [--dialect 1|3] [--charset NAME] [--page-size N]", 1,
@@ -103,8 +121,13 @@ const std::vector<Command> &Commands() {
          "given) as SYSDBA with the update module's password.\n"
          "\n"
          "exit status: 0 created, 1 the creation failed, 2 wrong usage\n"},
-        {"migrate", "migrate [--dry-run] [--to N] [--quiet] [--echo] [--stats] DATABASE FOLDER", 2,
-         {{"--dry-run", false}, {"--to", true}, {"--quiet", false}, {"--echo", false}, {"--stats", false}},
+        {"migrate", "migrate [--dry-run] [--to N] [--quiet] [--echo] [--stats] [--lock-timeout S] DATABASE FOLDER", 2,
+         {{"--dry-run", false},
+          {"--to", true},
+          {"--quiet", false},
+          {"--echo", false},
+          {"--stats", false},
+          {"--lock-timeout", true}},
          "Brings DATABASE to the newest version of the scripts in FOLDER. A file is\n"
          "a script when its name starts with a version number, after an optional V\n"
          "(0007-add-orders.sql, 7.sql and V7__orders.sql are all version 7); other\n"
@@ -116,12 +139,19 @@ const std::vector<Command> &Commands() {
          "must hold that script's version. The run stops at the first failure and says\n"
          "which versions it applied before.\n"
          "\n"
+         "One migrate runs at a time per database, from whatever machine: a run holds\n"
+         "the migration lock (a reservation of table VANTREL_MIGRATION_LOCK, which the\n"
+         "first run creates) until it ends, and reads the version under it. Another\n"
+         "run waits for it at most the lock timeout, then applies what is left.\n"
+         "\n"
          "  --dry-run  parse the scripts and list what would run; change nothing\n"
          "  --to N     apply no script beyond version N\n"
-         "  --quiet, --echo, --stats  as for update (statistics follow each script)\n"
+         "  --quiet, --echo, --stats, --lock-timeout  as for update (statistics\n"
+         "             follow each script)\n"
          "\n"
-         "exit status: 0 up to date (or the dry run parsed), 1 a failure, 2 wrong usage\n"},
-        {"status", "status DATABASE FOLDER", 2, {},
+         "exit status: 0 up to date (or the dry run parsed), 1 a failure, 2 wrong usage,\n"
+         "130 interrupted (SIGINT or SIGTERM)\n"},
+        {"status", "status [--lock-timeout S] DATABASE FOLDER", 2, {{"--lock-timeout", true}},
          "Prints the version of DATABASE (from table VER, on either dialect) and the\n"
          "scripts of FOLDER that 'vantrel migrate' would apply.\n"
          "\n"
@@ -164,7 +194,10 @@ std::string FullHelp() {
         "'vantrel COMMAND --help' describes a command; --version prints the versions\n"
         "of vantrel and of the loaded Firebird client library.\n"
         "\n"
-        "exit status: 0 success, 1 failure, 2 wrong usage\n";
+        "Waits for locks that other connections hold end after the lock timeout:\n"
+        "--lock-timeout S, else VANTREL_LOCK_TIMEOUT, else 60 seconds.\n"
+        "\n"
+        "exit status: 0 success, 1 failure, 2 wrong usage, 130 interrupted\n";
     return text;
 }
 
@@ -216,6 +249,66 @@ ParsedArguments ParseArguments(const Command &command, const std::vector<std::st
                          &command);
     return parsed;
 }
+
+// --- SIGINT and SIGTERM ----------------------------------------------------
+
+// While update or migrate works on a database, SIGINT and SIGTERM stop the
+// work: the client library closes the process's connections (the server
+// rolls their transactions back) and the run ends with status 130. Firebird's
+// client catches the two signals itself and does this shutdown, but only
+// when its shutdown thread runs, which its own start-up does not always
+// achieve; the signal is caught here too and the same shutdown asked for, so
+// that it never gets lost. A second signal ends the process at once.
+volatile sig_atomic_t gStopSignal = 0;
+int gStopPipe[2] = {-1, -1};
+
+void OnStopSignal(int signal) {
+    if (gStopSignal != 0) _exit(kExitInterrupted);
+    gStopSignal = signal;
+    const char stop = 1;
+    [[maybe_unused]] const ssize_t written = write(gStopPipe[1], &stop, 1);
+}
+
+class StopSignals {
+public:
+    StopSignals() {
+        if (pipe2(gStopPipe, O_CLOEXEC) != 0) return;
+        struct sigaction action {};
+        action.sa_handler = OnStopSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        sigaction(SIGINT, &action, &FOldInterrupt);
+        sigaction(SIGTERM, &action, &FOldTerminate);
+        // The shutdown is a client call: it is made here, not in the handler.
+        FWatcher = std::thread([] {
+            char byte = 0;
+            for (;;) {
+                const ssize_t n = read(gStopPipe[0], &byte, 1);
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0 || byte == 0) return;
+                if (const std::shared_ptr<IGDSLibrary> library = FindServerLibrary(u"IBServer"))
+                    ShutDownForSignal(*library);
+            }
+        });
+    }
+    ~StopSignals() {
+        if (!FWatcher.joinable()) return;
+        const char end = 0;
+        [[maybe_unused]] const ssize_t written = write(gStopPipe[1], &end, 1);
+        FWatcher.join();
+        sigaction(SIGINT, &FOldInterrupt, nullptr);
+        sigaction(SIGTERM, &FOldTerminate, nullptr);
+    }
+    StopSignals(const StopSignals &) = delete;
+    StopSignals &operator=(const StopSignals &) = delete;
+
+    static bool Received() { return gStopSignal != 0; }
+
+private:
+    struct sigaction FOldInterrupt {};
+    struct sigaction FOldTerminate {};
+    std::thread FWatcher;
+};
 
 // --- output helpers -------------------------------------------------------
 
@@ -584,10 +677,11 @@ int Check(const ParsedArguments &args) {
 
 // Applies one script through the library's UpdateDB entry, showing the
 // progress line, echoing and gathering statistics as the options ask, and
-// reports the outcome: the error text on failure, else successLine (when
-// given); then the statistics. False when the update failed.
-bool ApplyScript(const std::string &database, const std::string &script, const ParsedArguments &args,
-                 const char *successLine) {
+// reports the outcome: the error text on failure (after an interruption,
+// what stays committed), else successLine (when given); then the
+// statistics.
+TApplyResult ApplyScript(const std::string &database, const std::string &script, const ParsedArguments &args,
+                         const char *successLine) {
     const bool quiet = args.Has("--quiet"), echo = args.Has("--echo"), stats = args.Has("--stats");
 
     ProgressLine progress(WantsProgress(quiet));
@@ -600,6 +694,10 @@ bool ApplyScript(const std::string &database, const std::string &script, const P
         ibscript.Stats().SetPerTable(stats);
         ibscript.OnStatementStart = [&](TIBScript *sender, TIBParseKind kind, const String &text,
                                         const TIBScriptProgress &where) {
+            // A signal between statements (or before the client library
+            // was loaded, when there was nothing to shut down yet) stops the
+            // run before the next one.
+            if (StopSignals::Received()) throw Exception(kInterruptedMessage);
             statements = where.Statement;
             if (echo) {
                 const std::string line = EchoText(kind, text, sender->Terminator());
@@ -633,7 +731,10 @@ bool ApplyScript(const std::string &database, const std::string &script, const P
     const TUpdateOutcome outcome = UpdateDatabaseEx(db.Value, file.Value, &hooks);
     progress.Stop();
 
-    if (outcome.Failed) {
+    const bool interrupted = outcome.Failed && (outcome.Interrupted || StopSignals::Received());
+    if (interrupted) {
+        PrintError(outcome.Interrupted ? outcome.ErrorText : InterruptedUpdateText(outcome.Committed));
+    } else if (outcome.Failed) {
         PrintError(outcome.ErrorText);
         // A server's text does not say which statement it was about.
         if (outcome.Location.Line > 0 && !outcome.LocationInText)
@@ -642,13 +743,17 @@ bool ApplyScript(const std::string &database, const std::string &script, const P
         std::printf("%s\n", successLine);
     }
     if (statistics) PrintStatistics(*statistics);
-    return !outcome.Failed;
+    return interrupted ? TApplyResult::Interrupted : outcome.Failed ? TApplyResult::Failed : TApplyResult::Applied;
 }
 
 int Update(const ParsedArguments &args) {
-    return ApplyScript(args.Positional[0], args.Positional[1], args, args.Has("--quiet") ? nullptr : "updated")
-               ? 0
-               : kExitFailure;
+    StopSignals signals;
+    switch (ApplyScript(args.Positional[0], args.Positional[1], args, args.Has("--quiet") ? nullptr : "updated")) {
+    case TApplyResult::Applied: return 0;
+    case TApplyResult::Failed: return kExitFailure;
+    case TApplyResult::Interrupted: return kExitInterrupted;
+    }
+    return kExitFailure;
 }
 
 int MigrateCommand(const ParsedArguments &args, const Command &command) {
@@ -663,9 +768,11 @@ int MigrateCommand(const ParsedArguments &args, const Command &command) {
             throw UsageError("--to must be a version number", &command);
         options.To = std::stoll(v);
     }
+    StopSignals signals;
     MigrationHost host;
     host.Update = [&](const std::string &script) { return ApplyScript(options.Database, script, args, nullptr); };
     host.Check = [](const std::string &script) { return ParseScript(script, nullptr); };
+    host.Interrupted = [] { return StopSignals::Received(); };
     return vantrel::Migrate(options, host);
 }
 
@@ -767,6 +874,14 @@ int Run(const std::vector<std::string> &args) {
     if (parsed.Help) {
         std::printf("usage: vantrel %s\n\n%s", command->Synopsis, command->Help);
         return 0;
+    }
+    if (parsed.Has("--lock-timeout")) {
+        // The option stands in for the variable, which every database road
+        // of the library reads (the update, the version check and reads).
+        const std::string &value = parsed.Options.at("--lock-timeout");
+        if (!ParseLockTimeout(value))
+            throw UsageError("--lock-timeout must be a whole number of seconds from 0 to 32767", command);
+        setenv(kLockTimeoutVariable, value.c_str(), 1);
     }
     const std::string name = command->Name;
     if (name == "check") return Check(parsed);

@@ -53,6 +53,7 @@ static_assert(!TSameCall<ISC_STATUS(ISC_STATUS *, short *), ISC_STATUS(ISC_STATU
 #define VANTREL_CHECK_V70(...)
 #define VANTREL_CHECK_V71(...)
 #define VANTREL_CHECK_V80(...)
+#define VANTREL_CHECK_Firebird VANTREL_CHECK_Always
 #define VANTREL_CHECK_Xml(...)
 #define VANTREL_CHECK(group, R, name, ...) VANTREL_CHECK_##group(R, name, __VA_ARGS__)
 #define VANTREL_CHECK_V(group, R, name, ...) VANTREL_CHECK_##group(R, name, __VA_ARGS__, ...)
@@ -83,6 +84,7 @@ constexpr const char *kXMLLibrary = "libibxml.so";
         case TEntryGroup::V80: version = u"2007"; break;
         case TEntryGroup::Xml:
             throw EIBClientError(0, Format(kXmlLibraryMissingMessage, {text, Utf8ToString(kXMLLibrary)}));
+        case TEntryGroup::Firebird:
         case TEntryGroup::Always: RaiseClientError(ClientError::FunctionNotAvailable, {text});
     }
     // The 7.x texts name the function with a blank after it.
@@ -232,19 +234,24 @@ void TIBServerLibrary::ForEachEntry(Visitor &&Visit) {
 
 void TIBServerLibrary::ResetEntryPoints() {
     ForEachEntry([](TEntryGroup, const char *, auto &entry, auto, auto unresolved) { entry = unresolved; });
+    FResolvedGroups.fill(false);
 }
 
 void TIBServerLibrary::ResolveGroup(TEntryGroup Group, void *Library) {
     ForEachEntry([&](TEntryGroup group, const char *name, auto &entry, auto, auto) {
         if (group == Group) Require(Library, name, entry);
     });
+    FResolvedGroups[static_cast<size_t>(Group)] = true;
 }
 
 void TIBServerLibrary::RefuseGroup(TEntryGroup Group) {
     ForEachEntry([&](TEntryGroup group, const char *, auto &entry, auto refusal, auto) {
         if (group == Group) entry = refusal;
     });
+    FResolvedGroups[static_cast<size_t>(Group)] = false;
 }
+
+bool TIBServerLibrary::HasEntryGroup(TEntryGroup Group) const { return FResolvedGroups[static_cast<size_t>(Group)]; }
 
 TIBServerLibrary::TIBServerLibrary() { ResetEntryPoints(); }
 
@@ -285,6 +292,10 @@ void TIBServerLibrary::LoadIBLibrary() {
     } else {
         RefuseGroup(TEntryGroup::VersionQuery);
     }
+    // Firebird's shutdown control (Firebird 2.5 and later), which InterBase
+    // clients lack whatever version they report.
+    Probe(FIBLibrary, "fb_shutdown_callback", Ffb_shutdown_callback) ? ResolveGroup(TEntryGroup::Firebird, FIBLibrary)
+                                                                     : RefuseGroup(TEntryGroup::Firebird);
     for (auto [group, version] : {std::pair{TEntryGroup::V70, 70000}, {TEntryGroup::V71, 71000}, {TEntryGroup::V80, 80000}})
         FIBClientVersion >= version ? ResolveGroup(group, FIBLibrary) : RefuseGroup(group);
 

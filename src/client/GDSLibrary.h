@@ -7,6 +7,7 @@
 
 #include <ibase.h>
 
+#include <array>
 #include <cstdint>
 #include <mutex>
 
@@ -52,7 +53,8 @@ struct TXmlOutputArea;
 // follow the InterBase client interface. Groups: Always (required of every
 // client), V6 (InterBase 6, probed through isc_rollback_retaining),
 // VersionQuery (probed through isc_get_client_version), V70, V71, V80 (by the
-// client's version) and Xml (the optional XML output library).
+// client's version), Firebird (Firebird's own shutdown control, probed
+// through fb_shutdown_callback) and Xml (the optional XML output library).
 #define VANTREL_CLIENT_FUNCTIONS(X, V) \
     X(Always, int, BLOB_get, FB_BLOB_STREAM) \
     X(Always, int, BLOB_put, ISC_SCHAR, FB_BLOB_STREAM) \
@@ -141,6 +143,8 @@ struct TXmlOutputArea;
     X(V71, ISC_STATUS, isc_rollback_savepoint, ISC_STATUS*, isc_tr_handle*, const ISC_SCHAR*, ISC_USHORT) \
     X(V71, ISC_STATUS, isc_start_savepoint, ISC_STATUS*, isc_tr_handle*, const ISC_SCHAR*) \
     X(V80, ISC_STATUS, isc_dsql_batch_execute_immed, ISC_STATUS*, isc_db_handle*, isc_tr_handle*, unsigned short, ISC_ULONG, ISC_SCHAR**, ISC_ULONG*) \
+    X(Firebird, int, fb_shutdown, unsigned int, const int) \
+    X(Firebird, ISC_STATUS, fb_shutdown_callback, ISC_STATUS*, FB_SHUTDOWN_CALLBACK, const int, void*) \
     X(V80, ISC_STATUS, isc_dsql_batch_execute, ISC_STATUS*, isc_tr_handle*, isc_stmt_handle*, unsigned short, XSQLDA*, unsigned short, XSQLVAR**, ISC_ULONG*) \
     X(Xml, int, isc_dsql_xml_fetch, ISC_STATUS*, isc_stmt_handle*, unsigned short, XSQLDA*, TXmlOutputArea*) \
     X(Xml, int, isc_dsql_xml_fetch_all, ISC_STATUS*, isc_stmt_handle*, unsigned short, XSQLDA*, TXmlOutputArea*) \
@@ -176,7 +180,7 @@ struct TXmlOutputArea;
 #define VANTREL_ARGS_9 p1, p2, p3, p4, p5, p6, p7, p8, p9
 
 // The version groups of the list.
-enum class TEntryGroup { Always, V6, VersionQuery, V70, V71, V80, Xml };
+enum class TEntryGroup { Always, V6, VersionQuery, V70, V71, V80, Firebird, Xml };
 
 #define VANTREL_PURE(group, R, name, ...) virtual R name(__VA_ARGS__) = 0;
 // The variadic functions are declared by hand (below).
@@ -209,6 +213,9 @@ public:
     virtual bool TryIBLoad() = 0;
     // TryIBLoad, raising EIBClientError 1 (library not found) on failure.
     virtual void CheckIBLoaded() = 0;
+    // True when the loaded library has the functions of the group (false
+    // while it is not loaded).
+    virtual bool HasEntryGroup(TEntryGroup Group) const = 0;
     // Client version x 10000 (71000 for 7.1), major + minor / 10 as the
     // client's version functions report them: Firebird 3 reports 6.3, so
     // 63000. Loads the library first.
@@ -240,6 +247,7 @@ public:
     TIBServerLibrary &operator=(const TIBServerLibrary &) = delete;
 
     String LibraryName() const override;
+    bool HasEntryGroup(TEntryGroup Group) const override;
     void LoadIBLibrary() override;
     void FreeIBLibrary() override;
     bool TryIBLoad() override;
@@ -272,6 +280,8 @@ private:
     std::mutex FLoadLock;
     void *FIBLibrary = nullptr;
     void *FIBXMLLibrary = nullptr;
+    // The groups resolved by the last load, by their place in TEntryGroup.
+    std::array<bool, 8> FResolvedGroups{};
     // The loader's reason when the file was found but could not be loaded
     // (empty when it was not found at all).
     String FLoadError;

@@ -2,7 +2,9 @@
 // calling thread's status vector through the client library binding.
 #include "client/IBErrors.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -211,6 +213,49 @@ String ComposeServerErrorText(IGDSLibrary &library, int32_t &sqlCode, int32_t &e
     return text;
 }
 
+bool EIBError::HasStatusCode(int64_t code) const noexcept {
+    return std::find(FStatusCodes.begin(), FStatusCodes.end(), code) != FStatusCodes.end();
+}
+
+std::optional<int64_t> EIBError::NumberAfter(int64_t code) const noexcept {
+    const auto at = std::find(FStatusCodes.begin(), FStatusCodes.end(), code);
+    if (at == FStatusCodes.end() || at + 1 == FStatusCodes.end()) return std::nullopt;
+    return *(at + 1);
+}
+
+namespace {
+
+// Calls each(code) for every error code and number of the calling thread's
+// status vector, never reading past its end whatever its content. With
+// NumericText, a text argument made of digits counts as a number too: the
+// server sends numbers that may exceed 32 bits (transaction numbers) as
+// text.
+template <class Each>
+void ForEachStatusCode(bool NumericText, Each each) {
+    const ISC_STATUS *status = StatusVector();
+    size_t i = 0;
+    while (i < ISC_STATUS_LENGTH && status[i] != isc_arg_end) {
+        const ISC_STATUS type = status[i];
+        if (type == isc_arg_gds || type == isc_arg_number) {
+            if (i + 1 < ISC_STATUS_LENGTH && each(status[i + 1])) return;
+            i += 2;
+        } else if (type == isc_arg_cstring) {
+            i += 3;
+        } else {
+            if (type == isc_arg_string && NumericText && i + 1 < ISC_STATUS_LENGTH && status[i + 1] != 0) {
+                const char *text = reinterpret_cast<const char *>(status[i + 1]);
+                const size_t length = strnlen(text, 20);
+                if (length > 0 && length < 19 && strspn(text, "0123456789") == length &&
+                    each(static_cast<ISC_STATUS>(std::strtoll(text, nullptr, 10))))
+                    return;
+            }
+            i += 2;
+        }
+    }
+}
+
+}  // namespace
+
 void RaiseServerError(IGDSLibrary *library, const TEncoding *Encoding) {
     std::shared_ptr<IGDSLibrary> fallback;
     if (library == nullptr) {
@@ -219,29 +264,30 @@ void RaiseServerError(IGDSLibrary *library, const TEncoding *Encoding) {
     }
     int32_t sqlCode = 0;
     int32_t errorCode = 0;
+    std::vector<int64_t> codes;
+    ForEachStatusCode(true, [&codes](ISC_STATUS code) {
+        codes.push_back(code);
+        return false;
+    });
     String text = ComposeServerErrorText(*library, sqlCode, errorCode, Encoding);
-    if (sqlCode == -551) throw EIBInterBaseRoleError(sqlCode, errorCode, std::move(text));
-    throw EIBInterBaseError(sqlCode, errorCode, std::move(text));
+    if (sqlCode == -551) {
+        EIBInterBaseRoleError error(sqlCode, errorCode, std::move(text));
+        error.SetStatusCodes(std::move(codes));
+        throw error;
+    }
+    EIBInterBaseError error(sqlCode, errorCode, std::move(text));
+    error.SetStatusCodes(std::move(codes));
+    throw error;
 }
 
 bool StatusVectorHas(std::initializer_list<ISC_STATUS> codes) {
-    const ISC_STATUS *status = StatusVector();
-    size_t i = 0;
-    // Never read past the vector, whatever its content.
-    while (i < ISC_STATUS_LENGTH && status[i] != isc_arg_end) {
-        const ISC_STATUS type = status[i];
-        if (type == isc_arg_gds || type == isc_arg_number) {
-            if (i + 1 < ISC_STATUS_LENGTH)
-                for (ISC_STATUS code : codes)
-                    if (status[i + 1] == code) return true;
-            i += 2;
-        } else if (type == isc_arg_cstring) {
-            i += 3;
-        } else {
-            i += 2;
-        }
-    }
-    return false;
+    bool found = false;
+    ForEachStatusCode(false, [&](ISC_STATUS entry) {
+        for (ISC_STATUS code : codes)
+            if (entry == code) found = true;
+        return found;
+    });
+    return found;
 }
 
 }  // namespace vantrel

@@ -6,6 +6,8 @@
 #include <ibase.h>
 
 #include <initializer_list>
+#include <optional>
+#include <vector>
 
 #include "platform/Exceptions.h"
 #include "platform/Text.h"
@@ -74,9 +76,20 @@ public:
     int32_t SQLCode() const noexcept { return FSQLCode; }
     int32_t IBErrorCode() const noexcept { return FIBErrorCode; }
 
+    // The error codes and numbers of the status vector a server error was
+    // raised from, in order (empty for client errors), so that a caller
+    // far from the failed call can still tell what kind of failure it was.
+    const std::vector<int64_t> &StatusCodes() const noexcept { return FStatusCodes; }
+    void SetStatusCodes(std::vector<int64_t> codes) { FStatusCodes = std::move(codes); }
+    bool HasStatusCode(int64_t code) const noexcept;
+    // The number that follows the code in the status vector (the argument
+    // of its message), if any.
+    std::optional<int64_t> NumberAfter(int64_t code) const noexcept;
+
 private:
     int32_t FSQLCode;
     int32_t FIBErrorCode;
+    std::vector<int64_t> FStatusCodes;
 };
 
 // A server error (any SQL code but -551), or a lost connection.
@@ -148,6 +161,34 @@ inline constexpr const char16_t *kDataSetParameterNotFoundMessage = u"Parameter 
 inline constexpr const char16_t *kPropertyReadMessage = u"Error reading %s.%s: %s";
 inline constexpr const char16_t *kDatabaseFileMissingMessage = u"Файл %s не найден";
 inline constexpr const char16_t *kScriptFileMissingMessage = u"Не найден файл обновления БД%s";
+// The lock timeout setting (the variable, its value).
+inline constexpr const char16_t *kLockTimeoutSettingMessage =
+    u"%s must be a whole number of seconds from 0 to 32767, not \"%s\"";
+// A lock wait that ran out, before the server's text: the seconds waited
+// (one decimal); the second form names the holder's transaction and
+// connection.
+inline constexpr const char16_t *kLockWaitMessage =
+    u"Waited %s s for a lock held by another connection; the update was rolled back";
+inline constexpr const char16_t *kLockWaitHolderMessage =
+    u"Waited %s s for a lock held by another connection (its transaction %d, connection %d); "
+    u"the update was rolled back";
+// The row was changed by a transaction of the update's own connection.
+inline constexpr const char16_t *kLockWaitOwnMessage =
+    u"Waited %s s for a lock held by another transaction of this update's own connection (transaction %d); "
+    u"the update was rolled back";
+// An update ended by SIGINT or SIGTERM; the second line leads the list of
+// what stays committed.
+inline constexpr const char16_t *kInterruptedMessage =
+    u"The update was interrupted (SIGINT or SIGTERM: the client library closed the process's connections) "
+    u"and rolled back";
+inline constexpr const char16_t *kInterruptedCommittedMessage = u"Committed before the interruption, and kept:";
+inline constexpr const char16_t *kInterruptedNothingCommittedMessage =
+    u"Nothing of the script had been committed on its own";
+// The version table is being dropped or recreated by another connection's
+// uncommitted transaction: the seconds waited for it to end.
+inline constexpr const char16_t *kVersionTableBusyMessage =
+    u"The version cannot be read: another connection is dropping or recreating table VER and has not committed "
+    u"or rolled back (waited %s s for it)";
 // Shown for failures that carry no text of their own.
 inline constexpr const char16_t *kOutOfMemoryMessage = u"Out of memory";
 inline constexpr const char16_t *kUnknownErrorMessage = u"Unknown error";
@@ -198,5 +239,11 @@ inline constexpr ISC_STATUS kDsqlCursorCloseError = 335544577;
 inline constexpr ISC_STATUS kSegmentOrEndOfStream = 335544572;
 inline constexpr ISC_STATUS kCancelled = 335544794;          // isc_cancelled
 inline constexpr ISC_STATUS kBadDbKey = 335544322;           // isc_bad_dbkey
+inline constexpr ISC_STATUS kDeadlock = 335544336;           // isc_deadlock
+inline constexpr ISC_STATUS kLockConflict = 335544345;       // isc_lock_conflict (no wait)
+inline constexpr ISC_STATUS kRelationNotDefined = 335544395; // isc_relnotdef ("table id %d is not defined")
+inline constexpr ISC_STATUS kUpdateConflict = 335544451;     // isc_update_conflict
+inline constexpr ISC_STATUS kLockTimeout = 335544510;        // isc_lock_timeout
+inline constexpr ISC_STATUS kConcurrentTransaction = 335544878;  // isc_concurrent_transaction (a number follows)
 
 }  // namespace vantrel

@@ -22,6 +22,15 @@ constexpr int kVerbTime = 12;
 constexpr int kCommitTime = 13;
 constexpr int kAutocommit = 16;
 constexpr int kWaitTime = 23;
+constexpr StringView kLockTimeoutName = u"lock_timeout";
+
+// A 32-bit integer item: code, length 4, the value little-endian.
+void AppendInteger(std::vector<uint8_t> &block, uint8_t code, const String &value) {
+    const uint32_t v = static_cast<uint32_t>(StrToInt(value));
+    block.push_back(code);
+    block.push_back(4);
+    for (int i = 0; i < 4; ++i) block.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
 
 }  // namespace
 
@@ -45,6 +54,10 @@ std::vector<uint8_t> BuildTPB(const TStringList &Params) {
         const String &name = parts.Name;
         const String &value = parts.Value;
 
+        if (name == kLockTimeoutName) {
+            AppendInteger(block, isc_tpb_lock_timeout, value);
+            continue;
+        }
         const int code = FindTPBItemCode(name);
         if (code == 0) RaiseClientError(ClientError::TPBConstantUnknown, {writtenName});
         switch (code) {
@@ -64,13 +77,9 @@ std::vector<uint8_t> BuildTPB(const TStringList &Params) {
             block.insert(block.end(), bytes.begin(), bytes.end());
             break;
         }
-        case kWaitTime: {
-            const uint32_t v = static_cast<uint32_t>(StrToInt(value));
-            block.push_back(static_cast<uint8_t>(code));
-            block.push_back(4);
-            for (int i = 0; i < 4; ++i) block.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        case kWaitTime:
+            AppendInteger(block, static_cast<uint8_t>(code), value);
             break;
-        }
         default:
             block.push_back(static_cast<uint8_t>(code));
             break;
@@ -80,6 +89,19 @@ std::vector<uint8_t> BuildTPB(const TStringList &Params) {
         throw EIBClientError(0, Format(kParameterBlockTooLongMessage,
                                        {String(u"Transaction"), static_cast<int64_t>(block.size())}));
     return block;
+}
+
+void SetLockTimeoutParams(TStringList &Params, int32_t Seconds) {
+    for (int i = Params.Count() - 1; i >= 0; --i) {
+        const String name = SplitParamLine(Params[i], u"isc_tpb_").Name;
+        if (name == u"wait" || name == u"nowait" || name == kLockTimeoutName) Params.Delete(i);
+    }
+    if (Seconds == 0) {
+        Params.Add(u"nowait");
+        return;
+    }
+    Params.Add(u"wait");
+    Params.Add(String(kLockTimeoutName) + u"=" + IntToStr(Seconds));
 }
 
 TStringList TransactionLevelParams(TIBTransactionLevel Level) {

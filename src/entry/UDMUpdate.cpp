@@ -4,9 +4,11 @@
 #include "client/IBDatabase.h"
 #include "client/IBErrors.h"
 #include "client/IBTransaction.h"
+#include "client/TPB.h"
 #include "datasets/Fields.h"
 #include "datasets/IBQuery.h"
 #include "datasets/IBTable.h"
+#include "entry/LockWaits.h"
 #include "platform/Exceptions.h"
 #include "script/IBScript.h"
 
@@ -55,7 +57,10 @@ TDMUpdate::TDMUpdate(TComponent *AOwner) : TComponent(AOwner) {
     // INSERT INTO T ..." would fail with "Table unknown".
     Trans->Params().Add(u"read_committed");
     Trans->Params().Add(u"rec_version");
-    Trans->Params().Add(u"wait");
+    // Waits for another connection's locks end after the lock timeout
+    // rather than lasting as long as that connection likes (a host updating
+    // at start-up would hang for good); the entry points apply the setting.
+    SetLockTimeoutParams(Trans->Params(), kDefaultLockTimeout);
     Trans->SetDefaultDatabase(DB);
 
     IBScript = new TIBScript(this);
@@ -64,6 +69,7 @@ TDMUpdate::TDMUpdate(TComponent *AOwner) : TComponent(AOwner) {
     IBScript->SetDatabase(DB);
     IBScript->SetTransaction(Trans);
     IBScript->SetTerminator(u";");
+    IBScript->SetLockTimeout(kDefaultLockTimeout);
     // A failed update is rolled back whole, so plain DML may go to the
     // server in batches.
     IBScript->SetCombineDML(true);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 #include "platform/Variant.h"
 #include "script/IBSQLParser.h"
@@ -34,7 +35,17 @@ struct TUpdateOutcome {
     // The error text names the location itself (a statement that could not
     // be read); a server's error text never does.
     bool LocationInText = false;
+    // The run was ended by SIGINT or SIGTERM (the client library shut the
+    // process's connections down); the error text says so.
+    bool Interrupted = false;
+    // What the run committed on its own and keeps in any case: DDL under
+    // AutoDDL, the script's COMMITs (TIBScript::CommittedStatements).
+    std::vector<TScriptLocation> Committed;
 };
+
+// The error text of an update that SIGINT or SIGTERM ended, listing what it
+// had committed on its own (TUpdateOutcome::Committed), which stays.
+String InterruptedUpdateText(const std::vector<TScriptLocation> &Committed);
 
 // Everything UpdateDB does after copying its arguments and clearing its
 // result: creates the module, applies the script and cleans up. Errors of

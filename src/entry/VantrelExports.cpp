@@ -1,10 +1,13 @@
 // The exported functions CheckDBVersion and UpdateDB (and their Ex variants
 // for hosts that cannot catch C++ exceptions), and the BSTR/VARIANT helpers
 // a host needs to build arguments and release results.
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 
+#include "client/ClientShutdown.h"
 #include "client/IBDatabase.h"
 #include "client/IBErrors.h"
 #include "client/IBSQLMonitor.h"
@@ -12,6 +15,7 @@
 #include "datasets/Fields.h"
 #include "datasets/IBQuery.h"
 #include "datasets/IBTable.h"
+#include "entry/LockWaits.h"
 #include "entry/UDMUpdate.h"
 #include "entry/UpdateDatabase.h"
 #include "platform/Exceptions.h"
@@ -24,6 +28,8 @@
 namespace vantrel {
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 // The message of whatever was thrown.
 String MessageOf(std::exception_ptr error) {
@@ -91,6 +97,8 @@ int32_t RunCheckDBVersion(const VARIANT &DatabaseName) {
         // server-qualified names, aliases and relative paths are not.
         if (text.size() >= 2 && text[1] == u':' && !FileExists(text))
             throw Exception(Format(kDatabaseFileMissingMessage, {VarToText(name.Value())}));
+        const int32_t lockTimeout = LockTimeoutSetting();
+        BoundModuleLockWaits(*module, lockTimeout);
         module->DB->SetDatabaseName(VarToText(name.Value()));
         try {
             module->DB->Open();
@@ -99,12 +107,21 @@ int32_t RunCheckDBVersion(const VARIANT &DatabaseName) {
             // query's open tries once more and lets a second failure leave.
             ShowMessageBox(MessageOf(std::current_exception()));
         }
-        module->QVerExists->Open();
-        if (module->QVerExistsEXIST->AsInteger() != 0) {
+        auto readVersion = [&module]() -> int64_t {
+            module->QVerExists->Open();
+            if (module->QVerExistsEXIST->AsInteger() == 0) return 0;
             module->TVer->Open();
-            result = module->TVerVERSION->AsInteger();
+            const int32_t version = module->TVerVERSION->AsInteger();
             module->TVer->Close();
-        }
+            return version;
+        };
+        auto endFailedRead = [&module] {
+            module->QVerExists->Close();
+            module->TVer->Close();
+            if (module->Trans->InTransaction()) module->Trans->Commit();
+        };
+        result = static_cast<int32_t>(
+            ReadPastVersionTableRedefinition(*module->DB, lockTimeout, readVersion, endFailedRead));
     } catch (...) {
         failure = std::current_exception();
     }
@@ -138,10 +155,40 @@ void RunUpdateDB(const VARIANT &DatabaseName, const VARIANT &ScriptFile, VARIANT
 
 }  // namespace
 
+String InterruptedUpdateText(const std::vector<TScriptLocation> &Committed) {
+    String text = kInterruptedMessage;
+    if (Committed.empty()) return text + u"\r\n" + kInterruptedNothingCommittedMessage;
+    text += String(u"\r\n") + kInterruptedCommittedMessage;
+    for (const TScriptLocation &where : Committed) text += u"\r\n  the statement" + LocationText(where, where.Included);
+    return text;
+}
+
+namespace {
+
+// The text for a failed update: the error's own, or with the lock wait
+// said first when the error was one.
+String FailureText(std::exception_ptr error, TIBDatabase *db, std::optional<Clock::time_point> waitStarted) {
+    if (waitStarted) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const EIBError &e) {
+            if (std::optional<String> text = LockWaitText(e, db, SecondsSince(*waitStarted))) return *text;
+        } catch (...) {
+        }
+    }
+    return MessageOf(error);
+}
+
+}  // namespace
+
 TUpdateOutcome UpdateDatabase(const VARIANT &DatabaseName, const VARIANT &ScriptFile, const TUpdateHooks *Hooks) {
     TUpdateOutcome outcome;
     std::unique_ptr<TDMUpdate> module = CreateModule();
     TIBScript *script = module->IBScript;
+    // Creating the module loaded the client library: from now on a signal
+    // that makes it shut the connections down is known to this call.
+    WatchForSignalShutdown(*module->DB->GDSLibrary());
+    const uint64_t shutdownsBefore = SignalShutdownCount();
     // A statement that cannot be read ends the run as a failure; the
     // executor on its own would stop there quietly, and the commit below
     // would report a half-applied script as applied.
@@ -151,6 +198,10 @@ TUpdateOutcome UpdateDatabase(const VARIANT &DatabaseName, const VARIANT &Script
         throw Exception(parseProblem);
     };
     bool running = false, ran = false;
+    // When the step that failed began, for the report of a lock wait: the
+    // statement being run, or the final commit.
+    std::optional<Clock::time_point> waitStarted;
+    bool interrupted = false;
 
     try {
         const String scriptName = VarToText(ScriptFile);
@@ -159,7 +210,9 @@ TUpdateOutcome UpdateDatabase(const VARIANT &DatabaseName, const VARIANT &Script
         // A FIFO or device is refused here, before the database is attached
         // and a transaction holds it, rather than blocking in the read.
         CheckRegularFile(scriptName);
+        BoundModuleLockWaits(*module, LockTimeoutSetting());
         module->DB->SetDatabaseName(VarToText(DatabaseName));
+        Clock::time_point commitStarted;
         try {
             module->DB->Open();
             if (!module->Trans->InTransaction()) module->Trans->StartTransaction();
@@ -169,31 +222,61 @@ TUpdateOutcome UpdateDatabase(const VARIANT &DatabaseName, const VARIANT &Script
             running = ran = true;
             script->ExecuteScript();
             running = false;
+            commitStarted = Clock::now();
             if (module->Trans->InTransaction()) module->Trans->Commit();
         } catch (...) {
+            if (running && script->StatementStarted() != Clock::time_point()) waitStarted = script->StatementStarted();
+            else if (ran) waitStarted = commitStarted;
+            interrupted = SignalShutdownCount() != shutdownsBefore;
             // Nothing of a failed run stays pending; a failing rollback
-            // replaces the earlier error.
-            if (module->Trans->InTransaction()) module->Trans->Rollback();
+            // replaces the earlier error. After a shutdown there is nothing
+            // left to roll back here: closing the connections made the
+            // server roll the transactions back.
+            if (interrupted) {
+                try {
+                    if (module->Trans->InTransaction()) module->Trans->Rollback();
+                } catch (...) {
+                }
+            } else if (module->Trans->InTransaction()) {
+                module->Trans->Rollback();
+            }
             throw;
         }
     } catch (...) {
         outcome.Failed = true;
-        outcome.ErrorText = MessageOf(std::current_exception());
+        interrupted = interrupted || SignalShutdownCount() != shutdownsBefore;
+        const std::exception_ptr error = std::current_exception();
+        if (interrupted) {
+            outcome.Interrupted = true;
+            outcome.ErrorText = InterruptedUpdateText(script->CommittedStatements());
+        } else {
+            TIBDatabase *db = script->Database() ? script->Database() : module->DB;
+            outcome.ErrorText = FailureText(error, db, waitStarted);
+        }
         if (running) outcome.Location = script->CurrentLocation();
         outcome.LocationInText = !parseProblem.empty() && outcome.ErrorText == parseProblem;
     }
+    outcome.Committed = script->CommittedStatements();
 
     // Final clean-up: tracing off for the process, close the connection,
-    // destroy the module (also when closing fails).
+    // destroy the module (also when closing fails). A connection that a
+    // shutdown has closed (also one that came after the commit) is let go
+    // without a word: the outcome stands.
     try {
         if (ran && Hooks && Hooks->AfterRun) Hooks->AfterRun(*module);
         MonitorHook().SetEnabled(false);
-        module->DB->Close();
+        if (outcome.Interrupted) module->DB->ForceClose();
+        else module->DB->Close();
     } catch (...) {
         DestroyModule(module);
-        throw;
+        if (SignalShutdownCount() == shutdownsBefore) throw;
+        if (outcome.Interrupted) AwaitSignalShutdownEnd(std::chrono::seconds(10));
+        return outcome;
     }
     DestroyModule(module);
+    // The host is likely to end its process next: not while the client is
+    // still closing down.
+    if (outcome.Interrupted) AwaitSignalShutdownEnd(std::chrono::seconds(10));
     return outcome;
 }
 

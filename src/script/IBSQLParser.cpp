@@ -434,6 +434,7 @@ bool TIBSQLParser::ReadStatement() {
     }
 
     FInSingleQuote = FInDoubleQuote = FInComment = false;
+    FQuoteCloser = 0;
     FBodyMode = FBodyCandidate = false;
     FComplete = false;
     FSemicolonPos = 0;
@@ -547,6 +548,7 @@ void TIBSQLParser::ReadToken() {
     // state lives in locals here and is stored back when the token ends.
     const bool bodyMode = FBodyMode;
     bool inSingle = FInSingleQuote, inDouble = FInDoubleQuote, inComment = FInComment;
+    char16_t closer = FQuoteCloser;
     size_t i = 0;
     // An empty terminator never matches (it would end a statement at every
     // position without consuming anything).
@@ -572,6 +574,7 @@ void TIBSQLParser::ReadToken() {
         }
         FComplete = true;
         FInSingleQuote = FInDoubleQuote = FInComment = false;
+        FQuoteCloser = 0;
     };
 
     // Before a token: blanks of every kind and comments, which join the
@@ -601,6 +604,7 @@ void TIBSQLParser::ReadToken() {
                 FBodyMode = false;
                 FComplete = true;
                 FInSingleQuote = FInDoubleQuote = FInComment = false;
+                FQuoteCloser = 0;
                 return;
             }
             const char16_t c = w[i];
@@ -632,6 +636,20 @@ void TIBSQLParser::ReadToken() {
     bool ended = false;
     while (i < n && !ended) {
         const char16_t c = w[i];
+        if (inSingle && closer) {
+            // An alternative string literal ends only at its closer followed
+            // by a quote; quotes inside it are text.
+            while (i + 1 < n && !(w[i] == closer && w[i + 1] == u'\'')) ++i;
+            if (i + 1 < n) {
+                inSingle = false;
+                closer = 0;
+                ended = true;
+                i += 2;
+            } else {
+                i = n;
+            }
+            continue;
+        }
         if (inSingle || inDouble) {
             const char16_t quote = inSingle ? u'\'' : u'"';
             const char16_t *close = std::find(w + i, w + n, quote);
@@ -661,11 +679,17 @@ void TIBSQLParser::ReadToken() {
         if (IsWhite(c) || (c == u'-' && i + 1 < n && w[i + 1] == u'-') ||
             (c == u'/' && i + 1 < n && w[i + 1] == u'*'))
             break;
-        if (c == u'"') inDouble = true;
-        else if (c == u'\'') inSingle = true;
+        if (c == u'"') {
+            inDouble = true;
+        } else if (c == u'\'') {
+            inSingle = true;
+            // q'{...}': the character after the quote is the delimiter.
+            if (i + 1 < n && OpensAlternativeQuote(w, i, start)) closer = AlternativeQuoteCloser(w[++i]);
+        }
         ++i;
     }
     FInSingleQuote = inSingle;
+    FQuoteCloser = closer;
     FInDoubleQuote = inDouble;
     FInComment = false;
     while (i < n && IsWhite(w[i])) ++i;
@@ -853,9 +877,15 @@ TIBParseKind TIBSQLParser::ClassifyStatement(StringView &Problem) const {
     if (u0 == u"CONNECT") return stmtCONNECT;
     if (u0 == u"CREATE" && (u1 == u"DATABASE" || u1 == u"SCHEMA")) return stmtCREATE;
     if (u0 == u"DROP" && u1 == u"DATABASE") return stmtDrop;
-    // Firebird 4's session reset is no DDL: it runs in the script's
-    // transaction, which is the one it may leave open.
-    if (u0 == u"ALTER" && u1 == u"SESSION") return stmtServerSET;
+    // Firebird 4's session reset rolls back the transaction it runs in,
+    // with no more than a warning: in a script that is the script's own
+    // work, lost while the run goes on. isql always holds a transaction of
+    // its own open besides, so the server refuses it there; here it is
+    // refused before it is sent.
+    if (u0 == u"ALTER" && u1 == u"SESSION") {
+        Problem = kNotCarriedOutMessage;
+        return stmtERR;
+    }
     if (u0 == u"DECLARE" || u0 == u"CREATE" || u0 == u"ALTER" || u0 == u"GRANT" || u0 == u"REVOKE" ||
         u0 == u"DROP" || u0 == u"RECREATE")
         return stmtDDL;

@@ -19,6 +19,7 @@
 #include "client/IBSQL.h"
 #include "client/IBTransaction.h"
 #include "client/IBXSQLDA.h"
+#include "client/TPB.h"
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
 #include "platform/Finally.h"
@@ -100,6 +101,24 @@ void TIBScript::SetTransaction(TIBTransaction *value) {
     }
     if (FDMLQuery) FDMLQuery->SetTransaction(value);
     if (!FDatabase && value) SetDatabase(value->DefaultDatabase());
+}
+
+void TIBScript::SetLockTimeout(int32_t Seconds) {
+    FLockTimeout = Seconds;
+    BoundLockWaits(FDDLTransaction);
+    if (FTransaction && FTransaction->Owner() == this) BoundLockWaits(FTransaction);
+}
+
+void TIBScript::BoundLockWaits(TIBTransaction *tr) const {
+    if (!FLockTimeout || !tr) return;
+    TStringList &params = tr->Params();
+    // A block without items means the server's defaults; they are spelled
+    // out once the block carries the lock timeout.
+    if (params.Count() == 0) {
+        params.Add(u"concurrency");
+        params.Add(u"write");
+    }
+    SetLockTimeoutParams(params, *FLockTimeout);
 }
 
 void TIBScript::SetStatistics(bool value) {
@@ -230,6 +249,7 @@ void TIBScript::RunGuarded(const std::function<void()> &run) {
 void TIBScript::ExecuteScript() {
     FContinue = true;
     FStatementCount = 0;
+    FCommitted.clear();
     FCharSet.clear();
     FMaxRows = 0;
     FKeepTransactionParams = false;
@@ -318,6 +338,7 @@ void TIBScript::HandleStatement(TIBParseKind AKind, const String &SQLText) {
         if (!FBatch.Empty() && (!joining || !FBatch.Fits(joining->Bytes.size(), joining->Contexts, joining->Where)))
             RunBatch();
         ++FStatementCount;
+        FStatementStarted = std::chrono::steady_clock::now();
         if (OnStatementStart) {
             TIBScriptProgress progress;
             progress.Statement = FStatementCount;
@@ -407,6 +428,7 @@ void TIBScript::EndTransactions(int action) {
     };
     end(FTransaction);
     end(FDDLTransaction);
+    if (action == TACommit || action == TACommitRetaining) FCommitted.push_back(CurrentLocation());
 }
 
 String TIBScript::SavepointName() const {
@@ -565,7 +587,10 @@ void TIBScript::ExecuteDDL(const String &SQLText) {
             // and later DDL on them would be refused.
             FDDLQuery->FreeHandle();
         }
-        if (FAutoDDL) FDDLTransaction->CommitRetaining();
+        if (FAutoDDL) {
+            FDDLTransaction->CommitRetaining();
+            FCommitted.push_back(CurrentLocation());
+        }
     } catch (...) {
         try {
             FDDLQuery->FreeHandle();

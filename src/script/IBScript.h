@@ -5,6 +5,7 @@
 // database directives CONNECT, RECONNECT, CREATE and DROP DATABASE).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -70,6 +71,11 @@ public:
     // For a script run once: its lines are let go as they are read.
     void SetReleaseReadLines(bool value);
 
+    // Seconds a transaction of the script's own (the DDL transaction, and
+    // that of a connection the script opens itself) waits for a lock held
+    // by another connection before the statement fails; 0: no wait at all.
+    // Unset (the default), they wait as long as the lock is held.
+    void SetLockTimeout(int32_t Seconds);
     // Runs of plain DML statements go to the server together, as one request
     // (see StatementBatch.h), while no OnExecuteError handler needs to hear
     // of each statement on its own. A failure is reported as the failing
@@ -107,6 +113,14 @@ public:
     // Where the statement being handled, or the one the run stopped at, is:
     // file, line and first line.
     TScriptLocation CurrentLocation() const;
+    // When the statement being handled (or the last one) was handed over.
+    std::chrono::steady_clock::time_point StatementStarted() const { return FStatementStarted; }
+    // The statements of the last run whose work was committed when they ran
+    // and stays whatever happens later: DDL committed on its own (AutoDDL),
+    // and the script's COMMIT directives, which commit everything before
+    // them (so do CONNECT and RECONNECT, which commit by closing). In the order
+    // they ran.
+    const std::vector<TScriptLocation> &CommittedStatements() const { return FCommitted; }
 
     // Runs the script. A database error leaves as the exception unless
     // OnExecuteError is assigned; a parse error ends the run quietly.
@@ -177,9 +191,11 @@ private:
     void EnsureDMLQuery();
     void FreeDMLQuery();
     void RollbackOwnTransaction() noexcept;
+    void BoundLockWaits(TIBTransaction *tr) const;
 
     // Database directives.
     void CreateOwnConnection();
+    void NoteClosingCommit();
     bool HasExtendedCreateOptions() const;
     void AddConnectParams(int first);
     static String StripQuotes(const String &text);
@@ -211,6 +227,9 @@ private:
     bool FPendingDML = false;
     bool InBatch = false;
     std::vector<std::vector<char>> FBatchBuffer;
+    std::optional<int32_t> FLockTimeout;
+    std::chrono::steady_clock::time_point FStatementStarted;
+    std::vector<TScriptLocation> FCommitted;
     bool FCombineDML = false;
     TStatementBatch FBatch;
     // Where the statement that failed inside a batch is, when it was not the

@@ -58,6 +58,7 @@ void TIBScript::CreateOwnConnection() {
     FDatabase->SetLoginPrompt(false);
     if (FTransaction && FTransaction->Owner() == this) delete FTransaction;  // clears FTransaction
     FTransaction = new TIBTransaction(this);
+    BoundLockWaits(FTransaction);
     FDatabase->SetDefaultTransaction(FTransaction);
     FTransaction->SetDefaultDatabase(FDatabase);
     FDDLTransaction->SetDefaultDatabase(FDatabase);
@@ -82,8 +83,17 @@ void TIBScript::AddConnectParams(int first) {
     }
 }
 
+void TIBScript::NoteClosingCommit() {
+    // Closing a connection commits its running transaction (its default
+    // action), which makes that work stay as a COMMIT would.
+    if (FTransaction && FTransaction->InTransaction() && FTransaction->DefaultDatabase() == FDatabase &&
+        FDatabase->Connected())
+        FCommitted.push_back(CurrentLocation());
+}
+
 void TIBScript::ConnectDatabase(const String &) {
     if (!FDatabase || FDatabase->Owner() != this) CreateOwnConnection();
+    NoteClosingCommit();
     if (FDatabase->Connected()) FDatabase->Close();
     FDatabase->SetSQLDialect(FSQLDialect);
     FDatabase->Params().Clear();
@@ -95,6 +105,7 @@ void TIBScript::ConnectDatabase(const String &) {
 
 void TIBScript::ReconnectDatabase(const String &) {
     if (!FDatabase) return;
+    NoteClosingCommit();
     FDatabase->Close();
     AddConnectParams(2);
     FDatabase->Open();

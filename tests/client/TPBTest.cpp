@@ -58,6 +58,30 @@ TEST(TPBTest, WaitTimeIsSixBytes) {
     EXPECT_EQ(Build({u"wait_time=-1"}), (Bytes{3, 23, 4, 0xFF, 0xFF, 0xFF, 0xFF}));
 }
 
+TEST(TPBTest, LockTimeoutIsFirebirdsIntegerItemBesideTheNamesOfTheTable) {
+    EXPECT_EQ(Build({u"wait", u"lock_timeout=60"}), (Bytes{3, 6, 21, 4, 60, 0, 0, 0}));
+    EXPECT_EQ(Build({u"isc_tpb_lock_timeout=300"}), (Bytes{3, 21, 4, 44, 1, 0, 0}));
+    // The same code under InterBase's name stays a flag.
+    EXPECT_EQ(Build({u"no_savepoint"}), (Bytes{3, 21}));
+    EXPECT_EQ(FindTPBItemCode(u"lock_timeout"), 0);
+}
+
+TEST(TPBTest, LockTimeoutLinesReplaceTheWaitChoice) {
+    struct Case {
+        std::initializer_list<String> Before;
+        int32_t Seconds;
+        String After;
+    };
+    for (const Case &c : {Case{{u"read_committed", u"rec_version", u"wait"}, 60, u"read_committed,rec_version,wait,lock_timeout=60"},
+                          Case{{u"concurrency", u"nowait"}, 5, u"concurrency,wait,lock_timeout=5"},
+                          Case{{u"ISC_TPB_WAIT", u"lock_timeout=9", u"write"}, 0, u"write,nowait"},
+                          Case{{}, 1, u"wait,lock_timeout=1"}}) {
+        TStringList params(c.Before);
+        SetLockTimeoutParams(params, c.Seconds);
+        EXPECT_EQ(params.Join(u","), c.After) << c.Seconds;
+    }
+}
+
 TEST(TPBTest, TableNamesOfLocks) {
     EXPECT_EQ(Build({u"lock_write=VER"}), (Bytes{3, 11, 3, 'V', 'E', 'R'}));
     EXPECT_EQ(Build({u"lock_read=T1", u"shared"}), (Bytes{3, 10, 2, 'T', '1', 3}));

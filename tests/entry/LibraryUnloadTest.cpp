@@ -99,3 +99,48 @@ TEST(LibraryUnload, ACallThatWroteTextParametersLeavesNothingThatKeepsTheLibrary
     RunChildTest(SanitizerEnvironment() + "VANTREL_UNLOAD_TEST_DATABASE=" + db + " ",
                  "DISABLED_UnloadsAfterACallOnThisThread");
 }
+
+// Run by the test below in a child process.
+TEST(LibraryUnload, DISABLED_UnloadsAfterAnUpdateAndTheClientsShutdownCallsNothingOfIt) {
+    const char *database = std::getenv("VANTREL_UNLOAD_TEST_DATABASE");
+    const char *script = std::getenv("VANTREL_UNLOAD_TEST_SCRIPT");
+    ASSERT_TRUE(database && script);
+    void *handle = dlopen(SharedLibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(handle, nullptr) << dlerror();
+    auto update = reinterpret_cast<decltype(&::UpdateDBEx)>(dlsym(handle, "UpdateDBEx"));
+    auto alloc = reinterpret_cast<decltype(&::VantrelSysAllocStringLen)>(dlsym(handle, "VantrelSysAllocStringLen"));
+    auto clear = reinterpret_cast<decltype(&::VantrelVariantClear)>(dlsym(handle, "VantrelVariantClear"));
+    ASSERT_TRUE(update && alloc && clear);
+    auto text = [alloc](const std::u16string &s) {
+        VARIANT v{};
+        v.vt = VT_BSTR;
+        v.u.bstrVal = alloc(s.data(), static_cast<uint32_t>(s.size()));
+        return v;
+    };
+    VARIANT db = text(U(database)), file = text(U(script)), error{};
+    // The update asks the client to report a shutdown by a signal.
+    EXPECT_EQ(update(db, file, &error), 0);
+    EXPECT_EQ(error.u.bstrVal, nullptr);
+    clear(&error);
+    clear(&db);
+    clear(&file);
+    dlclose(handle);
+    ASSERT_EQ(dlopen(SharedLibraryPath().c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr) << "still loaded";
+    // What the client does on SIGTERM: a report still asked for would call
+    // into the unloaded library.
+    void *client = dlopen("libfbclient.so.2", RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(client, nullptr);
+    auto shutdown = reinterpret_cast<int (*)(unsigned int, const int)>(dlsym(client, "fb_shutdown"));
+    ASSERT_NE(shutdown, nullptr);
+    EXPECT_EQ(shutdown(0, -5 /* fb_shutrsn_signal */), 0);
+}
+
+TEST(LibraryUnload, AClientShutdownAfterTheLibraryWasUnloadedCallsNothingOfIt) {
+    TempDir dir;
+    const std::string db = dir.File("unload.fdb");
+    CreateDatabase(db, 1);
+    WriteFile(dir.File("s.sql"), "CREATE TABLE T (ID INTEGER);\n");
+    RunChildTest(SanitizerEnvironment() + "VANTREL_UNLOAD_TEST_DATABASE=" + db +
+                     " VANTREL_UNLOAD_TEST_SCRIPT=" + dir.File("s.sql") + " ",
+                 "DISABLED_UnloadsAfterAnUpdateAndTheClientsShutdownCallsNothingOfIt");
+}

@@ -227,3 +227,59 @@ std::string SanitizerEnvironment() {
            TestDataPath("lsan-engine.supp") + " ";
 }
 }  // namespace vantrel::test
+
+#include <signal.h>
+
+#include <chrono>
+#include <thread>
+
+namespace vantrel::test {
+
+ChildProcess::ChildProcess(const std::string &commandLine) {
+    // Through env, so that variable assignments may lead the command line.
+    const std::string shell = "exec env " + commandLine + " >" + FDir.File("output") + " 2>&1 </dev/null";
+    FPid = fork();
+    if (FPid == 0) {
+        execl("/bin/sh", "sh", "-c", shell.c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+}
+
+ChildProcess::~ChildProcess() {
+    if (FPid > 0 && Running()) {
+        kill(FPid, SIGKILL);
+        Wait(10);
+    }
+}
+
+bool ChildProcess::Running() {
+    if (FPid <= 0 || FStatus >= 0) return false;
+    int status = 0;
+    if (waitpid(FPid, &status, WNOHANG) != FPid) return true;
+    FStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return false;
+}
+
+void ChildProcess::Signal(int signal) {
+    if (Running()) kill(FPid, signal);
+}
+
+int ChildProcess::Wait(int seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (Running()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            // The embedded engine catches SIGTERM; only SIGKILL is sure.
+            kill(FPid, SIGKILL);
+            int status = 0;
+            waitpid(FPid, &status, 0);
+            FStatus = 128 + SIGKILL;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return FStatus;
+}
+
+std::string ChildProcess::Output() const { return ReadFile(FDir.File("output")); }
+
+}  // namespace vantrel::test

@@ -126,3 +126,29 @@ namespace vantrel::test {
 // test executables' sanitizer settings (harmless without sanitizers).
 std::string SanitizerEnvironment();
 }  // namespace vantrel::test
+
+namespace vantrel::test {
+// A child process run from a shell command line (through exec, so that its
+// process id is the command's), its standard output and error going to a
+// file. Still running when destroyed, it is killed with SIGKILL.
+class ChildProcess {
+public:
+    explicit ChildProcess(const std::string &commandLine);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess &) = delete;
+    ChildProcess &operator=(const ChildProcess &) = delete;
+
+    pid_t Pid() const { return FPid; }
+    bool Running();
+    void Signal(int signal);
+    // Waits at most the given seconds, then kills the child with SIGKILL:
+    // its exit status, or 128 + the signal that ended it.
+    int Wait(int seconds);
+    std::string Output() const;
+
+private:
+    TempDir FDir;
+    pid_t FPid = -1;
+    int FStatus = -1;
+};
+}  // namespace vantrel::test

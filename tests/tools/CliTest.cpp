@@ -82,7 +82,10 @@ TEST(Cli, UsageHelpAndExitCodes) {
     const Case cases[] = {
         {"", 2, "usage: vantrel check SCRIPT"},
         {"frobnicate x", 2, "unknown command frobnicate"},
-        {"update " + dir.File("d.fdb"), 2, "usage: vantrel update [--quiet] [--echo] [--stats] DATABASE SCRIPT"},
+        {"update " + dir.File("d.fdb"), 2,
+         "usage: vantrel update [--quiet] [--echo] [--stats] [--lock-timeout S] DATABASE SCRIPT"},
+        {"update --lock-timeout 32768 a b", 2, "--lock-timeout must be a whole number of seconds from 0 to 32767"},
+        {"status --lock-timeout -1 a b", 2, "--lock-timeout must be a whole number of seconds from 0 to 32767"},
         {"update --bogus a b", 2, "unknown option --bogus"},
         {"version a b", 2, "too many arguments"},
         {"create " + dir.File("x.fdb") + " --dialect 2", 2, "--dialect must be 1 or 3"},
@@ -90,7 +93,7 @@ TEST(Cli, UsageHelpAndExitCodes) {
         {"--version extra", 2, "--version takes no arguments"},
         {"--help", 0, "exit status: 0 success, 1 failure, 2 wrong usage"},
         {"update --help", 0, "--stats   at the end"},
-        {"help version", 0, "usage: vantrel version DATABASE"},
+        {"help version", 0, "usage: vantrel version [--lock-timeout S] DATABASE"},
         {"check " + dir.File("s.sql") + " -h", 0, "usage: vantrel check SCRIPT"},
         {"update --stats " + dir.File("d.fdb") + " " + dir.File("none.sql"), 1, "Не найден файл обновления БД"},
     };
