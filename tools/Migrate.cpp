@@ -191,6 +191,12 @@ private:
             } catch (const EIBError &) {
                 if (transaction.InTransaction()) transaction.Rollback();
                 if (attempt > 0) throw;
+                // The failed CREATE can leave this connection's catalogue
+                // cache taking the table for one it never got (Firebird 4
+                // then refuses the reservation as one of a system table): a
+                // new connection reads the table as the other run made it.
+                FModule.DB->Close();
+                FModule.DB->Open();
             }
         }
     }
