@@ -191,6 +191,12 @@ private:
             } catch (const EIBError &) {
                 if (transaction.InTransaction()) transaction.Rollback();
                 if (attempt > 0) throw;
+                // The failed CREATE can leave this connection's catalogue
+                // cache taking the table for one it never got (Firebird 4
+                // then refuses the reservation as one of a system table): a
+                // new connection reads the table as the other run made it.
+                FModule.DB->Close();
+                FModule.DB->Open();
             }
         }
     }
@@ -277,20 +283,11 @@ int64_t ReadSchemaVersion(const std::string &database) {
     TIBDatabase &db = *module.DB;
     db.SetDatabaseName(Utf8ToString(database));
     db.Open();
-    int64_t version = 0;
-    try {
-        version = ReadVersionOnce(module);
-    } catch (const EIBError &e) {
-        // Another connection drops or recreates VER: read it once that
-        // transaction has ended, on a new connection, as the version check
-        // does.
-        if (!IsVersionTableBeingRedefined(e)) throw;
-        if (module.Trans->InTransaction()) module.Trans->Rollback();
-        WaitForVersionTableDefinition(db, lockTimeout);
-        db.Close();
-        db.Open();
-        version = ReadVersionOnce(module);
-    }
+    const int64_t version = ReadPastVersionTableRedefinition(
+        db, lockTimeout, [&module] { return ReadVersionOnce(module); },
+        [&module] {
+            if (module.Trans->InTransaction()) module.Trans->Rollback();
+        });
     db.Close();
     return version;
 }

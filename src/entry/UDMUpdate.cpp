@@ -70,6 +70,9 @@ TDMUpdate::TDMUpdate(TComponent *AOwner) : TComponent(AOwner) {
     IBScript->SetTransaction(Trans);
     IBScript->SetTerminator(u";");
     IBScript->SetLockTimeout(kDefaultLockTimeout);
+    // A failed update is rolled back whole, so plain DML may go to the
+    // server in batches.
+    IBScript->SetCombineDML(true);
 
     TVer = new TIBTable(this);
     TVer->SetName(u"TVer");
