@@ -145,7 +145,10 @@ TBlockRun RunStatementBlock(TIBDatabase *Database, TIBTransaction *Transaction, 
     isc_db_handle db = Database->Handle();
     isc_tr_handle tr = Transaction->Handle();
     isc_stmt_handle statement = 0;
-    Transaction->Call(lib.isc_dsql_alloc_statement2(StatusVector(), &db, &statement), true);
+    // Allocated so that the client keeps no address of this local (see
+    // TIBSQL::Prepare): a release that fails must not leave it a stack slot
+    // to write 0 into when the connection detaches.
+    Transaction->Call(lib.isc_dsql_allocate_statement(StatusVector(), &db, &statement), true);
     // The statement is never left prepared, whatever happens below.
     TFinally drop([&] {
         ISC_STATUS ignored[ISC_STATUS_LENGTH] = {};

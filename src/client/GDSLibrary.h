@@ -90,6 +90,7 @@ struct TXmlOutputArea;
     X(Always, ISC_STATUS, isc_dsql_fetch, ISC_STATUS*, isc_stmt_handle*, unsigned short, const XSQLDA*) \
     X(Always, ISC_STATUS, isc_dsql_sql_info, ISC_STATUS*, isc_stmt_handle*, short, const ISC_SCHAR*, short, ISC_SCHAR*) \
     X(Always, ISC_STATUS, isc_dsql_alloc_statement2, ISC_STATUS*, isc_db_handle*, isc_stmt_handle*) \
+    X(Always, ISC_STATUS, isc_dsql_allocate_statement, ISC_STATUS*, isc_db_handle*, isc_stmt_handle*) \
     X(Always, ISC_STATUS, isc_dsql_prepare, ISC_STATUS*, isc_tr_handle*, isc_stmt_handle*, unsigned short, const ISC_SCHAR*, unsigned short, XSQLDA*) \
     X(Always, ISC_STATUS, isc_dsql_describe_bind, ISC_STATUS*, isc_stmt_handle*, unsigned short, XSQLDA*) \
     X(Always, ISC_STATUS, isc_dsql_exec_immed2, ISC_STATUS*, isc_db_handle*, isc_tr_handle*, unsigned short, const ISC_SCHAR*, unsigned short, const XSQLDA*, const XSQLDA*) \

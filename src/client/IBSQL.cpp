@@ -359,7 +359,11 @@ void TIBSQL::Prepare() {
     const auto dialect = static_cast<unsigned short>(Database()->SQLDialect());
     try {
         std::string sql = EncodedProcessedSQL();
-        Call(lib.isc_dsql_alloc_statement2(StatusVector(), DBHandle(), &FHandle), true);
+        // Not isc_dsql_alloc_statement2: the client keeps the address of the
+        // handle given to it and writes 0 there when the connection
+        // detaches. A statement whose release failed would then have the
+        // client write into this object after it is gone.
+        Call(lib.isc_dsql_allocate_statement(StatusVector(), DBHandle(), &FHandle), true);
         Call(lib.isc_dsql_prepare(StatusVector(), TRHandle(), &FHandle, 0, sql.data(), dialect, nullptr), true);
 
         const ISC_SCHAR typeItem[] = {isc_info_sql_stmt_type};

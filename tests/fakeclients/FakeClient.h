@@ -369,6 +369,10 @@ FAKE_API ISC_STATUS isc_dsql_alloc_statement2(ISC_STATUS* status, isc_db_handle*
     return fake::Result(status, "isc_dsql_alloc_statement2");
 }
 
+FAKE_API ISC_STATUS isc_dsql_allocate_statement(ISC_STATUS* status, isc_db_handle*, isc_stmt_handle*) {
+    return fake::Result(status, "isc_dsql_allocate_statement");
+}
+
 FAKE_API ISC_STATUS isc_dsql_describe(ISC_STATUS* status, isc_stmt_handle*, unsigned short, XSQLDA*) {
     return fake::Result(status, "isc_dsql_describe");
 }

@@ -62,7 +62,7 @@ std::atomic<int> gExecutes{0};
     X(isc_array_get_slice) X(isc_array_lookup_bounds) X(isc_array_lookup_desc) X(isc_array_set_desc)           \
     X(isc_array_put_slice) X(isc_blob_default_desc) X(isc_blob_gen_bpb) X(isc_blob_lookup_desc)                \
     X(isc_blob_set_desc) X(isc_decode_date) X(isc_encode_date) \
-    X(isc_dsql_set_cursor_name) X(isc_dsql_alloc_statement2)            \
+    X(isc_dsql_set_cursor_name) X(isc_dsql_alloc_statement2) X(isc_dsql_allocate_statement) \
     X(isc_dsql_describe_bind) X(isc_dsql_exec_immed2) X(isc_dsql_describe) X(isc_dsql_execute_immediate)       \
     X(isc_drop_database) X(isc_detach_database) X(isc_attach_database) X(isc_database_info)                    \
     X(isc_start_multiple) X(isc_start_transaction) X(isc_commit_transaction) X(isc_commit_retaining)           \

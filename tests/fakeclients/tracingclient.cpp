@@ -163,6 +163,13 @@ ISC_STATUS isc_dsql_alloc_statement2(ISC_STATUS *status, isc_db_handle *db, isc_
     return rc;
 }
 
+ISC_STATUS isc_dsql_allocate_statement(ISC_STATUS *status, isc_db_handle *db, isc_stmt_handle *stmt) {
+    static auto *real = Real<decltype(::isc_dsql_allocate_statement)>("isc_dsql_allocate_statement");
+    ISC_STATUS rc = real(status, db, stmt);
+    Log("alloc stmt=" + Hex(stmt) + " rc=" + std::to_string(rc));
+    return rc;
+}
+
 ISC_STATUS isc_dsql_prepare(ISC_STATUS *status, isc_tr_handle *tr, isc_stmt_handle *stmt, unsigned short length,
                             const ISC_SCHAR *text, unsigned short dialect, XSQLDA *da) {
     static auto *real = Real<decltype(::isc_dsql_prepare)>("isc_dsql_prepare");

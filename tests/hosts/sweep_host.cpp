@@ -465,14 +465,16 @@ const std::vector<std::string> kUpdateStates = {
     "customer=1:2:Ann Lee orders=1:2 procedure=1 version=2",
 };
 
-// Two migration scripts, for an empty database.
+// Two migration scripts, for an empty database. They can run again after
+// a failure that left their first DDL committed (RECREATE), as scripts that
+// migrate applies should.
 const char kMigration1[] =
-    "CREATE TABLE VER (ID INTEGER NOT NULL PRIMARY KEY, VERSION INTEGER, SERIAL VARCHAR(100));\n"
-    "CREATE TABLE CUSTOMER (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(40));\n"
+    "RECREATE TABLE VER (ID INTEGER NOT NULL PRIMARY KEY, VERSION INTEGER, SERIAL VARCHAR(100));\n"
+    "RECREATE TABLE CUSTOMER (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(40));\n"
     "INSERT INTO CUSTOMER VALUES (1, 'Ann');\n"
     "INSERT INTO VER VALUES (1, 1, 'x');\n";
 const char kMigration2[] =
-    "CREATE TABLE ORDERS (ID INTEGER NOT NULL, CUSTOMER_ID INTEGER);\n"
+    "RECREATE TABLE ORDERS (ID INTEGER NOT NULL, CUSTOMER_ID INTEGER);\n"
     "INSERT INTO ORDERS VALUES (1, 1);\n"
     "UPDATE VER SET VERSION = 2;\n";
 
