@@ -95,6 +95,13 @@ void ReportInterrupted(const std::string &where, const std::vector<int32_t> &app
     PrintProblem("interrupted " + where + "; applied before it: " + VersionList(applied));
 }
 
+// The text of an error, also of one that is not the library's own.
+std::string ErrorText(const std::exception &e) {
+    if (const auto *own = dynamic_cast<const Exception *>(&e)) return StringToUtf8(own->Message());
+    if (dynamic_cast<const std::bad_alloc *>(&e)) return "Out of memory";
+    return e.what();
+}
+
 bool IsLockConflict(const EIBError &e) { return e.HasStatusCode(kLockTimeout) || e.HasStatusCode(kLockConflict); }
 
 // The migration lock of one run (see Migrate.h): a connection of its own
@@ -142,7 +149,9 @@ public:
     MigrationLock &operator=(const MigrationLock &) = delete;
 
     // Ends the reservation and the connection; nothing was changed, so a
-    // rollback and a close that fail (after a shutdown) lose nothing.
+    // rollback and a close that fail (after a shutdown) lose nothing. The
+    // close detaches once more after a detach that failed, so that a passing
+    // failure leaves no attachment behind.
     ~MigrationLock() {
         try {
             if (FTransaction && FTransaction->InTransaction()) FTransaction->Rollback();
@@ -150,7 +159,7 @@ public:
         }
         FTransaction.reset();
         try {
-            FModule.DB->ForceClose();
+            FModule.DB->Close();
         } catch (...) {
         }
     }
@@ -352,7 +361,28 @@ int RunMigration(const MigrateOptions &options, const MigrationHost &host,
             ReportStop(s, applied, now);
             return 1;
         }
-        const int64_t now = ReadSchemaVersion(options.Database);
+        // The script is committed: reading its version back can only fail to
+        // confirm it. After the last script the migration has done all it
+        // had to, and that is what it reports; before another, the run stops
+        // rather than go on without knowing where the database stands.
+        int64_t now = 0;
+        try {
+            now = ReadSchemaVersion(options.Database);
+        } catch (const std::exception &e) {
+            if (host.Interrupted && host.Interrupted()) throw;
+            applied.push_back(s.Version);
+            where = "after " + script;
+            const std::string reason = ErrorText(e);
+            if (&s == &pending.back()) {
+                PrintProblem("note: " + s.Name + " was applied; reading the version back afterwards failed: " +
+                             reason);
+                return 0;
+            }
+            PrintProblem(reason);
+            PrintProblem(s.Name + " was applied, but its version could not be read back; stopped before the next "
+                         "script; applied: " + VersionList(applied));
+            return 1;
+        }
         if (now != s.Version) {
             PrintProblem(s.Name + " ran and was committed, but VER holds version " + std::to_string(now) +
                          " afterwards instead of " + std::to_string(s.Version) +
