@@ -86,8 +86,6 @@ inline std::string N(const String &text) { return StringToUtf8(text); }
 namespace vantrel::test {
 // The C host linked against libvantrel.so (tests/hosts/entry_host.c).
 inline std::string EntryHostPath() { return VANTREL_ENTRY_HOST_PATH; }
-// The host whose allocations fail on demand (tests/hosts/fault_host.cpp).
-inline std::string FaultHostPath() { return VANTREL_FAULT_HOST_PATH; }
 // The host of the fault sweeps (tests/hosts/sweep_host.cpp).
 inline std::string SweepHostPath() { return VANTREL_SWEEP_HOST_PATH; }
 }  // namespace vantrel::test
