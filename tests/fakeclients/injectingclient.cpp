@@ -23,7 +23,8 @@
 // inject_arm itself (the vantrel host): VANTREL_INJECT="K MODE KIND" arms
 // the library when it is loaded, and VANTREL_INJECT_REPORT names a file to
 // which "calls=N failures=F first=NAME live=L" is written when the process
-// exits, followed by the names of the calls, one a line.
+// exits, followed by the names of the calls, one a line. What is still open
+// then is ended (inject_abandon).
 #include <dlfcn.h>
 #include <ibase.h>
 
@@ -76,8 +77,16 @@ TState &State() {
     return state;
 }
 
+void AtExit();
+
 void *RealLibrary() {
-    static void *library = dlopen("libfbclient.so.2", RTLD_NOW | RTLD_LOCAL);
+    static void *library = [] {
+        void *loaded = dlopen("libfbclient.so.2", RTLD_NOW | RTLD_LOCAL);
+        // Registered after the client's own clean-up at exit, so that it
+        // runs before it.
+        std::atexit(AtExit);
+        return loaded;
+    }();
     return library;
 }
 
@@ -283,12 +292,26 @@ __attribute__((constructor)) void Load() {
             s.Kind = kind;
         }
     }
-    std::atexit(WriteReport);
 }
 
 }  // namespace
 
 // ---- Control functions for the tests -------------------------------------------
+
+INJECT_API int inject_abandon();
+
+namespace {
+
+// At exit: the report, then what the real client still holds is ended as a
+// server ends a broken connection's. A process whose calls failed from then
+// on leaves it open in the real client, whose own clean-up at exit is not
+// made for it (Firebird 3's remote client crashes on a cursor left open).
+void AtExit() {
+    WriteReport();
+    inject_abandon();
+}
+
+}  // namespace
 
 // Counts calls from now on; with failAt > 0 the failAt-th fails (mode 1) or
 // it and every later one (mode 2), with the status of kind (0 a network

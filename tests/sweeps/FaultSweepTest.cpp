@@ -40,6 +40,8 @@ struct TSweepCase {
     long MinimumPoints;    // calls or allocations the swept run makes at least
 };
 
+void PrintTo(const TSweepCase &c, std::ostream *os) { *os << c.Name; }
+
 struct TSummary {
     long Points = -1, Runs = -1, Failed = -1, Succeeded = -1, Faults = -1, NullTexts = -1;
 };
