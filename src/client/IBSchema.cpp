@@ -10,7 +10,10 @@
 #include "client/IBSQL.h"
 #include "client/IBTransaction.h"
 #include "client/IBXSQLDA.h"
+#include "client/TPB.h"
+#include "client/TransientTransaction.h"
 #include "platform/Encoding.h"
+#include "platform/Finally.h"
 
 namespace vantrel {
 
@@ -37,19 +40,12 @@ public:
         FStatement.SetTransaction(&transaction);
     }
     ~TStatementBinding() {
-        try {
-            FStatement.Close();
-        } catch (...) {
-        }
-        try {
-            FStatement.FreeHandle();
-        } catch (...) {
-        }
-        try {
+        Quietly([this] { FStatement.Close(); });
+        Quietly([this] { FStatement.FreeHandle(); });
+        Quietly([this] {
             FStatement.SetTransaction(nullptr);
             FStatement.SetDatabase(nullptr);
-        } catch (...) {
-        }
+        });
     }
     TStatementBinding(const TStatementBinding &) = delete;
     TStatementBinding &operator=(const TStatementBinding &) = delete;
@@ -108,15 +104,11 @@ const TFieldNode *TSchema::LoadRelation(TIBDatabase *Database, const String &Rel
     auto &fields = *FRelations.emplace(Relation, std::make_unique<TFieldNodes>()).first->second;
     const TFieldNode *result = nullptr;
 
-    // Owned by the connection so that its default database is the
-    // connection; freed (and so committed) when the load ends, also on
-    // failure.
-    std::unique_ptr<TIBTransaction> transaction(new TIBTransaction(Database));
-    transaction->SetTransactionLevel(ibtrPrecommitted);
-    transaction->StartTransaction();
+    // The questions run in a read-only transaction of their own.
+    TTransientTransaction transaction(*Database, TransactionLevelParams(ibtrPrecommitted));
 
     {
-        TStatementBinding binding(*FQuery, *transaction);
+        TStatementBinding binding(*FQuery, transaction.Transaction());
         FQuery->Params()[0].SetAsString(Relation);
         FQuery->ExecQuery();
         while (!FQuery->Eof()) {
@@ -134,7 +126,7 @@ const TFieldNode *TSchema::LoadRelation(TIBDatabase *Database, const String &Rel
         }
     }
     {
-        TStatementBinding binding(*FPQuery, *transaction);
+        TStatementBinding binding(*FPQuery, transaction.Transaction());
         FPQuery->Params()[0].SetAsString(Relation);
         FPQuery->ExecQuery();
         while (!FPQuery->Eof()) {
@@ -153,6 +145,7 @@ const TFieldNode *TSchema::LoadRelation(TIBDatabase *Database, const String &Rel
             FPQuery->Next();
         }
     }
+    transaction.Commit();
     return result;
 }
 

@@ -128,6 +128,10 @@ public:
     // Ends a running transaction by DefaultAction, forced: a failed commit is
     // followed by a rollback, a failed rollback is ignored.
     void EndByDefaultAction();
+    // Ends a running transaction by rollback, forced: the handle is gone
+    // afterwards whatever the server says. What is left to raise is the
+    // first failure of the linked SQL objects.
+    void EndByRollback();
 
     // One idle-timer tick (the timer itself is left to the host): a
     // transaction idle since the previous tick ends by DefaultAction and
