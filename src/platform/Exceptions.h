@@ -3,6 +3,7 @@
 #pragma once
 
 #include <exception>
+#include <memory>
 #include <string>
 
 #include "platform/Text.h"
@@ -10,6 +11,10 @@
 #define VANTREL_VISIBLE __attribute__((visibility("default")))
 
 namespace vantrel {
+
+// The statement a failure met in a script (defined by the script runner,
+// which adds it).
+struct TFailedStatement;
 
 // Texts of the platform layer's failures.
 inline constexpr const char16_t *kCannotOpenFileMessage = u"Cannot open file \"%s\". %s";  // full path, reason
@@ -34,9 +39,18 @@ public:
     const String &Message() const noexcept { return FMessage; }
     const char *what() const noexcept override { return FUtf8.c_str(); }
 
+    // The statement the failure met, when it met one in a script: added by
+    // the script runner as the failure passes through (it is rethrown as it
+    // is, with its own type and message); null otherwise.
+    const TFailedStatement *FailedStatement() const noexcept { return FFailedStatement.get(); }
+    void SetFailedStatement(std::shared_ptr<const TFailedStatement> Statement) noexcept {
+        FFailedStatement = std::move(Statement);
+    }
+
 private:
     String FMessage;
     std::string FUtf8;
+    std::shared_ptr<const TFailedStatement> FFailedStatement;
 };
 
 // A text that cannot be converted to a number.

@@ -32,8 +32,18 @@ constexpr int64_t kSavepointClientVersion = 71000;
 
 TIBScript::TIBScript(TComponent *AOwner) : TComponent(AOwner) {
     FSQLParser = new TIBSQLParser(this);
-    FSQLParser->SetOnParse(
-        [this](TComponent *, TIBParseKind AKind, const String &SQLText) { HandleStatement(AKind, SQLText); });
+    FSQLParser->SetOnParse([this](TComponent *, TIBParseKind AKind, const String &SQLText) {
+        // A failure leaves carrying the statement it met and where that
+        // stands, so that whoever reports it need not ask the script.
+        try {
+            HandleStatement(AKind, SQLText);
+        } catch (Exception &e) {
+            if (!FValidating && !e.FailedStatement())
+                e.SetFailedStatement(std::make_shared<const TFailedStatement>(
+                    TFailedStatement{CurrentLocation(), FSQLParser->SharedText(SQLText)}));
+            throw;
+        }
+    });
     FSQLParser->SetOnError([this](TComponent *, const String &Error, const String &SQLText, int32_t LineIndex) {
         HandleParseError(Error, SQLText, LineIndex);
     });
