@@ -1,6 +1,7 @@
 // Script executor beside isql-fb: the same update script run once through
-// TIBScript (configured like the update module: WIN1251, transaction started
-// before, committed after) and once through `isql-fb -i`, each on its own
+// the update road of UpdateDB (the update module: WIN1251, its transaction
+// started before the script and committed after it) and once through
+// `isql-fb -i`, each on its own
 // twin embedded database, in the same run. Both run in a child process of
 // their own, so wall time and peak memory (ru_maxrss) are measured alike:
 // process start, loading the client library, connecting, running,
@@ -27,17 +28,15 @@
 #include <string>
 #include <vector>
 
-#include "client/IBDatabase.h"
-#include "client/IBTransaction.h"
-#include "platform/Component.h"
-#include "platform/Files.h"
-#include "script/IBScript.h"
+#include "entry/UpdateSession.h"
 
 namespace {
 
 using namespace vantrel;
 
-const char *kPassword = "quillfern";
+// The update module's login, for isql-fb.
+const std::string kUser = StringToUtf8(TSessionSettings().UserName);
+const std::string kPassword = StringToUtf8(TSessionSettings().Password);
 
 struct Measurement {
     double Seconds = 0;
@@ -84,7 +83,7 @@ void CreateDatabase(const std::string &path, const std::string &setup) {
     std::filesystem::remove(path);
     const std::string sql = Quoted(path);
     std::ofstream f(path + ".create.sql");
-    f << "CREATE DATABASE " << sql << " USER 'SYSDBA' PASSWORD '" << kPassword
+    f << "CREATE DATABASE " << sql << " USER '" << kUser << "' PASSWORD '" << kPassword
       << "' PAGE_SIZE 8192 DEFAULT CHARACTER SET WIN1251;\n"
       << setup << "COMMIT;\n";
     f.close();
@@ -94,40 +93,15 @@ void CreateDatabase(const std::string &path, const std::string &setup) {
     }
 }
 
-// The update module's road, in the child.
+// The update module's road (what UpdateDB runs), in the child.
 int RunThroughScript(const std::string &db, const std::string &script) {
-    TComponent root(nullptr);
-    auto *DB = new TIBDatabase(&root);
-    DB->Params().Add(u"user_name=SYSDBA");
-    DB->Params().Add(u"password=quillfern");
-    DB->Params().Add(u"lc_ctype=WIN1251");
-    DB->SetLoginPrompt(false);
-    DB->SetServerType(u"IBServer");
-    auto *Trans = new TIBTransaction(&root);
-    Trans->SetDefaultDatabase(DB);
-    auto *IBScript = new TIBScript(&root);
-    IBScript->SetDatabase(DB);
-    IBScript->SetTransaction(Trans);
-    IBScript->SetTerminator(u";");
-    DB->SetDefaultTransaction(Trans);
-    DB->SetDatabaseName(Utf8ToString(db));
-    DB->Open();
-    Trans->StartTransaction();
-    bool parseError = false;
-    IBScript->OnParseError = [&](TComponent *, const String &error, const String &, int32_t line) {
-        std::cerr << "parse error at " << line << ": " << StringToUtf8(error) << "\n";
-        parseError = true;
-    };
-    LoadLinesFromFile(Utf8ToString(script), IBScript->Script());
-    IBScript->ExecuteScript();
-    if (Trans->InTransaction()) Trans->Commit();
-    DB->Close();
-    return parseError ? 3 : 0;
+    const TUpdateOutcome outcome = UpdateDatabaseEx(Utf8ToString(db), Utf8ToString(script));
+    if (outcome.Failed) std::cerr << "update failed: " << StringToUtf8(outcome.ErrorText) << "\n";
+    return outcome.Failed ? 3 : 0;
 }
 
 int RunThroughIsql(const std::string &db, const std::string &script) {
-    const std::string pw = kPassword;
-    execlp("isql-fb", "isql-fb", "-q", "-b", "-ch", "WIN1251", "-user", "SYSDBA", "-password", pw.c_str(),
+    execlp("isql-fb", "isql-fb", "-q", "-b", "-ch", "WIN1251", "-user", kUser.c_str(), "-password", kPassword.c_str(),
            db.c_str(), "-i", script.c_str(), "-o", "/dev/null", static_cast<char *>(nullptr));
     return 127;
 }
@@ -137,7 +111,7 @@ std::string Count(const std::string &db, const std::string &select) {
     std::ofstream f(db + ".count.sql");
     f << "SET HEADING OFF;\n" << select << ";\n";
     f.close();
-    Shell("isql-fb -q -user SYSDBA -password " + std::string(kPassword) + " " + Quoted(db) + " -i " +
+    Shell("isql-fb -q -user " + kUser + " -password " + kPassword + " " + Quoted(db) + " -i " +
           Quoted(db + ".count.sql") + " > " + Quoted(out) + " 2>&1");
     std::ifstream in(out);
     std::string s((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -10,6 +10,7 @@
 #include "client/IBSQL.h"
 #include "client/IBTransaction.h"
 #include "client/TPB.h"
+#include "client/TransientTransaction.h"
 #include "entry/UDMUpdate.h"
 #include "platform/Exceptions.h"
 #include "script/IBScript.h"
@@ -38,12 +39,10 @@ struct THolder {
 
 std::optional<THolder> RunningTransactionHolder(TIBDatabase &Db, int64_t Transaction) {
     try {
-        TIBTransaction transaction(nullptr, ibtrPrecommitted);
-        transaction.SetDefaultDatabase(&Db);
-        transaction.StartTransaction();
+        TTransientTransaction transaction(Db, TransactionLevelParams(ibtrPrecommitted));
         TIBSQL query(nullptr);
         query.SetDatabase(&Db);
-        query.SetTransaction(&transaction);
+        query.SetTransaction(&transaction.Transaction());
         query.SetSQL(u"SELECT MON$ATTACHMENT_ID, CURRENT_CONNECTION FROM MON$TRANSACTIONS WHERE MON$TRANSACTION_ID = " +
                      IntToStr(Transaction));
         query.ExecQuery();
@@ -114,16 +113,14 @@ void WaitForVersionTableDefinition(TIBDatabase &Db, int32_t Seconds) {
     // VER's row of the catalogue, and only for that one. It must not be read
     // only: the server lets such a transaction read the last committed
     // version whatever it asked for.
-    TIBTransaction transaction(nullptr);
-    TStringList &params = transaction.Params();
+    TStringList params;
     params.Add(u"read_committed");
     params.Add(u"no_rec_version");
     SetLockTimeoutParams(params, Seconds);
-    transaction.SetDefaultDatabase(&Db);
-    transaction.StartTransaction();
+    TTransientTransaction transaction(Db, params);
     TIBSQL query(nullptr);
     query.SetDatabase(&Db);
-    query.SetTransaction(&transaction);
+    query.SetTransaction(&transaction.Transaction());
     query.SetSQL(u"SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'VER'");
     const auto started = std::chrono::steady_clock::now();
     try {
