@@ -4,9 +4,14 @@
 # test in both (Debian 12, Firebird 3); then the same build and tests in the
 # Debian 13 tree with Firebird 4 and GCC 14, and this machine's client
 # against that tree's Firebird 4 server (scripts/debian13.sh). Run as root.
-# The last lines are ctest's summary.
+# The last line sums up every configuration in ctest's form.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+# Everything printed also goes to a log, from which the closing line sums
+# up ctest's summaries of all configurations.
+log=$(mktemp /tmp/vantrel-test-log.XXXXXX)
+exec > >(tee "$log") 2>&1
 
 scripts/install-deps.sh
 scripts/firebird-server.sh start
@@ -30,4 +35,20 @@ echo "=== Debian 13, Firebird 4 ==="
 if ! scripts/debian13.sh test; then
   status=1
 fi
+
+# One line for all: the sum of every ctest summary above; a configuration
+# that failed without a failed test (a build, the tree) counts as one.
+echo "=== all configurations ==="
+grep -E '^[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$log" >"$log.summaries" || true
+read -r failed total < <(awk '{ f += $4; t += $9 } END { print f + 0, t + 0 }' "$log.summaries")
+if ((status != 0 && failed == 0)); then
+  failed=1
+  total=$((total + 1))
+fi
+rm -f "$log" "$log.summaries"
+if ((total == 0)); then
+  echo "0% tests passed, 1 tests failed out of 1"
+  exit 1
+fi
+echo "$(((total - failed) * 100 / total))% tests passed, $failed tests failed out of $total"
 exit $status

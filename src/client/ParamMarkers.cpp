@@ -91,10 +91,20 @@ bool IsParamNameChar(char16_t c) {
     return u_isalpha(c) != 0;
 }
 
+char16_t AlternativeQuoteCloser(char16_t Delimiter) {
+    switch (Delimiter) {
+    case u'(': return u')';
+    case u'{': return u'}';
+    case u'[': return u']';
+    case u'<': return u'>';
+    default: return Delimiter;
+    }
+}
+
 namespace {
 
 TParamMarkerScan Scan(TLinesText &text) {
-    enum class TState { Normal, Comment, LineComment, String, Name };
+    enum class TState { Normal, Comment, LineComment, String, AlternativeString, Name };
     const size_t n = text.size();
     TParamMarkerScan scan;
     TState state = TState::Normal;
@@ -118,7 +128,12 @@ TParamMarkerScan Scan(TLinesText &text) {
         const char16_t c = text[i];
         switch (state) {
         case TState::Normal:
-            if (c == u'\'' || c == u'"') {
+            if (c == u'\'' && OpensAlternativeQuote(text, i) && text.At(i + 1) != u'\0') {
+                // q'{...}': no quote inside ends it, only the closer before a quote.
+                quote = AlternativeQuoteCloser(text[i + 1]);
+                ++i;
+                state = TState::AlternativeString;
+            } else if (c == u'\'' || c == u'"') {
                 quote = c;
                 state = TState::String;
             } else if (c == u'/' && text.At(i + 1) == u'*') {
@@ -152,6 +167,13 @@ TParamMarkerScan Scan(TLinesText &text) {
             } else if (c == quote) {
                 if (text[i + 1] == quote) ++i;
                 else state = TState::Normal;
+            }
+            break;
+        case TState::AlternativeString:
+            if (text.At(i + 1) == u'\0') scan.Problem = kStringNotClosed;
+            else if (c == quote && text[i + 1] == u'\'') {
+                ++i;
+                state = TState::Normal;
             }
             break;
         case TState::Name:

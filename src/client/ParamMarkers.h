@@ -29,6 +29,21 @@ struct TParamMarkerScan {
 
 bool IsParamNameChar(char16_t c);
 
+// The character that closes an alternative string literal (q'{...}')
+// opened with Delimiter: the partner of a bracket, otherwise the same
+// character.
+char16_t AlternativeQuoteCloser(char16_t Delimiter);
+
+// True when the quote at Pos of Text opens an alternative string literal:
+// a q or Q stands before it and is no part of a longer word.
+template <class Text>
+bool OpensAlternativeQuote(Text &Chars, size_t Pos, size_t First = 0) {
+    if (Pos < First + 1) return false;
+    const char16_t q = Chars[Pos - 1];
+    if (q != u'q' && q != u'Q') return false;
+    return Pos - 1 == First || !IsParamNameChar(Chars[Pos - 2]);
+}
+
 // Scans the lines as one text, each line followed by CR LF, without joining
 // them. The text form reads a text whose line breaks are all CR LF as the
 // same lines would be read (a CR LF after the last one), without copying.

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #include "client/IBDatabase.h"
 #include "client/IBErrors.h"
@@ -105,14 +106,17 @@ std::optional<String> LockWaitText(const EIBError &Error, TIBDatabase *Db, const
     return first + u"\r\n" + Error.Message();
 }
 
+namespace {
+
 bool IsVersionTableBeingRedefined(const EIBError &Error) { return Error.HasStatusCode(kRelationNotDefined); }
 
+// Firebird 3: a read committed transaction that does not read past
+// uncommitted record versions waits for the transaction that deleted or
+// changed VER's row of the catalogue, and only for that one. It must not be
+// read only: the server lets such a transaction read the last committed
+// version whatever it asked for. (Firebird 4 reads the last committed
+// version there too and does not wait.)
 void WaitForVersionTableDefinition(TIBDatabase &Db, int32_t Seconds) {
-    // A read committed transaction that does not read past uncommitted
-    // record versions waits for the transaction that deleted or changed
-    // VER's row of the catalogue, and only for that one. It must not be read
-    // only: the server lets such a transaction read the last committed
-    // version whatever it asked for.
     TStringList params;
     params.Add(u"read_committed");
     params.Add(u"no_rec_version");
@@ -131,6 +135,40 @@ void WaitForVersionTableDefinition(TIBDatabase &Db, int32_t Seconds) {
     }
     query.Close();
     transaction.Commit();
+}
+
+}  // namespace
+
+int64_t ReadPastVersionTableRedefinition(TIBDatabase &Db, int32_t Seconds, const std::function<int64_t()> &Read,
+                                         const std::function<void()> &EndFailedRead) {
+    try {
+        return Read();
+    } catch (const EIBError &e) {
+        if (!IsVersionTableBeingRedefined(e)) throw;
+    }
+    const auto started = std::chrono::steady_clock::now();
+    const auto deadline = started + std::chrono::seconds(Seconds);
+    EndFailedRead();
+    WaitForVersionTableDefinition(Db, Seconds);
+    // Where nothing waited (Firebird 4), a new connection too takes the
+    // table for gone while the other transaction runs: it is asked again,
+    // a few times a second, until that transaction has ended or the wait
+    // runs out.
+    for (;;) {
+        Db.Close();
+        Db.Open();
+        try {
+            return Read();
+        } catch (const EIBError &e) {
+            if (!IsVersionTableBeingRedefined(e)) throw;
+            EndFailedRead();
+            const auto now = std::chrono::steady_clock::now();
+            if (now >= deadline)
+                throw Exception(Format(kVersionTableBusyMessage, {SecondsSince(started)}) + u"\r\n" + e.Message());
+            std::this_thread::sleep_for(
+                std::min<std::chrono::steady_clock::duration>(std::chrono::milliseconds(200), deadline - now));
+        }
+    }
 }
 
 }  // namespace vantrel

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -69,14 +70,13 @@ std::optional<String> LockWaitText(const EIBError &Error, TIBDatabase *Db, const
 
 // Table VER cannot be read through the server while another connection's
 // uncommitted transaction drops or recreates it (the server answers "table
-// id N is not defined"). This waits, at most Seconds, for that transaction
-// to end; the version is then read afresh on a new connection (the one
-// that met the error goes on taking the table for gone). Raises Exception
-// with kVersionTableBusyMessage when the wait runs out.
-void WaitForVersionTableDefinition(TIBDatabase &Db, int32_t Seconds);
-
-// True for the error a read of table VER fails with while its definition
-// is being changed by another connection.
-bool IsVersionTableBeingRedefined(const EIBError &Error);
+// id N is not defined"). Read reads the version on Db; when it fails so,
+// EndFailedRead ends what it left open (queries, the transaction), and
+// the version is read again on a new connection (the one that met the
+// error goes on taking the table for gone) once that transaction has
+// ended, waiting at most Seconds for it. Raises Exception with
+// kVersionTableBusyMessage when the wait runs out.
+int64_t ReadPastVersionTableRedefinition(TIBDatabase &Db, int32_t Seconds, const std::function<int64_t()> &Read,
+                                         const std::function<void()> &EndFailedRead);
 
 }  // namespace vantrel

@@ -406,7 +406,7 @@ int32_t TUpdateSession::ReadVersionRoad(const std::function<String()> &DatabaseN
             // query's open tries once more and lets a second failure leave.
             ShowMessageBox(MessageOf(refused));
         }
-        auto readVersion = [&module] {
+        auto readVersion = [&module]() -> int64_t {
             module.QVerExists->Open();
             if (module.QVerExistsEXIST->AsInteger() == 0) return 0;
             module.TVer->Open();
@@ -414,22 +414,13 @@ int32_t TUpdateSession::ReadVersionRoad(const std::function<String()> &DatabaseN
             module.TVer->Close();
             return version;
         };
-        try {
-            result = readVersion();
-        } catch (const EIBError &e) {
-            // Another connection drops or recreates VER and has not ended
-            // its transaction: the server cannot open the committed table
-            // meanwhile. Once that transaction has ended (bounded by the lock
-            // timeout) the version is read afresh, VER as committed then, on
-            // a new connection: this one keeps taking the table for gone.
-            if (!IsVersionTableBeingRedefined(e)) throw;
+        auto endFailedRead = [&module] {
             module.QVerExists->Close();
+            module.TVer->Close();
             if (module.Trans->InTransaction()) module.Trans->Commit();
-            WaitForVersionTableDefinition(*module.DB, lockTimeout);
-            module.DB->Close();
-            module.DB->Open();
-            result = readVersion();
-        }
+        };
+        result = static_cast<int32_t>(
+            ReadPastVersionTableRedefinition(*module.DB, lockTimeout, readVersion, endFailedRead));
     });
     // Clean-up in every case: close the query, close the connection (which
     // commits the module's transaction), destroy the module. The module is

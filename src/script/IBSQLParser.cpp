@@ -434,6 +434,7 @@ bool TIBSQLParser::ReadStatement() {
     }
 
     FInSingleQuote = FInDoubleQuote = FInComment = false;
+    FQuoteCloser = 0;
     FBodyMode = FBodyCandidate = false;
     FComplete = false;
     FSemicolonPos = 0;
@@ -547,6 +548,7 @@ void TIBSQLParser::ReadToken() {
     // state lives in locals here and is stored back when the token ends.
     const bool bodyMode = FBodyMode;
     bool inSingle = FInSingleQuote, inDouble = FInDoubleQuote, inComment = FInComment;
+    char16_t closer = FQuoteCloser;
     size_t i = 0;
     // An empty terminator never matches (it would end a statement at every
     // position without consuming anything).
@@ -572,6 +574,7 @@ void TIBSQLParser::ReadToken() {
         }
         FComplete = true;
         FInSingleQuote = FInDoubleQuote = FInComment = false;
+        FQuoteCloser = 0;
     };
 
     // Before a token: blanks of every kind and comments, which join the
@@ -601,6 +604,7 @@ void TIBSQLParser::ReadToken() {
                 FBodyMode = false;
                 FComplete = true;
                 FInSingleQuote = FInDoubleQuote = FInComment = false;
+                FQuoteCloser = 0;
                 return;
             }
             const char16_t c = w[i];
@@ -632,6 +636,20 @@ void TIBSQLParser::ReadToken() {
     bool ended = false;
     while (i < n && !ended) {
         const char16_t c = w[i];
+        if (inSingle && closer) {
+            // An alternative string literal ends only at its closer followed
+            // by a quote; quotes inside it are text.
+            while (i + 1 < n && !(w[i] == closer && w[i + 1] == u'\'')) ++i;
+            if (i + 1 < n) {
+                inSingle = false;
+                closer = 0;
+                ended = true;
+                i += 2;
+            } else {
+                i = n;
+            }
+            continue;
+        }
         if (inSingle || inDouble) {
             const char16_t quote = inSingle ? u'\'' : u'"';
             const char16_t *close = std::find(w + i, w + n, quote);
@@ -661,11 +679,17 @@ void TIBSQLParser::ReadToken() {
         if (IsWhite(c) || (c == u'-' && i + 1 < n && w[i + 1] == u'-') ||
             (c == u'/' && i + 1 < n && w[i + 1] == u'*'))
             break;
-        if (c == u'"') inDouble = true;
-        else if (c == u'\'') inSingle = true;
+        if (c == u'"') {
+            inDouble = true;
+        } else if (c == u'\'') {
+            inSingle = true;
+            // q'{...}': the character after the quote is the delimiter.
+            if (i + 1 < n && OpensAlternativeQuote(w, i, start)) closer = AlternativeQuoteCloser(w[++i]);
+        }
         ++i;
     }
     FInSingleQuote = inSingle;
+    FQuoteCloser = closer;
     FInDoubleQuote = inDouble;
     FInComment = false;
     while (i < n && IsWhite(w[i])) ++i;

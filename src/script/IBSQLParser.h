@@ -238,6 +238,7 @@ private:
     // Scanning state of one statement read.
     bool FInSingleQuote = false;
     bool FInDoubleQuote = false;
+    char16_t FQuoteCloser = 0;  // inside q'{...}': the closer before its quote
     bool FInComment = false;
     bool FBodyMode = false;
     bool FBodyCandidate = false;  // CREATE/ALTER PROCEDURE/TRIGGER before its AS

@@ -72,8 +72,8 @@ TEST_F(UpdateDBServer, AServerThatDiesMidScriptLeavesNoneOfTheRunsData) {
 
 // Through the server as embedded: statements let go once they ran (the
 // copied table can be dropped), queries fetched to their end, SET
-// TRANSACTION carried out, and a Firebird 4 session statement refused by the
-// server with its own text.
+// TRANSACTION carried out, and a Firebird 4 session statement sent to the
+// server (Firebird 3 refuses it with its own text).
 TEST_F(UpdateDBServer, ScriptsRunAsIsqlRunsThemThroughTheServer) {
     WriteFile(Dir.File("s.sql"), "INSERT INTO T VALUES (1);\nINSERT INTO T VALUES (2);\nINSERT INTO T VALUES (3);\n"
                                  "CREATE TABLE C (ID INTEGER);\nINSERT INTO C SELECT ID FROM T;\nSELECT * FROM C;\n"
@@ -89,6 +89,11 @@ TEST_F(UpdateDBServer, ScriptsRunAsIsqlRunsThemThroughTheServer) {
 
     WriteFile(Dir.File("tz.sql"), "INSERT INTO T VALUES (5);\nSET TIME ZONE 'Europe/Moscow';\n");
     const String text = Update(Text(Remote), Text(Dir.File("tz.sql")));
-    EXPECT_NE(text.find(u"Token unknown"), String::npos) << N(text);
-    EXPECT_EQ(Count(), "4");
+    if (InstalledFirebirdMajor() >= 4) {
+        EXPECT_EQ(text, u"");
+        EXPECT_EQ(Count(), "5");
+    } else {
+        EXPECT_NE(text.find(u"Token unknown"), String::npos) << N(text);
+        EXPECT_EQ(Count(), "4");
+    }
 }

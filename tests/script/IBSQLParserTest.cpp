@@ -676,6 +676,9 @@ TEST(IBSQLParserProblems, EndOfTextInsideAStatementAndMarkersAreReportedWithThei
         {"UPDATE VER SET VERSION = :\"x y\" + 1;", "Parameter marker :\"x y\" has no value in a script", 1},
         {"\n\nDELETE FROM T\nWHERE ID = ?;", "Parameter marker ? has no value in a script", 3},
         {"SET ROLE :R;", "Parameter marker :R has no value in a script", 1},
+        // After an alternative string literal the scanning goes on as ever.
+        {"INSERT INTO T VALUES (q'{it's}', :V);", "Parameter marker :V has no value in a script", 1},
+        {"INSERT INTO T VALUES (q'{it's');\n", "EOF in string detected", 1},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Script);
@@ -687,11 +690,13 @@ TEST(IBSQLParserProblems, EndOfTextInsideAStatementAndMarkersAreReportedWithThei
         EXPECT_EQ(last.Line, c.Line);
         for (size_t i = 0; i + 1 < events.size(); ++i) EXPECT_FALSE(events[i].Error) << events[i];
     }
-    // Markers that are no markers: in strings, comments, DDL (sent without
+    // Markers that are no markers: in strings (also alternative ones, whose
+    // quotes and terminators are text), comments, DDL (sent without
     // parameters) and the body of an EXECUTE BLOCK.
     auto plain = ParseScript("INSERT INTO T VALUES (':X?'); -- :Y\nCREATE PROCEDURE P AS DECLARE I INT; BEGIN I = :I; END;\n"
-                             "SET TERM ^ ;\nEXECUTE BLOCK AS DECLARE I INT = 0; BEGIN I = :I + 1; END^");
-    ASSERT_EQ(plain.size(), 4u);
+                             "SET TERM ^ ;\nEXECUTE BLOCK AS DECLARE I INT = 0; BEGIN I = :I + 1; END^\n"
+                             "INSERT INTO T VALUES (q'{it's; :X ^}', Q'[a']', q'<:Y>')^");
+    ASSERT_EQ(plain.size(), 5u);
     for (const Event &e : plain) EXPECT_FALSE(e.Error) << e;
 }
 
