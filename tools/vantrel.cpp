@@ -1,7 +1,7 @@
-// vantrel: the command-line host. It checks scripts with the parser, and
-// updates, versions and creates databases through the library; migrate and
-// status (Migrate.cpp) work a folder of numbered scripts with the update and
-// check code of this file. Exit status: 0 success, 1 failure, 2 wrong usage,
+// vantrel: the command-line host. It checks scripts, and updates, versions
+// and creates databases, through the library's update session and nothing
+// else of it; migrate and status (Migrate.cpp) work a folder of numbered
+// scripts with the update and check code of this file. Exit status: 0 success, 1 failure, 2 wrong usage,
 // 130 update or migrate stopped by SIGINT or SIGTERM.
 #include <dlfcn.h>
 #include <fcntl.h>

@@ -22,7 +22,6 @@ inline constexpr const char16_t *kCannotCreateFileMessage = u"Cannot create file
 inline constexpr const char16_t *kCannotReadFileMessage = u"Cannot read file \"%s\". Line %d holds %s";
 inline constexpr const char16_t *kFileNameHasNulMessage = u"File name contains a NUL character";
 inline constexpr const char16_t *kNotARegularFileReason = u"Not a regular file";
-inline constexpr const char16_t *kIncludesItselfReason = u"The file includes itself through INPUT";
 inline constexpr const char16_t *kInvalidIntegerMessage = u"'%s' is not a valid integer value";
 inline constexpr const char16_t *kInvalidFloatMessage = u"'%s' is not a valid floating point value";
 inline constexpr const char16_t *kVariantToTextMessage = u"Could not convert variant of type (%s) into type (OleStr)";

@@ -37,6 +37,9 @@ inline constexpr const char16_t *kInvalidCommentMessage = u"Invalid Comment";
 // An isql command whose effect a script run does not have (SHELL, EDIT,
 // SET BULK_INSERT, SET AUTOTERM ON, ...): refused rather than skipped.
 inline constexpr const char16_t *kNotCarriedOutMessage = u"Cannot be carried out in a script";
+// Why a file named by INPUT is not read: it is open already (the main script
+// or a file including it).
+inline constexpr const char16_t *kIncludesItselfReason = u"The file includes itself through INPUT";
 // A ":name" or "?" in a statement: nobody supplies values to a script.
 inline constexpr const char16_t *kParameterMarkerMessage = u"Parameter marker %s has no value in a script";
 // The file ended inside a statement while SET TERM had changed the
