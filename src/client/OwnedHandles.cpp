@@ -2,6 +2,7 @@
 #include "client/OwnedHandles.h"
 
 #include "client/GDSLibrary.h"
+#include "client/IBDatabase.h"
 #include "platform/Finally.h"
 
 namespace vantrel {
@@ -24,6 +25,12 @@ void TTransactionHandle::CommitQuietly() noexcept {
     Quietly([&] {
         if (FLibrary.isc_commit_transaction(ignored, &FHandle) == 0) FHandle = 0;
     });
+}
+
+TStatementHandle::~TStatementHandle() {
+    if (FHandle == 0 || !FConnection.Connected()) return;
+    ISC_STATUS ignored[ISC_STATUS_LENGTH] = {};
+    Quietly([&] { FLibrary.isc_dsql_free_statement(ignored, &FHandle, DSQL_drop); });
 }
 
 TBlobHandle::~TBlobHandle() {

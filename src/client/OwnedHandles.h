@@ -11,6 +11,7 @@
 namespace vantrel {
 
 class IGDSLibrary;
+class TIBDatabase;
 
 // A transaction handle: rolled back when still running as the holder goes.
 class TTransactionHandle {
@@ -32,6 +33,25 @@ public:
 private:
     IGDSLibrary &FLibrary;
     isc_tr_handle FHandle = 0;
+};
+
+// A statement handle of a connection: dropped (which closes its cursor) as
+// the holder goes, while the connection is attached (a statement goes with
+// its connection).
+class TStatementHandle {
+public:
+    TStatementHandle(IGDSLibrary &Library, const TIBDatabase &Connection)
+        : FLibrary(Library), FConnection(Connection) {}
+    ~TStatementHandle();
+    TStatementHandle(const TStatementHandle &) = delete;
+    TStatementHandle &operator=(const TStatementHandle &) = delete;
+
+    isc_stmt_handle *Address() { return &FHandle; }
+
+private:
+    IGDSLibrary &FLibrary;
+    const TIBDatabase &FConnection;
+    isc_stmt_handle FHandle = 0;
 };
 
 // A blob handle: a blob still open as the holder goes is closed (one being

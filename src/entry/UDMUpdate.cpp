@@ -67,6 +67,9 @@ TDMUpdate::TDMUpdate(TComponent *AOwner, const TSessionSettings &Settings) : TCo
     IBScript->SetTransaction(Trans);
     IBScript->SetTerminator(u";");
     IBScript->SetLockTimeout(kDefaultLockTimeout);
+    // A failed update is rolled back whole, so plain DML may go to the
+    // server in batches (unless the session's settings say otherwise).
+    IBScript->SetCombineDML(Settings.CombineDML);
 
     TVer = new TIBTable(this);
     TVer->SetName(u"TVer");

@@ -146,11 +146,13 @@ bool IsLockConflict(const EIBError &e) { return e.HasStatusCode(kLockTimeout) ||
 // The lock table is made by the first migrate of a database. Two first runs
 // at once both try: the one that loses finds the table made.
 void CreateMigrationLockTable(TIBDatabase &db, int32_t seconds) {
-    for (int attempt = 0;; ++attempt) {
-        TStringList params;
-        params.Add(u"read_committed");
-        params.Add(u"rec_version");
-        SetLockTimeoutParams(params, seconds);
+    TStringList params;
+    params.Add(u"read_committed");
+    params.Add(u"rec_version");
+    SetLockTimeoutParams(params, seconds);
+    // True when the table is there (found or made), false when making it
+    // failed.
+    auto findOrMake = [&](bool last) {
         TTransientTransaction transaction(db, params);
         TIBSQL query(nullptr);
         query.SetDatabase(&db);
@@ -161,7 +163,7 @@ void CreateMigrationLockTable(TIBDatabase &db, int32_t seconds) {
         query.Close();
         if (exists) {
             transaction.Commit();
-            return;
+            return true;
         }
         try {
             db.ExecuteImmediate(String(u"CREATE TABLE ") + kMigrationLockTable + u" (NO_ROWS SMALLINT)",
@@ -171,12 +173,21 @@ void CreateMigrationLockTable(TIBDatabase &db, int32_t seconds) {
                                     u"this database run one at a time. It holds no rows.'",
                                 &transaction.Transaction());
             transaction.Commit();
-            return;
+            return true;
         } catch (const EIBError &) {
             // Rolled back as the transaction goes; the other run made it.
-            if (attempt > 0) throw;
+            if (last) throw;
+            return false;
         }
-    }
+    };
+    if (findOrMake(false)) return;
+    // The failed CREATE can leave this connection's catalogue cache taking
+    // the table for one it never got (Firebird 4 then refuses the
+    // reservation as one of a system table): a new connection reads the
+    // table as the other run made it.
+    db.Close();
+    db.Open();
+    findOrMake(true);
 }
 
 }  // namespace
@@ -504,6 +515,12 @@ void TUpdateSession::ReleaseMigrationLock() noexcept {
 // Whole roads and the roads without a database
 
 TUpdateOutcome UpdateDatabase(const VARIANT &DatabaseName, const VARIANT &ScriptFile, const TUpdateHooks &Hooks,
+                              const TSessionSettings &Settings) {
+    TUpdateSession session(Settings);
+    return session.Update(DatabaseName, ScriptFile, Hooks);
+}
+
+TUpdateOutcome UpdateDatabase(const String &DatabaseName, const String &ScriptFile, const TUpdateHooks &Hooks,
                               const TSessionSettings &Settings) {
     TUpdateSession session(Settings);
     return session.Update(DatabaseName, ScriptFile, Hooks);

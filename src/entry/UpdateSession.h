@@ -215,6 +215,9 @@ private:
 TUpdateOutcome UpdateDatabase(const VARIANT &DatabaseName, const VARIANT &ScriptFile,
                               const TUpdateHooks &Hooks = TUpdateHooks(),
                               const TSessionSettings &Settings = TSessionSettings());
+TUpdateOutcome UpdateDatabase(const String &DatabaseName, const String &ScriptFile,
+                              const TUpdateHooks &Hooks = TUpdateHooks(),
+                              const TSessionSettings &Settings = TSessionSettings());
 // The same as UpdateDBEx runs it: nothing leaves; an error of the module's
 // creation or of the final clean-up becomes the outcome's error text.
 TUpdateOutcome UpdateDatabaseEx(const VARIANT &DatabaseName, const VARIANT &ScriptFile,

@@ -10,6 +10,9 @@
 
 #include <ibase.h>
 
+#include <algorithm>
+
+#include "client/DirectExecution.h"
 #include "client/GDSLibrary.h"
 #include "client/IBDatabase.h"
 #include "client/IBErrors.h"
@@ -28,6 +31,18 @@ namespace {
 // Client versions from which the binding has the savepoint entry points.
 constexpr int64_t kSavepointClientVersion = 71000;
 
+// Adds the statement it met to a failure on its way out of the run, unless
+// it carries one already (the innermost place that knows wins). Failures
+// that are not the library's carry nothing.
+void NoteFailedStatement(std::exception_ptr Failure, const TScriptLocation &Where, std::shared_ptr<const String> Text) {
+    try {
+        std::rethrow_exception(Failure);
+    } catch (Exception &e) {
+        if (!e.FailedStatement())
+            e.SetFailedStatement(std::make_shared<const TFailedStatement>(TFailedStatement{Where, std::move(Text)}));
+    }
+}
+
 }  // namespace
 
 TIBScript::TIBScript(TComponent *AOwner) : TComponent(AOwner) {
@@ -37,10 +52,11 @@ TIBScript::TIBScript(TComponent *AOwner) : TComponent(AOwner) {
         // stands, so that whoever reports it need not ask the script.
         try {
             HandleStatement(AKind, SQLText);
-        } catch (Exception &e) {
-            if (!FValidating && !e.FailedStatement())
-                e.SetFailedStatement(std::make_shared<const TFailedStatement>(
-                    TFailedStatement{CurrentLocation(), FSQLParser->SharedText(SQLText)}));
+        } catch (Exception &) {
+            if (!FValidating)
+                Quietly([&] {
+                    NoteFailedStatement(std::current_exception(), CurrentLocation(), FSQLParser->SharedText(SQLText));
+                });
             throw;
         }
     });
@@ -50,6 +66,12 @@ TIBScript::TIBScript(TComponent *AOwner) : TComponent(AOwner) {
     FTerminator.clear();
     SetTerminator(u";");
     FDDLTransaction = new TIBTransaction(this);
+    // Read committed: the transaction lives on across the statements it
+    // commits (retaining), and each statement must see what was committed
+    // before it, as a transaction started just for it would.
+    FDDLTransaction->Params().Add(u"read_committed");
+    FDDLTransaction->Params().Add(u"rec_version");
+    FDDLTransaction->Params().Add(u"wait");
     FDDLQuery = new TIBSQL(this);
     FDDLQuery->SetParamCheck(false);
     FAutoDDL = true;
@@ -151,6 +173,8 @@ void TIBScript::SetPaused(bool value) {
             if (!resume) return;
         }
         FSQLParser->SetPaused(false);
+        RunBatch();
+        EndDDLTransaction();
     });
 }
 
@@ -166,7 +190,9 @@ TIBXSQLVAR *TIBScript::ParamByName(const String &name) {
 
 const TStringList &TIBScript::CurrentTokens() const { return FSQLParser->CurrentTokens(); }
 
-TScriptLocation TIBScript::CurrentLocation() const { return FSQLParser->CurrentLocation(); }
+TScriptLocation TIBScript::CurrentLocation() const {
+    return FFailedLocation ? *FFailedLocation : FSQLParser->CurrentLocation();
+}
 
 void TIBScript::Notification(TComponent *AComponent, TOperation Operation) {
     TComponent::Notification(AComponent, Operation);
@@ -231,6 +257,8 @@ void TIBScript::RunGuarded(const std::function<void()> &run) {
         run();
     } catch (...) {
         FExecuting = false;
+        FBatch.Clear();
+        EndDDLTransactionQuietly();
         RollbackOwnTransaction();
         FreeDMLQuery();
         throw;
@@ -253,12 +281,16 @@ void TIBScript::ExecuteScript() {
     FSQLParser->SetParamMarkersAllowed(static_cast<bool>(OnParamCheck));
     InBatch = false;
     FBatchBuffer.clear();
+    FBatch.Clear();
+    FFailedLocation.reset();
     FreeDMLQuery();
     RunGuarded([this] {
         EnsureDMLQuery();
         FStats->Clear();
         if (FStatsOn && FDatabase && FDatabase->Connected()) FStats->Start();
         FSQLParser->Parse();
+        RunBatch();
+        EndDDLTransaction();
         if (FStatsOn) FStats->Stop();
     });
     // Statements collected for a batch that never ran are dropped.
@@ -305,7 +337,29 @@ void TIBScript::GuardStatement(const String &SQLText, const std::function<void()
 
 void TIBScript::HandleStatement(TIBParseKind AKind, const String &SQLText) {
     FCurrentStmt = AKind;
+    std::optional<TStatementBatch::TEntry> joining;
     if (!FValidating) {
+        FFailedLocation.reset();
+        if (Combining() && AKind == stmtDML && FDatabase) {
+            const TStatementShape shape = InspectStatement(SQLText);
+            if (shape.Joinable) {
+                try {
+                    joining.emplace();
+                    joining->Bytes = StatementBytesAsSent(*FDatabase, SQLText);
+                    joining->Contexts = shape.Contexts;
+                    joining->Where = FSQLParser->CurrentLocation();
+                } catch (const EIBError &) {
+                    // Text the connection cannot carry fails when the
+                    // statement runs alone, after the ones before it.
+                    joining.reset();
+                }
+            }
+        }
+        // What waits in the batch runs before anything else happens, so that
+        // the order of statements, of their failures and of the events stays
+        // that of the script.
+        if (!FBatch.Empty() && (!joining || !FBatch.Fits(joining->Bytes.size(), joining->Contexts, joining->Where)))
+            RunBatch();
         ++FStatementCount;
         FStatementStarted = std::chrono::steady_clock::now();
         if (OnStatementStart) {
@@ -319,6 +373,11 @@ void TIBScript::HandleStatement(TIBParseKind AKind, const String &SQLText) {
             progress.LineCount = FSQLParser->Script().Count();
             OnStatementStart(this, AKind, SQLText, progress);
         }
+        if (joining) {
+            joining->Text = FSQLParser->SharedText(SQLText);
+            FBatch.Add(std::move(*joining));
+            return;
+        }
     }
     GuardStatement(SQLText, [&] {
         if (!FValidating) {
@@ -331,12 +390,26 @@ void TIBScript::HandleStatement(TIBParseKind AKind, const String &SQLText) {
 }
 
 void TIBScript::HandleParseError(const String &Error, const String &SQLText, int32_t LineIndex) {
+    // The statements before the unreadable one run first: a failure among
+    // them is the script's first problem.
+    if (!FValidating) RunBatch();
     if (OnParseError) OnParseError(this, Error, SQLText, LineIndex);
     FValidate = false;
     FSQLParser->SetPaused(true);
 }
 
 void TIBScript::CarryOut(TIBParseKind AKind, const String &SQLText) {
+    switch (AKind) {
+    case stmtSET:
+    case stmtCONNECT:
+    case stmtDrop:
+    case stmtCREATE:
+    case stmtReconnect:
+        // These may close or replace the connection, or change how it runs.
+        EndDDLTransaction();
+        break;
+    default: break;
+    }
     switch (AKind) {
     case stmtDDL: ExecuteDDL(SQLText); break;
     case stmtDML: ExecuteDML(SQLText); break;
@@ -428,6 +501,44 @@ void TIBScript::Savepoint(int kind, const String &name) {
     db->ExecuteImmediate(sql, tr);
 }
 
+// --- combined DML ---
+
+void TIBScript::RunBatch() {
+    if (FBatch.Empty()) return;
+    try {
+        if (FDMLQuery && FDMLQuery->Open()) FDMLQuery->Close();
+        TIBTransaction *tr = CheckScriptTransaction();
+        if (!tr->InTransaction()) StartScriptTransaction(tr);
+        FBatch.Run(FDatabase, tr);
+    } catch (...) {
+        const size_t failed = std::min(FBatch.FailedIndex(), FBatch.Count() - 1);
+        const std::vector<TStatementBatch::TEntry> entries = FBatch.Entries();
+        FBatch.Clear();
+        FFailedLocation = entries[failed].Where;
+        Quietly([&] { NoteFailedStatement(std::current_exception(), entries[failed].Where, entries[failed].Text); });
+        FContinue = false;
+        FValidate = false;
+        if (OnParse)
+            for (size_t k = 0; k < failed; ++k) OnParse(this, stmtDML, *entries[k].Text);
+        throw;
+    }
+    const std::vector<TStatementBatch::TEntry> entries = FBatch.Entries();
+    FBatch.Clear();
+    if (OnParse)
+        for (const auto &entry : entries) OnParse(this, stmtDML, *entry.Text);
+}
+
+void TIBScript::EndDDLTransaction() {
+    if (FDDLTransaction && FDDLTransaction->InTransaction()) FDDLTransaction->Commit();
+}
+
+void TIBScript::EndDDLTransactionQuietly() noexcept {
+    if (!FDDLTransaction || !FDDLTransaction->InTransaction()) return;
+    // Everything it did is committed already; only the handle is let go,
+    // after a commit that fails by rollback (never by a second commit).
+    if (FailureOf([this] { FDDLTransaction->Commit(); })) Quietly([this] { FDDLTransaction->EndByRollback(); });
+}
+
 // --- batches ---
 
 void TIBScript::HandleBatchStatement(TIBParseKind AKind, const String &SQLText) {
@@ -481,13 +592,21 @@ void TIBScript::ExecuteDDL(const String &SQLText) {
         else StartScriptTransaction(tr);
     }
     try {
-        FDDLQuery->SetSQL(FSQLParser->SharedText(SQLText));
-        FDDLQuery->ExecQuery();
-        // A statement left prepared keeps the objects it names in use, and
-        // later DDL on them would be refused.
-        FDDLQuery->FreeHandle();
+        // One round trip for the statement (prepared and run at once, so
+        // that nothing stays prepared) and one for the commit, which carries
+        // out the deferred metadata work as a hard commit does and keeps the
+        // transaction for the next one.
+        if (HasNonWhite(SQLText) && SQLText.find(u'\0') == String::npos) {
+            ExecuteDirectly(FDatabase, tr, SQLText);
+        } else {
+            FDDLQuery->SetSQL(FSQLParser->SharedText(SQLText));
+            FDDLQuery->ExecQuery();
+            // A statement left prepared keeps the objects it names in use,
+            // and later DDL on them would be refused.
+            FDDLQuery->FreeHandle();
+        }
         if (FAutoDDL) {
-            FDDLTransaction->Commit();
+            FDDLTransaction->CommitRetaining();
             FCommitted.push_back(CurrentLocation());
         }
     } catch (...) {
@@ -587,6 +706,16 @@ void TIBScript::PrepareOnly(const String &SQLText) {
 }
 
 void TIBScript::ExecuteDML(const String &SQLText) {
+    if (InspectStatement(SQLText).Direct) {
+        // Nothing to read back and no parameters: prepared and run at once.
+        EnsureDMLQuery();
+        if (FDMLQuery->Open()) FDMLQuery->Close();
+        TIBTransaction *tr = FDMLQuery->Transaction();
+        if (!tr) RaiseClientError(ClientError::TransactionNotAssigned);
+        if (!tr->InTransaction()) StartScriptTransaction(tr);
+        ExecuteDirectly(FDMLQuery->Database(), tr, SQLText);
+        return;
+    }
     LoadDMLStatement(SQLText);
     FDMLQuery->Prepare();
     if (FDMLQuery->Params().Count() > 0 && OnParamCheck) {

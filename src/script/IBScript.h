@@ -17,6 +17,7 @@
 #include "platform/Text.h"
 #include "script/IBSQLParser.h"
 #include "script/IBScriptStats.h"
+#include "script/StatementBatch.h"
 
 namespace vantrel {
 
@@ -68,6 +69,16 @@ public:
     // by another connection before the statement fails; 0: no wait at all.
     // Unset (the default), they wait as long as the lock is held.
     void SetLockTimeout(int32_t Seconds);
+    // Runs of plain DML statements go to the server together, as one request
+    // (see StatementBatch.h), while no OnExecuteError handler needs to hear
+    // of each statement on its own. A failure is reported as the failing
+    // statement alone would report it, but what the statements before it in
+    // the same request did is undone with it: for owners that roll back on
+    // any failure, as UpdateDB does. Off at creation.
+    bool CombineDML() const { return FCombineDML; }
+    void SetCombineDML(bool value) { FCombineDML = value; }
+    // Requests that carried combined statements in this object's runs.
+    size_t CombinedRequests() const { return FBatch.Requests(); }
 
     bool AutoDDL() const { return FAutoDDL; }
     void SetAutoDDL(bool value) { FAutoDDL = value; }
@@ -141,6 +152,17 @@ private:
     // transaction is rolled back and the DML statement object freed.
     void RunGuarded(const std::function<void()> &run);
     void CarryOut(TIBParseKind AKind, const String &SQLText);
+    // Statements waiting in the batch run now; a failure names the failing
+    // one's place (CurrentLocation) and leaves as any statement's failure.
+    void RunBatch();
+    bool Combining() const {
+        return FCombineDML && !OnExecuteError && !FValidating && !InBatch && !FSQLParser->PlanOnly();
+    }
+    // The DDL transaction is kept across the statements that AutoDDL
+    // commits (retaining); it ends before anything that needs it gone and
+    // at the end of a run.
+    void EndDDLTransaction();
+    void EndDDLTransactionQuietly() noexcept;
     void HandleBatchStatement(TIBParseKind AKind, const String &SQLText);
     void ExecuteBatch();
     void EndTransactions(int action);
@@ -201,6 +223,11 @@ private:
     std::optional<int32_t> FLockTimeout;
     std::chrono::steady_clock::time_point FStatementStarted;
     std::vector<TScriptLocation> FCommitted;
+    bool FCombineDML = false;
+    TStatementBatch FBatch;
+    // Where the statement that failed inside a batch is, when it was not the
+    // statement being handled.
+    std::optional<TScriptLocation> FFailedLocation;
 };
 
 }  // namespace vantrel

@@ -25,6 +25,8 @@
 #include <sstream>
 
 #include "ScriptFixture.h"
+#include "entry/UDMUpdate.h"
+#include "entry/UpdateSession.h"
 #include "platform/Encoding.h"
 #include "platform/Files.h"
 #include "vantrel/vantrel.h"
@@ -58,11 +60,15 @@ std::string Metadata(const std::string &db) {
     return out;
 }
 
+// A name as a statement writes it: in double quotes, except in dialect 1,
+// which has no quoted names.
+std::string Named(const std::string &name, bool dialect1) { return dialect1 ? name : "\"" + name + "\""; }
+
 // Every user table, all columns (text blobs as text), in a stable order;
 // then every generator's value: of the first database and of its twin, read
 // in one isql session. The columns are those of the first, whose schema the
 // caller finds equal to the twin's.
-std::pair<std::string, std::string> Data(const std::string &db, const std::string &twin) {
+std::pair<std::string, std::string> Data(const std::string &db, const std::string &twin, bool dialect1 = false) {
     const std::string listing = IsqlRows(
         db,
         "SELECT 'C|' || TRIM(RF.RDB$RELATION_NAME) || '|' || TRIM(RF.RDB$FIELD_NAME) || '|' || F.RDB$FIELD_TYPE\n"
@@ -84,7 +90,7 @@ std::pair<std::string, std::string> Data(const std::string &db, const std::strin
         size_t a = l.find('|', 2), b = l.rfind('|');
         std::string table = l.substr(2, a - 2), column = l.substr(a + 1, b - a - 1);
         int type = std::stoi(l.substr(b + 1));
-        std::string expr = "\"" + column + "\"";
+        std::string expr = Named(column, dialect1);
         if (type == 261) expr = "CAST(" + expr + " AS VARCHAR(8000))";
         if (!tables.count(table)) order.push_back(table);
         tables[table].push_back(expr);
@@ -96,10 +102,10 @@ std::pair<std::string, std::string> Data(const std::string &db, const std::strin
             list += (i ? ", " : "") + tables[table][i];
             by += (i ? ", " : "") + std::to_string(i + 2);
         }
-        sql += "SELECT '" + table + "', " + list + " FROM \"" + table + "\" ORDER BY " + by + ";\n";
+        sql += "SELECT '" + table + "', " + list + " FROM " + Named(table, dialect1) + " ORDER BY " + by + ";\n";
     }
     for (const std::string &name : generators)
-        sql += "SELECT '" + name + " = ' || GEN_ID(\"" + name + "\", 0) FROM RDB$DATABASE;\n";
+        sql += "SELECT '" + name + " = ' || GEN_ID(" + Named(name, dialect1) + ", 0) FROM RDB$DATABASE;\n";
     const std::string marker = "=== the twin ===";
     const std::string both = WithoutCR(IsqlRows(db, sql + "SELECT '" + marker + "' FROM RDB$DATABASE;\nCONNECT " +
                                                         ShellQuoted(twin) + " USER 'SYSDBA' PASSWORD '" + kPassword +
@@ -255,26 +261,31 @@ std::string Win1251Copy(const std::string &folder, const std::string &caseName) 
     return folder + "/" + caseName;
 }
 
-std::string UpdateThroughTheLibrary(const std::string &database, const std::string &script) {
-    auto text = [](const std::string &utf8) {
-        const String value = Utf8ToString(utf8);
-        VARIANT v;
-        VantrelVariantInit(&v);
-        v.vt = VT_BSTR;
-        v.u.bstrVal = VantrelSysAllocStringLen(reinterpret_cast<const VANTREL_WCHAR *>(value.data()),
-                                             static_cast<uint32_t>(value.size()));
-        return v;
-    };
-    VARIANT db = text(database), file = text(script), result;
-    VantrelVariantInit(&result);
-    UpdateDB(db, file, &result);
-    std::string error;
-    if (result.vt == VT_BSTR && result.u.bstrVal)
-        error = N(String(reinterpret_cast<const char16_t *>(result.u.bstrVal), VantrelSysStringLen(result.u.bstrVal)));
-    VantrelVariantClear(&result);
-    VantrelVariantClear(&db);
-    VantrelVariantClear(&file);
-    return error;
+// The road of UpdateDB, also telling where a failed run stopped; with
+// combine off, every statement goes to the server on its own.
+TUpdateOutcome UpdateThroughTheLibrary(const std::string &database, const std::string &script, bool combine = true) {
+    TSessionSettings settings;
+    settings.CombineDML = combine;
+    return UpdateDatabase(Utf8ToString(database), Utf8ToString(script), TUpdateHooks(), settings);
+}
+
+// isql's report of a failed statement as the lines of its messages: the
+// lines after "Statement failed", without their leading "-", up to the line
+// that says where; one final full stop dropped, as the library drops it.
+std::vector<std::string> IsqlErrorLines(const std::string &output) {
+    std::vector<std::string> lines;
+    bool in = false;
+    for (const std::string &line : Lines(WithoutCR(output))) {
+        if (line.rfind("Statement failed", 0) == 0) {
+            in = true;
+            continue;
+        }
+        if (!in) continue;
+        if (line.rfind("After line ", 0) == 0 || line.rfind("At line ", 0) == 0) break;
+        lines.push_back(line[0] == '-' ? line.substr(1) : line);
+    }
+    if (!lines.empty() && !lines.back().empty() && lines.back().back() == '.') lines.back().pop_back();
+    return lines;
 }
 
 class ScriptCorpusTest : public ::testing::TestWithParam<std::string> {};
@@ -288,13 +299,16 @@ TEST_P(ScriptCorpusTest, UpdateDBLeavesWhatIsqlLeaves) {
         GTEST_SKIP() << "shows Firebird 3's refusal; installed: " << InstalledFirebirdVersion();
     const std::string script = TestDataPath("corpus/" + GetParam());
     TempDir dir;
-    const std::string ours = dir.File("ours.fdb"), theirs = dir.File("isql.fdb");
-    CreateDatabase(ours, 3, "WIN1251");
+    const std::string ours = dir.File("ours.fdb"), theirs = dir.File("isql.fdb"), alone = dir.File("alone.fdb");
+    const bool dialect1 = GetParam().find("_dialect1") != std::string::npos;
+    CreateDatabase(ours, dialect1 ? 1 : 3, "WIN1251");
     // Without forced writes every DDL commit would wait for the disk.
     RunCommand("gfix -write async -user SYSDBA -password " + std::string(kPassword) + " " + ShellQuoted(ours));
     std::filesystem::copy_file(ours, theirs);
+    std::filesystem::copy_file(ours, alone);
 
-    const std::string error = UpdateThroughTheLibrary(ours, script);
+    const TUpdateOutcome outcome = UpdateThroughTheLibrary(ours, script);
+    const std::string error = N(outcome.ErrorText);
     const std::string converted = Win1251Copy(dir.File("corpus"), GetParam());
     const ProcessResult isql = RunCommand("isql-fb -q -b -ch WIN1251 -user SYSDBA -password " +
                                           std::string(kPassword) + " " + ShellQuoted(theirs) + " -i " +
@@ -303,10 +317,25 @@ TEST_P(ScriptCorpusTest, UpdateDBLeavesWhatIsqlLeaves) {
     EXPECT_EQ(isqlFailed, !error.empty()) << "UpdateDB: " << error << "\nisql-fb:\n" << isql.Output;
     // The cases named for an error are meant to fail.
     EXPECT_EQ(GetParam().find("_error") != std::string::npos, isqlFailed) << isql.Output;
+    if (outcome.Failed) {
+        // A server's error reads as isql reads it (where isql reports a failed
+        // statement, not a command of its own it refused), and names the
+        // statement that every statement run on its own names.
+        if (!outcome.LocationInText && isql.Output.find("Statement failed") != std::string::npos) {
+            const String isqlText = TEncoding::GetEncoding(1251)->GetString(isql.Output);
+            EXPECT_EQ(IsqlErrorLines(N(isqlText)), Lines(WithoutCR(error))) << isql.Output;
+        }
+        const TUpdateOutcome single = UpdateThroughTheLibrary(alone, script, false);
+        EXPECT_EQ(N(single.ErrorText), error);
+        EXPECT_EQ(single.Location.Line, outcome.Location.Line);
+        EXPECT_EQ(N(single.Location.FileName), N(outcome.Location.FileName));
+        EXPECT_EQ(N(single.Location.FirstLine), N(outcome.Location.FirstLine));
+        EXPECT_GT(outcome.Location.Line, 0);
+    }
 
     const std::string metadata = Metadata(ours);
     EXPECT_EQ(Metadata(theirs), metadata);
-    const auto [ourData, theirData] = Data(ours, theirs);
+    const auto [ourData, theirData] = Data(ours, theirs, dialect1);
     EXPECT_EQ(theirData, ourData);
     // The comparison sees what the script made.
     EXPECT_NE(std::string::npos, metadata.find("CREATE TABLE")) << metadata;
