@@ -90,7 +90,7 @@ std::string MakeDatabase(const std::string &name, const std::string &columns) {
     const std::string path = "/tmp/vantrel-bench-memory-" + name + ".fdb";
     std::remove(path.c_str());
     Isql("SET SQL DIALECT 1;\nCREATE DATABASE '" + path +
-         "' USER 'SYSDBA' PASSWORD 'quillfern' DEFAULT CHARACTER SET WIN1251;\n"
+         "' DEFAULT CHARACTER SET WIN1251;\n"
          "CREATE TABLE VER (ID INTEGER NOT NULL PRIMARY KEY, VERSION INTEGER" + columns + ");\n"
          "INSERT INTO VER (ID, VERSION) VALUES (1, 7);\nCOMMIT;\n");
     return path;

@@ -33,15 +33,15 @@
 #include <string>
 #include <vector>
 
-#include "entry/UpdateDatabase.h"
-#include "platform/Text.h"
-#include "platform/Variant.h"
+#include "entry/UpdateSession.h"
 
 namespace {
 
 using namespace vantrel;
 
-const char *kPassword = "quillfern";
+// The update module's login, for isql-fb.
+const std::string kUser = StringToUtf8(TSessionSettings().UserName);
+const std::string kPassword = StringToUtf8(TSessionSettings().Password);
 
 struct Measurement {
     double Seconds = 0;
@@ -90,7 +90,7 @@ void CreateDatabase(const std::string &path, const std::string &setup) {
     std::filesystem::remove(path);
     const std::string sql = Quoted(path);
     std::ofstream f(path + ".create.sql");
-    f << "CREATE DATABASE " << sql << " USER 'SYSDBA' PASSWORD '" << kPassword
+    f << "CREATE DATABASE " << sql << " USER '" << kUser << "' PASSWORD '" << kPassword
       << "' PAGE_SIZE 8192 DEFAULT CHARACTER SET WIN1251;\n"
       << setup << "COMMIT;\n";
     f.close();
@@ -99,7 +99,7 @@ void CreateDatabase(const std::string &path, const std::string &setup) {
         std::exit(2);
     }
     if (gAsyncWrites &&
-        Shell("gfix -write async -user SYSDBA -password " + std::string(kPassword) + " " + Quoted(path)) != 0) {
+        Shell("gfix -write async -user " + kUser + " -password " + kPassword + " " + Quoted(path)) != 0) {
         std::cerr << "cannot switch " << path << " to asynchronous writes\n";
         std::exit(2);
     }
@@ -107,22 +107,13 @@ void CreateDatabase(const std::string &path, const std::string &setup) {
 
 // The update module's road (what UpdateDB runs), in the child.
 int RunThroughScript(const std::string &db, const std::string &script) {
-    VARIANT name, file;
-    VariantInit(&name);
-    VariantInit(&file);
-    name.vt = file.vt = VT_BSTR;
-    name.u.bstrVal = SysAllocString(Utf8ToString(db));
-    file.u.bstrVal = SysAllocString(Utf8ToString(script));
-    const TUpdateOutcome outcome = UpdateDatabaseEx(name, file);
+    const TUpdateOutcome outcome = UpdateDatabaseEx(Utf8ToString(db), Utf8ToString(script));
     if (outcome.Failed) std::cerr << "update failed: " << StringToUtf8(outcome.ErrorText) << "\n";
-    VariantClear(&name);
-    VariantClear(&file);
     return outcome.Failed ? 3 : 0;
 }
 
 int RunThroughIsql(const std::string &db, const std::string &script) {
-    const std::string pw = kPassword;
-    execlp("isql-fb", "isql-fb", "-q", "-b", "-ch", "WIN1251", "-user", "SYSDBA", "-password", pw.c_str(),
+    execlp("isql-fb", "isql-fb", "-q", "-b", "-ch", "WIN1251", "-user", kUser.c_str(), "-password", kPassword.c_str(),
            db.c_str(), "-i", script.c_str(), "-o", "/dev/null", static_cast<char *>(nullptr));
     return 127;
 }
@@ -132,7 +123,7 @@ std::string Count(const std::string &db, const std::string &select) {
     std::ofstream f(db + ".count.sql");
     f << "SET HEADING OFF;\n" << select << ";\n";
     f.close();
-    Shell("isql-fb -q -user SYSDBA -password " + std::string(kPassword) + " " + Quoted(db) + " -i " +
+    Shell("isql-fb -q -user " + kUser + " -password " + kPassword + " " + Quoted(db) + " -i " +
           Quoted(db + ".count.sql") + " > " + Quoted(out) + " 2>&1");
     std::ifstream in(out);
     std::string s((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -38,16 +38,16 @@
 #include <thread>
 #include <vector>
 
-#include "entry/UpdateDatabase.h"
-#include "platform/Text.h"
-#include "platform/Variant.h"
+#include "entry/UpdateSession.h"
 
 namespace {
 
 using namespace vantrel;
 using Clock = std::chrono::steady_clock;
 
-const char *kPassword = "quillfern";
+// The update module's login, for isql-fb and gfix.
+const std::string kUser = StringToUtf8(TSessionSettings().UserName);
+const std::string kPassword = StringToUtf8(TSessionSettings().Password);
 constexpr int kServerPort = 3050;
 
 // --- the delaying proxy ------------------------------------------------------
@@ -195,7 +195,7 @@ std::string Quoted(const std::string &s) { return "'" + s + "'"; }
 void CreateDatabase(const std::string &path, const std::string &setup) {
     std::filesystem::remove(path);
     std::ofstream f(path + ".create.sql");
-    f << "CREATE DATABASE 'localhost:" << path << "' USER 'SYSDBA' PASSWORD '" << kPassword
+    f << "CREATE DATABASE 'localhost:" << path << "' USER '" << kUser << "' PASSWORD '" << kPassword
       << "' PAGE_SIZE 8192 DEFAULT CHARACTER SET WIN1251;\n"
       << setup << "COMMIT;\n";
     f.close();
@@ -205,8 +205,7 @@ void CreateDatabase(const std::string &path, const std::string &setup) {
     }
     // Asynchronous writes: the figures are about the link, not about how
     // long the server's disk takes to confirm each commit.
-    if (Shell("gfix -write async -user SYSDBA -password " + std::string(kPassword) + " " + Quoted("localhost:" + path)) !=
-        0) {
+    if (Shell("gfix -write async -user " + kUser + " -password " + kPassword + " " + Quoted("localhost:" + path)) != 0) {
         std::cerr << "cannot switch " << path << " to asynchronous writes\n";
         std::exit(2);
     }
@@ -268,22 +267,16 @@ struct Run {
 };
 
 Run ThroughUpdateDB(DelayingProxy &proxy, const std::string &database, const std::string &script) {
-    VARIANT db, file;
-    VariantInit(&db);
-    VariantInit(&file);
-    db.vt = file.vt = VT_BSTR;
-    db.u.bstrVal = SysAllocString(Utf8ToString("127.0.0.1/" + std::to_string(proxy.Port()) + ":" + database));
-    file.u.bstrVal = SysAllocString(Utf8ToString(script));
+    const String name = Utf8ToString("127.0.0.1/" + std::to_string(proxy.Port()) + ":" + database);
+    const String file = Utf8ToString(script);
     proxy.Reset();
     const auto start = Clock::now();
-    const TUpdateOutcome outcome = UpdateDatabaseEx(db, file);
+    const TUpdateOutcome outcome = UpdateDatabaseEx(name, file);
     Run run;
     run.Seconds = std::chrono::duration<double>(Clock::now() - start).count();
     run.RoundTrips = proxy.Counters().RoundTrips;
     run.Failed = outcome.Failed;
     if (outcome.Failed) std::cerr << "UpdateDB failed: " << StringToUtf8(outcome.ErrorText) << "\n";
-    VariantClear(&db);
-    VariantClear(&file);
     return run;
 }
 
@@ -293,7 +286,7 @@ Run ThroughIsql(DelayingProxy &proxy, const std::string &database, const std::st
     const auto start = Clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
-        execlp("isql-fb", "isql-fb", "-q", "-b", "-ch", "WIN1251", "-user", "SYSDBA", "-password", kPassword,
+        execlp("isql-fb", "isql-fb", "-q", "-b", "-ch", "WIN1251", "-user", kUser.c_str(), "-password", kPassword.c_str(),
                name.c_str(), "-i", script.c_str(), "-o", "/dev/null", static_cast<char *>(nullptr));
         _exit(127);
     }

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "entry/UpdateDatabase.h"
+#include "entry/UpdateSession.h"
 #include "platform/Text.h"
 #include "platform/Variant.h"
 
@@ -111,7 +111,7 @@ int main(int argc, char **argv) {
     const std::string db = dir + "/memory.fdb";
     std::filesystem::remove(db);
     const std::string create = "echo \"CREATE DATABASE '" + db +
-                               "' USER 'SYSDBA' PASSWORD 'quillfern' DEFAULT CHARACTER SET WIN1251;\" | isql-fb -q";
+                               "' DEFAULT CHARACTER SET WIN1251;\" | isql-fb -q";
     if (std::system(create.c_str()) != 0) return 2;
 
     const std::string empty = dir + "/empty.sql";

@@ -25,6 +25,7 @@
 #include "client/IBDatabase.h"
 #include "client/IBSQL.h"
 #include "client/IBTransaction.h"
+#include "entry/SessionSettings.h"
 #include "platform/DateTime.h"
 
 namespace {
@@ -40,7 +41,9 @@ int RowsFromEnv(const char *name, int fallback) {
 const int kInsertRows = RowsFromEnv("VANTREL_BENCH_INSERT_ROWS", 100000);
 const int kFetchRows = RowsFromEnv("VANTREL_BENCH_FETCH_ROWS", 1000000);
 constexpr int kNames = 1000;
-const char *kPassword = "quillfern";
+// The update module's login.
+const std::string kUser = vantrel::StringToUtf8(vantrel::TSessionSettings().UserName);
+const std::string kPassword = vantrel::StringToUtf8(vantrel::TSessionSettings().Password);
 
 // ---------------------------------------------------------------------------
 // The scratch database, made once per process with isql-fb.
@@ -51,7 +54,7 @@ struct TBenchDatabase {
         if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
         Dir = tmpl;
         Path = Dir + "/bench.fdb";
-        std::string script = "SET SQL DIALECT 3;\nCREATE DATABASE '" + Path + "' USER 'SYSDBA' PASSWORD '" + kPassword +
+        std::string script = "SET SQL DIALECT 3;\nCREATE DATABASE '" + Path + "' USER '" + kUser + "' PASSWORD '" + kPassword +
                              "' PAGE_SIZE 16384 DEFAULT CHARACTER SET WIN1251;\n"
                              "CREATE TABLE INS_FLOOR (ID INTEGER, AMOUNT NUMERIC(15,2), NAME VARCHAR(40), "
                              "CREATED TIMESTAMP, RATE DOUBLE PRECISION);\n"
@@ -101,9 +104,7 @@ TBenchDatabase &Database() {
 struct TLibrarySide {
     TLibrarySide() : DB(nullptr), Trans(nullptr) {
         DB.SetDatabaseName(Utf8ToString(Database().Path));
-        DB.Params().Add(u"user_name=SYSDBA");
-        DB.Params().Add(Utf8ToString(std::string("password=") + kPassword));
-        DB.Params().Add(u"lc_ctype=WIN1251");
+        for (const String &line : TSessionSettings().ConnectionParams()) DB.Params().Add(line);
         DB.SetLoginPrompt(false);
         DB.Open();
         Trans.SetDefaultDatabase(&DB);
@@ -217,10 +218,10 @@ struct TClientApi {
 
 struct TFloorSide {
     TFloorSide() {
-        std::string dpb = {isc_dpb_version1, isc_dpb_user_name, 6};
-        dpb += "SYSDBA";
+        std::string dpb = {isc_dpb_version1, isc_dpb_user_name, static_cast<char>(kUser.size())};
+        dpb += kUser;
         dpb += static_cast<char>(isc_dpb_password);
-        dpb += static_cast<char>(std::strlen(kPassword));
+        dpb += static_cast<char>(kPassword.size());
         dpb += kPassword;
         dpb += static_cast<char>(isc_dpb_lc_ctype);
         dpb += static_cast<char>(7);

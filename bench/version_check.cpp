@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "entry/SessionSettings.h"
 #include "platform/Text.h"
 #include "vantrel/vantrel.h"
 
@@ -202,9 +203,11 @@ int32_t FloorCheck(TClient &client, const std::string &database) {
         dpb += static_cast<char>(value.size());
         dpb += value;
     };
-    add(isc_dpb_user_name, "SYSDBA");
-    add(isc_dpb_password, "quillfern");
-    add(isc_dpb_lc_ctype, "WIN1251");
+    // The update module's login and character set.
+    const vantrel::TSessionSettings module;
+    add(isc_dpb_user_name, vantrel::StringToUtf8(module.UserName));
+    add(isc_dpb_password, vantrel::StringToUtf8(module.Password));
+    add(isc_dpb_lc_ctype, vantrel::StringToUtf8(module.CharacterSet));
     isc_db_handle db = 0;
     client.Attach(status, static_cast<short>(database.size()), database.c_str(), &db, static_cast<short>(dpb.size()),
                   dpb.data());
@@ -312,7 +315,7 @@ std::string CreateScratchDatabase() {
     std::filesystem::create_directories(dir);
     std::string path = dir + "/bench.fdb";
     std::string script = "SET SQL DIALECT 1;\nCREATE DATABASE '" + path +
-                         "' USER 'SYSDBA' PASSWORD 'quillfern' DEFAULT CHARACTER SET WIN1251;\n"
+                         "' DEFAULT CHARACTER SET WIN1251;\n"
                          "create table VER (ID integer not null primary key, VERSION integer, SERIAL varchar(4000));\n";
     for (int i = 10; i >= 1; --i)
         script += "insert into VER (ID, VERSION) values (" + std::to_string(i) + ", " + std::to_string(i * 100) + ");\n";

@@ -142,7 +142,7 @@ run_inside_namespace() {
     run_older_client_tests || status=1
     for preset in $PRESETS; do
       log "=== testing $preset (Debian 13, Firebird 4) ==="
-      inside bash -c "cd '$SOURCE' && VANTREL_REQUIRE_SERVER=1 ctest --preset $preset -j2" || status=1
+      inside bash -c "cd '$SOURCE' && VANTREL_REQUIRE_SERVER=1 VANTREL_TEST_PACKAGE=1 ctest --preset $preset -j2" || status=1
     done
     ;;
   older-client)

@@ -13,14 +13,20 @@
 # dies, which the lost-connection tests rely on). It keeps its lock files in
 # a folder of its own, so that tests running the embedded engine as root
 # never share lock files with it; the two never open the same database.
-# SYSDBA's password becomes the tests' fixed password.
+# SYSDBA's password becomes the update module's fixed password (read from
+# src/entry/SessionSettings.h).
 #
 # VANTREL_FIREBIRD_PORT (default 3050) sets the port: another one is written
 # to firebird.conf as RemoteServicePort, which the clients of the same
 # installation (isql-fb, libfbclient) then use for localhost:/path as well.
 set -euo pipefail
 
-PASSWORD=quillfern
+# The update module's password, from the one place that holds it.
+PASSWORD=$(sed -n 's/^ *String Password = u"\([^"]*\)";.*$/\1/p' "$(dirname "$0")/../src/entry/SessionSettings.h")
+if [[ -z $PASSWORD ]]; then
+  echo "firebird-server: the module's password is not in src/entry/SessionSettings.h" >&2
+  exit 1
+fi
 if [[ -z ${VANTREL_FIREBIRD_VERSION:-} ]]; then
   # shellcheck source=/dev/null
   VANTREL_FIREBIRD_VERSION=$( . /etc/os-release; [[ ${VERSION_ID:-12} -ge 13 ]] && echo 4.0 || echo 3.0)

@@ -16,6 +16,9 @@ exec > >(tee "$log") 2>&1
 scripts/install-deps.sh
 scripts/firebird-server.sh start
 export VANTREL_REQUIRE_SERVER=1
+# The package test installs the Debian package into /usr and removes it
+# again; it runs only when asked for.
+export VANTREL_TEST_PACKAGE=1
 
 status=0
 for preset in release asan; do

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "entry/UpdateSession.h"
+
 namespace vantrel {
 
 // A script of a migration folder and the version its name starts with.
@@ -24,14 +26,9 @@ struct MigrationScript {
 // script when its name starts with a version number, after an optional "V"
 // or "v": 0007-add-orders.sql, 7.sql and V7__orders.sql all mean version 7.
 // Other files, and folders, are ignored. Two scripts of one version, version
-// 0 and numbers beyond a 32-bit integer are errors (Exception).
+// 0 and numbers beyond a 32-bit integer are errors (std::runtime_error).
 std::vector<MigrationScript> FindMigrationScripts(const std::string &folder);
 
-// VERSION of the first row of table VER, as the version check reads it
-// (ordered by the primary key when the server named its index), through
-// the update module's connection settings: 0 without the table, a row or a
-// value. Serves databases of either dialect.
-int64_t ReadSchemaVersion(const std::string &database);
 
 // What became of one script the host applied.
 enum class TApplyResult { Applied, Failed, Interrupted };
@@ -54,6 +51,7 @@ struct MigrationHost {
 inline constexpr int kMigrateInterrupted = 130;
 
 struct MigrateOptions {
+    TSessionSettings Settings;
     std::string Database;
     std::string Folder;
     std::optional<int64_t> To;  // apply nothing beyond this version
@@ -61,24 +59,17 @@ struct MigrateOptions {
     bool Quiet = false;
 };
 
-// The table whose reservation is the migration lock (see Migrate). It
-// holds no rows.
-inline constexpr const char16_t *kMigrationLockTable = u"VANTREL_MIGRATION_LOCK";
-
 // The commands. Exit status 0 success, 1 failure, 130 (migrate) stopped by
 // SIGINT or SIGTERM.
 //
 // Migrate runs one at a time per database: before it reads the version it
-// takes the migration lock, a protected-write reservation of table
-// VANTREL_MIGRATION_LOCK (created on the first migrate, empty for good) in
-// a transaction of a connection of its own, held until the run ends. The
-// server decides who holds it, so migrations from any machine exclude each
-// other; a crashed run's connection goes away and the server rolls its
-// transaction back, which ends the reservation. The scripts never see it:
-// they run in their own transactions, and nothing but migrate reserves or
-// writes that table. A second migrate waits for the lock at most the lock
-// timeout, and then reads the version the first one left.
+// takes the migration lock (TUpdateSession::TakeMigrationLock), held until
+// the run ends. The scripts never see it: they run in their own
+// transactions, and nothing but migrate reserves or writes that table. A
+// second migrate waits for the lock at most the lock timeout, and then
+// reads the version the first one left. The version is read as the version
+// check reads it (TUpdateSession::ReadVersion), with the options' settings.
 int Migrate(const MigrateOptions &options, const MigrationHost &host);
-int Status(const std::string &database, const std::string &folder);
+int Status(const TSessionSettings &settings, const std::string &database, const std::string &folder);
 
 }  // namespace vantrel

@@ -1,7 +1,7 @@
-// vantrel: the command-line host. It checks scripts with the parser, and
-// updates, versions and creates databases through the library; migrate and
-// status (Migrate.cpp) work a folder of numbered scripts with the update and
-// check code of this file. Exit status: 0 success, 1 failure, 2 wrong usage,
+// vantrel: the command-line host. It checks scripts, and updates, versions
+// and creates databases, through the library's update session and nothing
+// else of it; migrate and status (Migrate.cpp) work a folder of numbered
+// scripts with the update and check code of this file. Exit status: 0 success, 1 failure, 2 wrong usage,
 // 130 update or migrate stopped by SIGINT or SIGTERM.
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -28,24 +28,7 @@
 #include <vector>
 
 #include "Migrate.h"
-#include "client/ClientShutdown.h"
-#include "client/GDSLibrary.h"
-#include "client/IBDatabase.h"
-#include "client/IBErrors.h"
-#include "client/IBSQL.h"
-#include "client/IBTransaction.h"
-#include "client/IBXSQLDA.h"
-#include "client/ServerLibraries.h"
-#include "entry/LockWaits.h"
-#include "entry/UDMUpdate.h"
-#include "entry/UpdateDatabase.h"
-#include "platform/Encoding.h"
-#include "platform/Exceptions.h"
-#include "platform/Files.h"
-#include "platform/Text.h"
-#include "platform/Variant.h"
-#include "script/IBSQLParser.h"
-#include "script/IBScript.h"
+#include "entry/UpdateSession.h"
 #include "vantrel/vantrel.h"
 
 using namespace vantrel;
@@ -250,6 +233,14 @@ ParsedArguments ParseArguments(const Command &command, const std::vector<std::st
     return parsed;
 }
 
+// The settings of the library's sessions: the module's own, with the lock
+// timeout of --lock-timeout when given (else VANTREL_LOCK_TIMEOUT, else 60).
+TSessionSettings SessionSettings(const ParsedArguments &args) {
+    TSessionSettings settings;
+    if (args.Has("--lock-timeout")) settings.LockTimeout = ParseLockTimeout(args.Options.at("--lock-timeout"));
+    return settings;
+}
+
 // --- SIGINT and SIGTERM ----------------------------------------------------
 
 // While update or migrate works on a database, SIGINT and SIGTERM stop the
@@ -286,8 +277,7 @@ public:
                 const ssize_t n = read(gStopPipe[0], &byte, 1);
                 if (n < 0 && errno == EINTR) continue;
                 if (n <= 0 || byte == 0) return;
-                if (const std::shared_ptr<IGDSLibrary> library = FindServerLibrary(u"IBServer"))
-                    ShutDownForSignal(*library);
+                ShutDownClientConnections();
             }
         });
     }
@@ -321,54 +311,6 @@ void PrintError(const String &text) {
 void MessageToStderr(const char16_t *text, void *) {
     std::string s = StringToUtf8(text ? String(text) : String());
     std::fprintf(stderr, "%s\n", s.c_str());
-}
-
-// A VARIANT holding a copy of a command-line argument (decoded as UTF-8).
-struct TextArgument {
-    explicit TextArgument(const std::string &arg) {
-        VariantInit(&Value);
-        Value.vt = VT_BSTR;
-        Value.u.bstrVal = SysAllocString(Utf8ToString(arg));
-    }
-    ~TextArgument() { VariantClear(&Value); }
-    VARIANT Value;
-};
-
-String ResultText(const VARIANT &result) {
-    return result.vt == VT_BSTR && result.u.bstrVal ? String(result.u.bstrVal, SysStringLen(result.u.bstrVal))
-                                                    : String();
-}
-
-const char *KindName(TIBParseKind kind) {
-    switch (kind) {
-    case stmtDDL: return "DDL";
-    case stmtDML: return "DML";
-    case stmtSET: return "SET";
-    case stmtCONNECT: return "CONNECT";
-    case stmtDrop: return "DROP DATABASE";
-    case stmtCREATE: return "CREATE DATABASE";
-    case stmtINPUT: return "INPUT";
-    case stmtUNK: return "UNKNOWN";
-    case stmtEMPTY: return "EMPTY";
-    case stmtTERM: return "SET TERM";
-    case stmtERR: return "ERROR";
-    case stmtCOMMIT: return "COMMIT";
-    case stmtROLLBACK: return "ROLLBACK";
-    case stmtReconnect: return "RECONNECT";
-    case stmtRollbackSavePoint: return "ROLLBACK TO SAVEPOINT";
-    case stmtReleaseSavePoint: return "RELEASE SAVEPOINT";
-    case stmtStartSavepoint: return "SAVEPOINT";
-    case stmtCOMMITRetaining: return "COMMIT RETAINING";
-    case stmtROLLBACKRetaining: return "ROLLBACK RETAINING";
-    case stmtBatchStart: return "BATCH START";
-    case stmtBatchExecute: return "BATCH EXECUTE";
-    case stmtServerSET: return "SERVER SET";
-    case stmtSetTransaction: return "SET TRANSACTION";
-    case stmtIsqlCommand: return "ISQL COMMAND";
-    case stmtExit: return "EXIT";
-    case stmtQuit: return "QUIT";
-    }
-    return "?";
 }
 
 // First line of a statement text, shortened for the listing.
@@ -534,64 +476,25 @@ std::string EchoText(TIBParseKind kind, const String &text, const String &termin
 
 struct TableRow {
     std::string Name;
-    TIBTableStats Counts;
-};
-
-struct RunStatistics {
-    Clock::duration Elapsed{};
-    int Statements = 0;
-    int64_t Reads = 0, Writes = 0, Fetches = 0, SeqReads = 0, ReadIdx = 0, DeltaMem = 0;
-    std::vector<TableRow> Tables;
-    std::string Problem;  // why the counters could not be read, if so
+    TTableStatistics Counts;
 };
 
 bool IsSystemTable(const std::string &name) {
     return name.rfind("RDB$", 0) == 0 || name.rfind("MON$", 0) == 0 || name.rfind("SEC$", 0) == 0;
 }
 
-// Table names by relation id, read after the run from the measured
-// connection. Tables dropped meanwhile are missing.
-std::map<int32_t, std::string> TableNames(TIBDatabase *db) {
-    std::map<int32_t, std::string> names;
-    if (!db || !db->Connected()) return names;
-    TIBTransaction transaction(nullptr);
-    transaction.SetDefaultDatabase(db);
-    transaction.StartTransaction();
-    TIBSQL query(nullptr);
-    query.SetDatabase(db);
-    query.SetTransaction(&transaction);
-    query.SetSQL(u"SELECT RDB$RELATION_ID, RDB$RELATION_NAME FROM RDB$RELATIONS");
-    query.ExecQuery();
-    while (!query.Eof()) {
-        names[query.Current()[0].AsInteger()] = StringToUtf8(Trim(query.Current()[1].AsString()));
-        query.Next();
-    }
-    query.Close();
-    transaction.Commit();
-    return names;
-}
-
-void CollectStatistics(TIBScript &script, RunStatistics &statistics) {
-    TIBScriptStats &stats = script.Stats();
-    // A run that failed left its measurement running.
-    if (stats.Started()) stats.Stop();
-    statistics.Reads = stats.Reads();
-    statistics.Writes = stats.Writes();
-    statistics.Fetches = stats.Fetches();
-    statistics.SeqReads = stats.SeqReads();
-    statistics.ReadIdx = stats.ReadIdx();
-    statistics.DeltaMem = stats.DeltaMem();
-    const std::map<int32_t, std::string> names = TableNames(stats.Database());
-    // The script's tables by name; what DDL did to the catalogue is one
-    // row at the end.
+// The script's tables by name, then what DDL did to the catalogue summed
+// up in one row at the end.
+std::vector<TableRow> TableRows(const TRunStatistics &statistics) {
+    std::vector<TableRow> rows;
     TableRow catalogue;
     int catalogueTables = 0;
-    for (const TIBTableStats &counts : stats.TableStats()) {
-        auto name = names.find(counts.TableId);
-        if (name == names.end()) {
-            statistics.Tables.push_back({"(table " + std::to_string(counts.TableId) + ")", counts});
-        } else if (!IsSystemTable(name->second)) {
-            statistics.Tables.push_back({name->second, counts});
+    for (const TTableStatistics &counts : statistics.Tables) {
+        const std::string name = StringToUtf8(counts.Name);
+        if (name.empty()) {
+            rows.push_back({"(table " + std::to_string(counts.TableId) + ")", counts});
+        } else if (!IsSystemTable(name)) {
+            rows.push_back({name, counts});
         } else {
             ++catalogueTables;
             catalogue.Counts.SeqReads += counts.SeqReads;
@@ -601,21 +504,21 @@ void CollectStatistics(TIBScript &script, RunStatistics &statistics) {
             catalogue.Counts.Deletes += counts.Deletes;
         }
     }
-    std::sort(statistics.Tables.begin(), statistics.Tables.end(),
-              [](const TableRow &a, const TableRow &b) { return a.Name < b.Name; });
+    std::sort(rows.begin(), rows.end(), [](const TableRow &a, const TableRow &b) { return a.Name < b.Name; });
     if (catalogueTables > 0) {
         catalogue.Name = "(" + std::to_string(catalogueTables) + " system tables)";
-        statistics.Tables.push_back(catalogue);
+        rows.push_back(catalogue);
     }
+    return rows;
 }
 
-void PrintStatistics(const RunStatistics &s) {
+void PrintStatistics(const TRunStatistics &s) {
     const double seconds = std::chrono::duration<double>(s.Elapsed).count();
     std::printf("\nstatistics\n");
     std::printf("  elapsed time   %.3f s\n", seconds);
     std::printf("  statements     %d\n", s.Statements);
     if (!s.Problem.empty()) {
-        std::printf("  (no server counters: %s)\n", s.Problem.c_str());
+        std::printf("  (no server counters: %s)\n", StringToUtf8(s.Problem).c_str());
         return;
     }
     std::printf("  page reads     %lld\n", static_cast<long long>(s.Reads));
@@ -624,13 +527,14 @@ void PrintStatistics(const RunStatistics &s) {
     std::printf("  natural reads  %lld\n", static_cast<long long>(s.SeqReads));
     std::printf("  index reads    %lld\n", static_cast<long long>(s.ReadIdx));
     std::printf("  memory change  %+lld bytes\n", static_cast<long long>(s.DeltaMem));
-    if (s.Tables.empty()) return;
+    const std::vector<TableRow> rows = TableRows(s);
+    if (rows.empty()) return;
     size_t width = 5;
-    for (const TableRow &row : s.Tables) width = std::max(width, row.Name.size());
+    for (const TableRow &row : rows) width = std::max(width, row.Name.size());
     const int w = static_cast<int>(width);
     std::printf("\n  %-*s %9s %9s %9s %9s %9s\n", w, "table", "natural", "index", "insert", "update", "delete");
-    for (const TableRow &row : s.Tables) {
-        const TIBTableStats &c = row.Counts;
+    for (const TableRow &row : rows) {
+        const TTableStatistics &c = row.Counts;
         std::printf("  %-*s %9lld %9lld %9lld %9lld %9lld\n", w, row.Name.c_str(),
                     static_cast<long long>(c.SeqReads), static_cast<long long>(c.ReadIdx),
                     static_cast<long long>(c.Inserts), static_cast<long long>(c.Updates),
@@ -646,29 +550,17 @@ void PrintStatistics(const RunStatistics &s) {
 // parse.
 int ParseScript(const std::string &path,
                 const std::function<void(const TScriptLocation &, TIBParseKind, const String &)> &each) {
-    TIBSQLParser parser(nullptr);
-    parser.LoadFromFile(Utf8ToString(path));
-    bool failed = false;
-    int count = 0;
-    parser.SetOnParse([&](TComponent *, TIBParseKind kind, const String &text) {
-        ++count;
-        if (each) each(parser.CurrentLocation(), kind, text);
-    });
-    parser.SetOnError([&](TComponent *, const String &error, const String &, int32_t) {
-        failed = true;
-        // The text an update run fails with.
-        PrintError(ParseProblemText(error, parser.CurrentLocation()));
-        parser.SetPaused(true);  // stop at the first problem, as an update run does
-    });
-    parser.Parse();
-    return failed ? -1 : count;
+    const TScriptCheck check = CheckScript(Utf8ToString(path), each);
+    if (!check.Failed) return check.Statements;
+    PrintError(check.Problem);
+    return -1;
 }
 
 int Check(const ParsedArguments &args) {
     const int count = ParseScript(args.Positional[0], [](const TScriptLocation &where, TIBParseKind kind,
                                                          const String &text) {
         const std::string file = where.Included ? "  (in " + StringToUtf8(where.FileName) + ")" : std::string();
-        std::printf("%6d  %-22s %s%s\n", where.Line, KindName(kind), Preview(text).c_str(), file.c_str());
+        std::printf("%6d  %-22s %s%s\n", where.Line, ParseKindName(kind), Preview(text).c_str(), file.c_str());
     });
     if (count < 0) return kExitFailure;
     std::printf("%d statement(s)\n", count);
@@ -682,53 +574,33 @@ int Check(const ParsedArguments &args) {
 // statistics.
 TApplyResult ApplyScript(const std::string &database, const std::string &script, const ParsedArguments &args,
                          const char *successLine) {
-    const bool quiet = args.Has("--quiet"), echo = args.Has("--echo"), stats = args.Has("--stats");
+    const bool quiet = args.Has("--quiet"), echo = args.Has("--echo");
 
     ProgressLine progress(WantsProgress(quiet));
-    std::optional<RunStatistics> statistics;
-    int statements = 0;
-
     TUpdateHooks hooks;
-    hooks.BeforeRun = [&](TDMUpdate &module) {
-        TIBScript &ibscript = *module.IBScript;
-        ibscript.Stats().SetPerTable(stats);
-        ibscript.OnStatementStart = [&](TIBScript *sender, TIBParseKind kind, const String &text,
-                                        const TIBScriptProgress &where) {
-            // A signal between statements (or before the client library
-            // was loaded, when there was nothing to shut down yet) stops the
-            // run before the next one.
-            if (StopSignals::Received()) throw Exception(kInterruptedMessage);
-            statements = where.Statement;
-            if (echo) {
-                const std::string line = EchoText(kind, text, sender->Terminator());
-                progress.Print([&] {
-                    const std::string file = where.Included ? StringToUtf8(where.FileName) : script;
-                    std::printf("-- %s:%d\n%s\n", file.c_str(), where.Line, line.c_str());
-                    std::fflush(stdout);
-                });
-            }
-            progress.StatementStarting(where);
-        };
-        ibscript.OnParse = [&](TComponent *, TIBParseKind, const String &) { progress.StatementDone(); };
-        progress.Start();
-    };
-    hooks.AfterRun = [&](TDMUpdate &module) {
-        progress.Stop();
-        if (!stats) return;
-        statistics.emplace();
-        statistics->Elapsed = progress.Elapsed();
-        statistics->Statements = statements;
-        try {
-            CollectStatistics(*module.IBScript, *statistics);
-        } catch (const Exception &e) {
-            statistics->Problem = StringToUtf8(e.Message());
-        } catch (const std::exception &e) {
-            statistics->Problem = e.what();
+    hooks.Statistics = args.Has("--stats");
+    hooks.StatementStarting = [&](TIBParseKind kind, const String &text, const String &terminator,
+                                  const TIBScriptProgress &where) {
+        // A signal between statements (or before the client library was
+        // loaded, when there was nothing to shut down yet) stops the run
+        // before the next one.
+        if (StopSignals::Received()) throw std::runtime_error(StringToUtf8(kInterruptedMessage));
+        if (echo) {
+            const std::string line = EchoText(kind, text, terminator);
+            progress.Print([&] {
+                const std::string file = where.Included ? StringToUtf8(where.FileName) : script;
+                std::printf("-- %s:%d\n%s\n", file.c_str(), where.Line, line.c_str());
+                std::fflush(stdout);
+            });
         }
+        progress.StatementStarting(where);
     };
+    hooks.StatementDone = [&] { progress.StatementDone(); };
+    hooks.BeforeRun = [&] { progress.Start(); };
+    hooks.AfterRun = [&] { progress.Stop(); };
 
-    TextArgument db(database), file(script);
-    const TUpdateOutcome outcome = UpdateDatabaseEx(db.Value, file.Value, &hooks);
+    const TUpdateOutcome outcome =
+        UpdateDatabaseEx(Utf8ToString(database), Utf8ToString(script), hooks, SessionSettings(args));
     progress.Stop();
 
     const bool interrupted = outcome.Failed && (outcome.Interrupted || StopSignals::Received());
@@ -746,7 +618,7 @@ TApplyResult ApplyScript(const std::string &database, const std::string &script,
     if (!outcome.Failed && !outcome.CleanupProblem.empty())
         PrintError(u"note: the update was committed; closing the connection afterwards failed: " +
                    outcome.CleanupProblem);
-    if (statistics) PrintStatistics(*statistics);
+    if (outcome.Statistics) PrintStatistics(*outcome.Statistics);
     return interrupted ? TApplyResult::Interrupted : outcome.Failed ? TApplyResult::Failed : TApplyResult::Applied;
 }
 
@@ -762,6 +634,7 @@ int Update(const ParsedArguments &args) {
 
 int MigrateCommand(const ParsedArguments &args, const Command &command) {
     MigrateOptions options;
+    options.Settings = SessionSettings(args);
     options.Database = args.Positional[0];
     options.Folder = args.Positional[1];
     options.DryRun = args.Has("--dry-run");
@@ -780,40 +653,25 @@ int MigrateCommand(const ParsedArguments &args, const Command &command) {
     return vantrel::Migrate(options, host);
 }
 
+// The version as CheckDBVersion reads it (its road, with the options'
+// lock timeout).
 int Version(const ParsedArguments &args) {
-    TextArgument db(args.Positional[0]);
-    VARIANT error;
-    VariantInit(&error);
-    int32_t version = 0;
-    const int32_t raised = CheckDBVersionEx(db.Value, &version, &error);
-    const String text = ResultText(error);
-    VariantClear(&error);
-    if (raised) {
-        PrintError(text);
-        return kExitFailure;
-    }
-    std::printf("%d\n", version);
+    TUpdateSession session(SessionSettings(args));
+    std::printf("%d\n", session.CheckVersion(Utf8ToString(args.Positional[0])));
     return 0;
 }
 
 int Create(const ParsedArguments &args, const Command &command) {
-    int dialect = 3;
+    TNewDatabase options;
     if (args.Has("--dialect")) {
         const std::string &v = args.Options.at("--dialect");
         if (v != "1" && v != "3") throw UsageError("--dialect must be 1 or 3", &command);
-        dialect = v[0] - '0';
+        options.Dialect = v[0] - '0';
     }
-    TIBDatabase db(nullptr);
-    db.SetLoginPrompt(false);
-    db.SetDatabaseName(Utf8ToString(args.Positional[0]));
-    db.Params().Add(u"user_name=SYSDBA");
-    db.Params().Add(u"password=quillfern");
-    if (args.Has("--page-size")) db.Params().Add(u"page_size=" + Utf8ToString(args.Options.at("--page-size")));
-    if (args.Has("--charset")) db.Params().Add(u"lc_ctype=" + Utf8ToString(args.Options.at("--charset")));
-    db.SetSQLDialect(dialect);
-    db.CreateDatabase();
-    db.Close();
-    std::printf("created %s (dialect %d)\n", args.Positional[0].c_str(), dialect);
+    if (args.Has("--page-size")) options.PageSize = Utf8ToString(args.Options.at("--page-size"));
+    if (args.Has("--charset")) options.CharacterSet = Utf8ToString(args.Options.at("--charset"));
+    TUpdateSession(SessionSettings(args)).CreateDatabase(Utf8ToString(args.Positional[0]), options);
+    std::printf("created %s (dialect %d)\n", args.Positional[0].c_str(), options.Dialect);
     return 0;
 }
 
@@ -833,20 +691,10 @@ std::string LoadedPath(const std::string &name) {
 // cannot be loaded is a failure.
 int PrintVersions() {
     std::printf("vantrel %s\n", VANTREL_VERSION);
-    TIBDatabase db(nullptr);
-    db.SetServerType(u"IBServer");  // loads the client library
-    IGDSLibrary *lib = db.GDSLibrary();
-    const std::string name = StringToUtf8(lib->LibraryName());
-    std::string version;
-    try {
-        char text[256] = {};
-        lib->isc_get_client_version(text);
-        version = text;
-    } catch (const Exception &) {
-        // A client from before version 7 has no such call: its version
-        // number is all there is.
-    }
-    const int64_t number = lib->GetIBClientVersion();
+    const TClientLibraryInfo client = ClientLibraryInfo();
+    const std::string name = StringToUtf8(client.FileName);
+    const std::string &version = client.VersionText;
+    const int64_t number = client.Version;
     const std::string path = LoadedPath(name);
     std::printf("client library %s%s: %s%sclient version %lld.%lld\n", name.c_str(),
                 path.empty() || path == name ? "" : (" (" + path + ")").c_str(), version.c_str(),
@@ -879,20 +727,14 @@ int Run(const std::vector<std::string> &args) {
         std::printf("usage: vantrel %s\n\n%s", command->Synopsis, command->Help);
         return 0;
     }
-    if (parsed.Has("--lock-timeout")) {
-        // The option stands in for the variable, which every database road
-        // of the library reads (the update, the version check and reads).
-        const std::string &value = parsed.Options.at("--lock-timeout");
-        if (!ParseLockTimeout(value))
-            throw UsageError("--lock-timeout must be a whole number of seconds from 0 to 32767", command);
-        setenv(kLockTimeoutVariable, value.c_str(), 1);
-    }
+    if (parsed.Has("--lock-timeout") && !ParseLockTimeout(parsed.Options.at("--lock-timeout")))
+        throw UsageError("--lock-timeout must be a whole number of seconds from 0 to 32767", command);
     const std::string name = command->Name;
     if (name == "check") return Check(parsed);
     if (name == "update") return Update(parsed);
     if (name == "version") return Version(parsed);
     if (name == "migrate") return MigrateCommand(parsed, *command);
-    if (name == "status") return vantrel::Status(parsed.Positional[0], parsed.Positional[1]);
+    if (name == "status") return vantrel::Status(SessionSettings(parsed), parsed.Positional[0], parsed.Positional[1]);
     return Create(parsed, *command);
 }
 
@@ -909,11 +751,9 @@ int main(int argc, char **argv) {
         const std::string command = e.For ? std::string(e.For->Name) + " " : std::string();
         std::fprintf(stderr, "Try 'vantrel %s--help' for more.\n", command.c_str());
         return kExitUsage;
-    } catch (const Exception &e) {
-        PrintError(e.Message());
-        return kExitFailure;
     } catch (const std::exception &e) {
-        PrintError(Utf8ToString(e.what()));
+        // The library's failures carry their text as UTF-8 here too.
+        std::fprintf(stderr, "vantrel: %s\n", e.what());
         return kExitFailure;
     }
 }

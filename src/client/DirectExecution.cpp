@@ -12,8 +12,8 @@
 #include "client/IBDatabase.h"
 #include "client/IBErrors.h"
 #include "client/IBTransaction.h"
+#include "client/OwnedHandles.h"
 #include "platform/Encoding.h"
-#include "platform/Finally.h"
 
 namespace vantrel {
 
@@ -144,19 +144,12 @@ TBlockRun RunStatementBlock(TIBDatabase *Database, TIBTransaction *Transaction, 
     const auto dialect = static_cast<unsigned short>(Database->SQLDialect());
     isc_db_handle db = Database->Handle();
     isc_tr_handle tr = Transaction->Handle();
-    isc_stmt_handle statement = 0;
-    // Allocated so that the client keeps no address of this local (see
-    // TIBSQL::Prepare): a release that fails must not leave it a stack slot
-    // to write 0 into when the connection detaches.
-    Transaction->Call(lib.isc_dsql_allocate_statement(StatusVector(), &db, &statement), true);
     // The statement is never left prepared, whatever happens below.
-    TFinally drop([&] {
-        ISC_STATUS ignored[ISC_STATUS_LENGTH] = {};
-        if (statement && Database->Connected()) lib.isc_dsql_free_statement(ignored, &statement, DSQL_drop);
-    });
+    TStatementHandle statement(lib, *Database);
+    Transaction->Call(lib.isc_dsql_allocate_statement(StatusVector(), &db, statement.Address()), true);
     TBlockRun run;
     const ISC_STATUS prepared =
-        lib.isc_dsql_prepare(StatusVector(), &tr, &statement, 0, BlockBytes.c_str(), dialect, nullptr);
+        lib.isc_dsql_prepare(StatusVector(), &tr, statement.Address(), 0, BlockBytes.c_str(), dialect, nullptr);
     if (prepared != 0) {
         // A lost connection is reported as such; any other refusal means
         // that the block did not compile, and nothing ran.
@@ -165,7 +158,7 @@ TBlockRun RunStatementBlock(TIBDatabase *Database, TIBTransaction *Transaction, 
         return run;
     }
     run.Prepared = true;
-    const ISC_STATUS result = lib.isc_dsql_execute(StatusVector(), &tr, &statement, dialect, nullptr);
+    const ISC_STATUS result = lib.isc_dsql_execute(StatusVector(), &tr, statement.Address(), dialect, nullptr);
     if (result == 0) return run;
     std::string kept;
     FailedLine = TakeOutBlockFrame(kept);

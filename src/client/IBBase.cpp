@@ -4,18 +4,18 @@
 #include "client/IBDatabase.h"
 #include "client/IBErrors.h"
 #include "client/IBTransaction.h"
+#include "platform/Finally.h"
 
 namespace vantrel {
 
 TIBBase::TIBBase(TComponent *AOwner) : FOwner(AOwner) {}
 
 TIBBase::~TIBBase() {
-    try {
+    // Leaving the lists does not fail; nothing may leave a destructor.
+    Quietly([this] {
         SetDatabase(nullptr);
         SetTransaction(nullptr);
-    } catch (...) {
-        // Leaving the lists does not fail; nothing may leave a destructor.
-    }
+    });
 }
 
 void TIBBase::SetDatabase(TIBDatabase *Value) {

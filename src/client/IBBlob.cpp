@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "client/GDSLibrary.h"
+#include "client/OwnedHandles.h"
 
 namespace vantrel {
 
@@ -30,56 +31,40 @@ size_t BlobLength(IGDSLibrary &lib, isc_blob_handle *blob) {
 
 std::string ReadBlob(IGDSLibrary &Library, isc_db_handle *DBHandle, isc_tr_handle *TRHandle, ISC_QUAD BlobID,
                      const TBlobCallCheck &Check) {
-    isc_blob_handle blob = 0;
-    Check(Library.isc_open_blob2(StatusVector(), DBHandle, TRHandle, &blob, &BlobID, 0, nullptr));
+    TBlobHandle blob(Library, TBlobHandle::abClose);
+    Check(Library.isc_open_blob2(StatusVector(), DBHandle, TRHandle, blob.Address(), &BlobID, 0, nullptr));
     std::string bytes;
-    try {
-        size_t total = BlobLength(Library, &blob);
-        if (total > 0) bytes.reserve(total);
-        std::string segment(kSegmentSize, '\0');
-        while (true) {
-            unsigned short got = 0;
-            ISC_STATUS r = Library.isc_get_segment(StatusVector(), &blob, &got, kSegmentSize, segment.data());
-            if (r == isc_segstr_eof) break;
-            // isc_segment: the segment was longer than the buffer; the rest
-            // comes with the next call.
-            if (r != 0 && r != isc_segment) {
-                Check(r);
-                break;
-            }
-            bytes.append(segment.data(), got);
+    size_t total = BlobLength(Library, blob.Address());
+    if (total > 0) bytes.reserve(total);
+    std::string segment(kSegmentSize, '\0');
+    while (true) {
+        unsigned short got = 0;
+        ISC_STATUS r = Library.isc_get_segment(StatusVector(), blob.Address(), &got, kSegmentSize, segment.data());
+        if (r == isc_segstr_eof) break;
+        // isc_segment: the segment was longer than the buffer; the rest
+        // comes with the next call.
+        if (r != 0 && r != isc_segment) {
+            Check(r);
+            break;
         }
-        Check(Library.isc_close_blob(StatusVector(), &blob));
-    } catch (...) {
-        if (blob) {
-            ISC_STATUS ignored[ISC_STATUS_LENGTH];
-            Library.isc_close_blob(ignored, &blob);
-        }
-        throw;
+        bytes.append(segment.data(), got);
     }
+    Check(blob.Close());
     return bytes;
 }
 
 ISC_QUAD WriteBlob(IGDSLibrary &Library, isc_db_handle *DBHandle, isc_tr_handle *TRHandle, const char *Data,
                    size_t Length, const TBlobCallCheck &Check) {
-    isc_blob_handle blob = 0;
+    TBlobHandle blob(Library, TBlobHandle::abCancel);
     ISC_QUAD id = {0, 0};
-    Check(Library.isc_create_blob2(StatusVector(), DBHandle, TRHandle, &blob, &id, 0, nullptr));
-    try {
-        size_t pos = 0;
-        while (pos < Length) {
-            auto n = static_cast<unsigned short>(std::min<size_t>(kWriteSegment, Length - pos));
-            Check(Library.isc_put_segment(StatusVector(), &blob, n, Data + pos));
-            pos += n;
-        }
-        Check(Library.isc_close_blob(StatusVector(), &blob));
-    } catch (...) {
-        if (blob) {
-            ISC_STATUS ignored[ISC_STATUS_LENGTH];
-            Library.isc_cancel_blob(ignored, &blob);
-        }
-        throw;
+    Check(Library.isc_create_blob2(StatusVector(), DBHandle, TRHandle, blob.Address(), &id, 0, nullptr));
+    size_t pos = 0;
+    while (pos < Length) {
+        auto n = static_cast<unsigned short>(std::min<size_t>(kWriteSegment, Length - pos));
+        Check(Library.isc_put_segment(StatusVector(), blob.Address(), n, Data + pos));
+        pos += n;
     }
+    Check(blob.Close());
     return id;
 }
 

@@ -79,29 +79,15 @@ TIBDatabase::TIBDatabase(TComponent *AOwner)
 }
 
 TIBDatabase::~TIBDatabase() {
-    try {
-        if (FInternalTransaction && FInternalTransaction->InTransaction()) FInternalTransaction->Rollback();
-    } catch (...) {
-    }
+    if (FInternalTransaction && FInternalTransaction->InTransaction())
+        Quietly([this] { FInternalTransaction->Rollback(); });
     // Components owned by the connection go first, while it is still whole.
     BeginDestruction();
     FTimer.reset();
-    if (Connected()) {
-        try {
-            Close();
-        } catch (...) {
-            try {
-                ForceClose();
-            } catch (...) {
-            }
-        }
-    }
+    if (Connected() && FailureOf([this] { Close(); })) Quietly([this] { ForceClose(); });
     for (int i = static_cast<int>(FSQLObjects.size()) - 1; i >= 0; --i) {
         if (i >= static_cast<int>(FSQLObjects.size())) continue;
-        try {
-            FSQLObjects[static_cast<size_t>(i)]->DoDatabaseFree();
-        } catch (...) {
-        }
+        Quietly([&] { FSQLObjects[static_cast<size_t>(i)]->DoDatabaseFree(); });
     }
     while (!FSQLObjects.empty()) {
         TIBBase *obj = FSQLObjects.back();
@@ -111,10 +97,7 @@ TIBDatabase::~TIBDatabase() {
             obj->FRegisteredClient = nullptr;
         }
     }
-    try {
-        RemoveTransactions();
-    } catch (...) {
-    }
+    Quietly([this] { RemoveTransactions(); });
     FInternalTransaction.reset();
 }
 
@@ -309,16 +292,16 @@ void TIBDatabase::DoConnect() {
         RaiseServerError(lib);
     }
 
-    try {
-        FDBSQLDialect = QueryDBSQLDialect();
-    } catch (...) {
-        // The open failed: do not leave an attachment behind that nobody
+    {
+        // When the open fails here, no attachment is left behind that nobody
         // knows about (Call may have force-closed it already).
-        if (FHandle != 0) {
-            lib->isc_detach_database(StatusVector(), &FHandle);
-            FHandle = 0;
-        }
-        throw;
+        TOnFailure detach([&] {
+            if (FHandle != 0) {
+                lib->isc_detach_database(StatusVector(), &FHandle);
+                FHandle = 0;
+            }
+        });
+        FDBSQLDialect = QueryDBSQLDialect();
     }
     if (FDBSQLDialect < FSQLDialect) {
         FSQLDialect = FDBSQLDialect;
@@ -356,11 +339,8 @@ ISC_STATUS TIBDatabase::Call(ISC_STATUS ErrCode, bool RaiseError) {
         int32_t sqlCode = 0;
         int32_t errorCode = 0;
         const String text = ComposeServerErrorText(*GDSLibrary(), sqlCode, errorCode, MessageEncoding());
-        try {
-            CloseLostConnection();
-        } catch (...) {
-            // The lost link is what the caller has to hear about.
-        }
+        // The lost link is what the caller has to hear about.
+        Quietly([this] { CloseLostConnection(); });
         throw EIBInterBaseError(sqlCode, errorCode, text);
     }
     if (RaiseError && ErrCode > 0) RaiseServerError(GDSLibrary(), MessageEncoding());
@@ -368,20 +348,14 @@ ISC_STATUS TIBDatabase::Call(ISC_STATUS ErrCode, bool RaiseError) {
 }
 
 void TIBDatabase::DoDisconnect() {
-    try {
-        if (Connected()) {
-            try {
-                DetachDatabase(false);
-            } catch (...) {
-                ForceClose();
-                throw;
-            }
-        }
-    } catch (...) {
-        FDBSQLDialect = 1;
-        throw;
+    TFinally forgetDialect([this] { FDBSQLDialect = 1; });
+    if (!Connected()) return;
+    // A detach that fails ends in a forced one; a failure of that forced
+    // detach is the one that leaves.
+    if (std::exception_ptr failure = FailureOf([this] { DetachDatabase(false); })) {
+        ForceClose();
+        std::rethrow_exception(failure);
     }
-    FDBSQLDialect = 1;
 }
 
 void TIBDatabase::DetachDatabase(bool Force) {

@@ -8,6 +8,9 @@
 #include "client/IBDatabase.h"
 #include "client/IBErrors.h"
 #include "client/IBTransaction.h"
+#include "client/OwnedHandles.h"
+#include "client/TransientTransaction.h"
+#include "platform/Finally.h"
 
 namespace vantrel {
 
@@ -50,28 +53,11 @@ void TIBDatabase::ExecuteImmediate(const String &SQL, TIBTransaction *Transactio
         execute(&Transaction->FHandle);
         return;
     }
-    TIBTransaction &internal = *FInternalTransaction;
-    internal.StartTransaction();
-    try {
-        execute(&internal.FHandle);
-    } catch (...) {
-        // The statement's failure is what the caller hears; the internal
-        // transaction must not stay open whatever its end does.
-        try {
-            internal.FinishTransaction(TACommit, true);
-        } catch (...) {
-        }
-        throw;
-    }
-    try {
-        internal.Commit();
-    } catch (...) {
-        try {
-            internal.FinishTransaction(TARollback, true);
-        } catch (...) {
-        }
-        throw;
-    }
+    // A transaction for the statement alone: committed after it, rolled
+    // back when it fails.
+    TTransientTransaction internal(*FInternalTransaction);
+    execute(&internal.Transaction().FHandle);
+    internal.Commit();
 }
 
 void TIBDatabase::CreateDatabase() {
@@ -132,36 +118,24 @@ void TIBDatabase::CreateDatabase() {
     // The transaction ends in every case: a failed statement is rolled back
     // (or, for the file clauses, committed as the statements before it).
     auto runInOwnTransaction = [&](const String &sql, bool commitOnFailure) {
-        isc_tr_handle trHandle = 0;
-        const ISC_STATUS started = Call(lib->isc_start_transaction(StatusVector(), &trHandle, 1, &FHandle, 0,
-                                              static_cast<const ISC_SCHAR *>(nullptr)),
-                 false);
-        if (started > 0) RaiseServerError(lib, MessageEncoding());
+        TTransactionHandle transaction(*lib);
+        if (Call(lib->isc_start_transaction(StatusVector(), transaction.Address(), 1, &FHandle, 0,
+                                            static_cast<const ISC_SCHAR *>(nullptr)),
+                 false) > 0)
+            RaiseServerError(lib, MessageEncoding());
         std::string bytes;
         AppendServerText(*FEncoding, FCharacterSet, sql, bytes);
-        try {
-            Call(lib->isc_dsql_execute_immediate(StatusVector(), &FHandle, &trHandle, 0, bytes.c_str(),
+        {
+            TOnFailure keepWhatRanBefore([&] {
+                if (commitOnFailure) transaction.CommitQuietly();
+            });
+            Call(lib->isc_dsql_execute_immediate(StatusVector(), &FHandle, transaction.Address(), 0, bytes.c_str(),
                                                  static_cast<unsigned short>(FSQLDialect), nullptr),
                  true);
-        } catch (...) {
-            if (trHandle != 0) {
-                ISC_STATUS ignored[ISC_STATUS_LENGTH] = {};
-                if (commitOnFailure) lib->isc_commit_transaction(ignored, &trHandle);
-                if (trHandle != 0) lib->isc_rollback_transaction(ignored, &trHandle);
-            }
-            throw;
         }
         // A commit the server refuses is the statement's failure too: its
         // work is not there.
-        const ISC_STATUS committed = Call(lib->isc_commit_transaction(StatusVector(), &trHandle), false);
-        if (committed > 0) {
-            if (trHandle != 0) {
-                // The thread's status vector keeps the commit's failure.
-                ISC_STATUS ignored[ISC_STATUS_LENGTH] = {};
-                lib->isc_rollback_transaction(ignored, &trHandle);
-            }
-            RaiseServerError(lib, MessageEncoding());
-        }
+        if (Call(transaction.Commit(), false) > 0) RaiseServerError(lib, MessageEncoding());
     };
 
     String characterSet = AsciiUpper(FDBParams.Values(u"lc_ctype"));
@@ -186,16 +160,12 @@ void TIBDatabase::CreateDatabase() {
         // row, so the database's first transaction is an empty one (isql,
         // whose CREATE DATABASE ... FILE keeps the row, starts a transaction
         // of its own after creating, too).
-        isc_tr_handle first = 0;
-        if (Call(lib->isc_start_transaction(StatusVector(), &first, 1, &FHandle, 0, static_cast<const ISC_SCHAR *>(nullptr)),
+        TTransactionHandle first(*lib);
+        if (Call(lib->isc_start_transaction(StatusVector(), first.Address(), 1, &FHandle, 0,
+                                            static_cast<const ISC_SCHAR *>(nullptr)),
                  false) > 0 ||
-            Call(lib->isc_commit_transaction(StatusVector(), &first), false) > 0) {
-            if (first != 0) {
-                ISC_STATUS ignored[ISC_STATUS_LENGTH] = {};
-                lib->isc_rollback_transaction(ignored, &first);
-            }
+            Call(first.Commit(), false) > 0)
             RaiseServerError(lib, MessageEncoding());
-        }
         for (const String &line : FDBParams.Items())
             if (HasFileClause(line)) runInOwnTransaction(u"ALTER DATABASE ADD " + line, true);
     }
@@ -219,16 +189,15 @@ void TIBDatabase::DropDatabase() {
 
 bool TIBDatabase::TestConnected() {
     if (!Connected()) return false;
-    try {
+    const std::exception_ptr failure = FailureOf([this] {
         IGDSLibrary *lib = GDSLibrary();
         const ISC_SCHAR item = isc_info_base_level;
         ISC_SCHAR buffer[512] = {};
         Call(lib->isc_database_info(StatusVector(), &FHandle, 1, &item, sizeof(buffer), buffer), true);
-    } catch (...) {
-        try {
-            ForceClose();
-        } catch (...) {
-        }
+    });
+    if (failure) {
+        // The attachment no longer answers: nothing of it is kept.
+        Quietly([this] { ForceClose(); });
         return false;
     }
     return Connected();

@@ -145,54 +145,6 @@ inline constexpr const char16_t *kNoLoginHandlerMessage =
     u"Can not find default login prompt dialog.  Please assign an OnLogin handler.";
 // Raised as a general Exception.
 inline constexpr const char16_t *kServerTypeFixedMessage = u"ServerType can not be changed on an active connection";
-// Script batches (EIBError with SQL code -1).
-inline constexpr const char16_t *kBatchOnlyDDLAndDMLMessage =
-    u"Only DDL and DML (excluding Select statements) allowed within a Batch block";
-// Result sets and their fields (EDatabaseError, after the result set's name).
-inline constexpr const char16_t *kDataSetOpenMessage = u"Cannot perform this operation on an open dataset";
-inline constexpr const char16_t *kDataSetFieldNotFoundMessage = u"Field '%s' not found";
-inline constexpr const char16_t *kDataSetTypeMismatchMessage =
-    u"Type mismatch for field '%s', expecting: %s actual: %s";
-inline constexpr const char16_t *kDataSetSizeMismatchMessage =
-    u"Size mismatch for field '%s', expecting: %d actual: %d";
-inline constexpr const char16_t *kDataSetIndexNotFoundMessage = u"Index '%s' not found";
-inline constexpr const char16_t *kDataSetParameterNotFoundMessage = u"Parameter '%s' not found";
-// The update module (its configuration and the exported functions).
-inline constexpr const char16_t *kPropertyReadMessage = u"Error reading %s.%s: %s";
-inline constexpr const char16_t *kDatabaseFileMissingMessage = u"Файл %s не найден";
-inline constexpr const char16_t *kScriptFileMissingMessage = u"Не найден файл обновления БД%s";
-// The lock timeout setting (the variable, its value).
-inline constexpr const char16_t *kLockTimeoutSettingMessage =
-    u"%s must be a whole number of seconds from 0 to 32767, not \"%s\"";
-// A lock wait that ran out, before the server's text: the seconds waited
-// (one decimal); the second form names the holder's transaction and
-// connection.
-inline constexpr const char16_t *kLockWaitMessage =
-    u"Waited %s s for a lock held by another connection; the update was rolled back";
-inline constexpr const char16_t *kLockWaitHolderMessage =
-    u"Waited %s s for a lock held by another connection (its transaction %d, connection %d); "
-    u"the update was rolled back";
-// The row was changed by a transaction of the update's own connection.
-inline constexpr const char16_t *kLockWaitOwnMessage =
-    u"Waited %s s for a lock held by another transaction of this update's own connection (transaction %d); "
-    u"the update was rolled back";
-// An update ended by SIGINT or SIGTERM; the second line leads the list of
-// what stays committed.
-inline constexpr const char16_t *kInterruptedMessage =
-    u"The update was interrupted (SIGINT or SIGTERM: the client library closed the process's connections) "
-    u"and rolled back";
-inline constexpr const char16_t *kInterruptedCommittedMessage = u"Committed before the interruption, and kept:";
-inline constexpr const char16_t *kInterruptedNothingCommittedMessage =
-    u"Nothing of the script had been committed on its own";
-// The version table is being dropped or recreated by another connection's
-// uncommitted transaction: the seconds waited for it to end.
-inline constexpr const char16_t *kVersionTableBusyMessage =
-    u"The version cannot be read: another connection is dropping or recreating table VER and has not committed "
-    u"or rolled back (waited %s s for it)";
-// Shown for failures that carry no text of their own.
-inline constexpr const char16_t *kOutOfMemoryMessage = u"Out of memory";
-inline constexpr const char16_t *kUnknownErrorMessage = u"Unknown error";
-
 // Message text of an id (0..126); empty for ids without a text.
 const String &ClientErrorMessage(int id);
 inline const String &ClientErrorMessage(ClientError id) { return ClientErrorMessage(static_cast<int>(id)); }

@@ -12,6 +12,7 @@
 #include "client/IBErrors.h"
 #include "client/IBTransaction.h"
 #include "client/ParamMarkers.h"
+#include "client/TransientTransaction.h"
 #include "platform/Finally.h"
 
 namespace vantrel {
@@ -74,14 +75,8 @@ TIBSQL::TIBSQL(TComponent *AOwner)
 }
 
 TIBSQL::~TIBSQL() {
-    try {
-        if (FOpen) CloseCursor(false);
-    } catch (...) {
-    }
-    try {
-        if (FHandle) DropHandle(false);
-    } catch (...) {
-    }
+    if (FOpen) Quietly([this] { CloseCursor(false); });
+    if (FHandle) Quietly([this] { DropHandle(false); });
     FSQL.OnChanging = nullptr;
     FBase.reset();
 }
@@ -178,24 +173,15 @@ IGDSLibrary &TIBSQL::Library() {
 
 TIBXSQLDA &TIBSQL::Params() {
     if (!FPrepared) {
-        TIBTransaction *tr = Transaction();
-        bool started = false;
-        if (tr && !tr->InTransaction()) {
-            tr->StartTransaction();
-            started = true;
-        }
-        try {
+        if (TIBTransaction *tr = Transaction()) {
+            // The prepare needs a running transaction; one started for it
+            // alone ends with it.
+            TTransientTransaction forPrepare(*tr);
             Prepare();
-        } catch (...) {
-            if (started) {
-                try {
-                    tr->Commit();
-                } catch (...) {
-                }
-            }
-            throw;
+            forPrepare.Commit();
+        } else {
+            Prepare();
         }
-        if (started) tr->Commit();
     }
     return *FSQLParams;
 }
@@ -357,7 +343,12 @@ void TIBSQL::Prepare() {
 
     IGDSLibrary &lib = *FGDSLibrary;
     const auto dialect = static_cast<unsigned short>(Database()->SQLDialect());
-    try {
+    {
+        // A failed prepare leaves no handle behind; the prepare's failure is
+        // the one the caller hears.
+        TOnFailure release([this] {
+            if (FHandle) DropHandle(false);
+        });
         std::string sql = EncodedProcessedSQL();
         // Not isc_dsql_alloc_statement2: the client keeps the address of the
         // handle given to it and writes 0 there when the connection
@@ -401,16 +392,6 @@ void TIBSQL::Prepare() {
             break;
         }
         FPrepared = true;
-    } catch (...) {
-        // The first failure is what the caller sees; releasing the handle
-        // must not replace it.
-        if (FHandle) {
-            try {
-                DropHandle(false);
-            } catch (...) {
-            }
-        }
-        throw;
     }
 }
 
@@ -480,15 +461,10 @@ TIBXSQLDA *TIBSQL::Next() {
         return nullptr;
     }
     if (r > 0) {
-        try {
-            RaiseServerErrorHere();
-        } catch (...) {
-            try {
-                CloseCursor(false);
-            } catch (...) {
-            }
-            throw;
-        }
+        // The cursor is closed once the error was read from the status
+        // vector; the fetch's error is the one that leaves.
+        TOnFailure close([this] { CloseCursor(false); });
+        RaiseServerErrorHere();
     }
     ++FRecordCount;
     FBOF = false;

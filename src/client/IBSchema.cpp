@@ -10,7 +10,10 @@
 #include "client/IBSQL.h"
 #include "client/IBTransaction.h"
 #include "client/IBXSQLDA.h"
+#include "client/TPB.h"
+#include "client/TransientTransaction.h"
 #include "platform/Encoding.h"
+#include "platform/Finally.h"
 
 namespace vantrel {
 
@@ -36,20 +39,15 @@ public:
     TStatementBinding(TIBSQL &statement, TIBTransaction &transaction) : FStatement(statement) {
         FStatement.SetTransaction(&transaction);
     }
+    // Quiet: on the way out of a failure. A query that ran through closes
+    // its cursor itself, so that a failing close is heard.
     ~TStatementBinding() {
-        try {
-            FStatement.Close();
-        } catch (...) {
-        }
-        try {
-            FStatement.FreeHandle();
-        } catch (...) {
-        }
-        try {
+        Quietly([this] { FStatement.Close(); });
+        Quietly([this] { FStatement.FreeHandle(); });
+        Quietly([this] {
             FStatement.SetTransaction(nullptr);
             FStatement.SetDatabase(nullptr);
-        } catch (...) {
-        }
+        });
     }
     TStatementBinding(const TStatementBinding &) = delete;
     TStatementBinding &operator=(const TStatementBinding &) = delete;
@@ -108,15 +106,11 @@ const TFieldNode *TSchema::LoadRelation(TIBDatabase *Database, const String &Rel
     auto &fields = *FRelations.emplace(Relation, std::make_unique<TFieldNodes>()).first->second;
     const TFieldNode *result = nullptr;
 
-    // Owned by the connection so that its default database is the
-    // connection; freed (and so committed) when the load ends, also on
-    // failure.
-    std::unique_ptr<TIBTransaction> transaction(new TIBTransaction(Database));
-    transaction->SetTransactionLevel(ibtrPrecommitted);
-    transaction->StartTransaction();
+    // The questions run in a read-only transaction of their own.
+    TTransientTransaction transaction(*Database, TransactionLevelParams(ibtrPrecommitted));
 
     {
-        TStatementBinding binding(*FQuery, *transaction);
+        TStatementBinding binding(*FQuery, transaction.Transaction());
         FQuery->Params()[0].SetAsString(Relation);
         FQuery->ExecQuery();
         while (!FQuery->Eof()) {
@@ -132,9 +126,11 @@ const TFieldNode *TSchema::LoadRelation(TIBDatabase *Database, const String &Rel
             if (added->FieldName == Field) result = added;
             FQuery->Next();
         }
+        // Closed here, not by the binding, so that a failing close is heard.
+        FQuery->Close();
     }
     {
-        TStatementBinding binding(*FPQuery, *transaction);
+        TStatementBinding binding(*FPQuery, transaction.Transaction());
         FPQuery->Params()[0].SetAsString(Relation);
         FPQuery->ExecQuery();
         while (!FPQuery->Eof()) {
@@ -152,7 +148,9 @@ const TFieldNode *TSchema::LoadRelation(TIBDatabase *Database, const String &Rel
             }
             FPQuery->Next();
         }
+        FPQuery->Close();
     }
+    transaction.Commit();
     return result;
 }
 

@@ -46,27 +46,18 @@ TIBTransaction::TIBTransaction(TComponent *AOwner, TIBTransactionLevel Transacti
 
 TIBTransaction::~TIBTransaction() {
     BeginDestruction();
-    try {
-        EndByDefaultAction();
-    } catch (...) {
-    }
+    Quietly([this] { EndByDefaultAction(); });
     FHandle = 0;
     for (int i = static_cast<int>(FSQLObjects.size()) - 1; i >= 0; --i) {
         if (i >= static_cast<int>(FSQLObjects.size())) continue;
-        try {
-            FSQLObjects[static_cast<size_t>(i)]->DoTransactionFree();
-        } catch (...) {
-        }
+        Quietly([&] { FSQLObjects[static_cast<size_t>(i)]->DoTransactionFree(); });
     }
     while (!FSQLObjects.empty()) {
         TIBBase *obj = FSQLObjects.back();
         FSQLObjects.pop_back();
         if (obj->FTransaction == this) obj->FTransaction = nullptr;
     }
-    try {
-        RemoveDatabases();
-    } catch (...) {
-    }
+    Quietly([this] { RemoveDatabases(); });
 }
 
 // ---------------------------------------------------------------------------
@@ -320,10 +311,7 @@ void TIBTransaction::FinishTransaction(TIBTransactionAction Action, bool Force) 
                         RaiseServerError(lib, main ? main->MessageEncoding() : nullptr);
                     } catch (const EIBError &e) {
                         if ((e.SQLCode() == -902 && e.IBErrorCode() == kNetworkError) || linkBroken) {
-                            try {
-                                if (TIBDatabase *main = MainDatabase()) main->CloseLostConnection();
-                            } catch (...) {
-                            }
+                            if (TIBDatabase *main = MainDatabase()) Quietly([main] { main->CloseLostConnection(); });
                         }
                         throw;
                     }
@@ -360,6 +348,10 @@ void TIBTransaction::EndByDefaultAction() {
         FinishTransaction(TARollback, true);
         break;
     }
+}
+
+void TIBTransaction::EndByRollback() {
+    if (InTransaction()) FinishTransaction(TARollback, true);
 }
 
 void TIBTransaction::AutoStartTransaction() {

@@ -130,6 +130,10 @@ public:
     // that must not be committed (RollbackOnly) is rolled back whatever
     // DefaultAction says.
     void EndByDefaultAction();
+    // Ends a running transaction by rollback, forced: the handle is gone
+    // afterwards whatever the server says. What is left to raise is the
+    // first failure of the linked SQL objects.
+    void EndByRollback();
 
     // Once an end of the transaction has failed (a commit, a rollback, or a
     // retaining one), or its connection was lost, nobody can tell what the

@@ -13,35 +13,35 @@ namespace {
 using enum TValueClass;
 
 constexpr std::array<TSQLTypeTraits, 24> kTypes = {{
-    {SQL_TEXT, FixedText, 0, 0, VT_BSTR, ftWideString},
-    {SQL_VARYING, VarText, 0, 0, VT_BSTR, ftWideString},
-    {SQL_SHORT, Integer, 2, 4, VT_I2, ftSmallint},
-    {SQL_LONG, Integer, 4, 9, VT_I4, ftInteger},
-    {SQL_INT64, Integer, 8, 18, VT_I8, ftLargeint},
-    {SQL_FLOAT, Float, 4, 0, VT_R8, ftFloat},
-    {SQL_DOUBLE, Float, 8, 0, VT_R8, ftFloat},
-    {SQL_D_FLOAT, Float, 8, 0, VT_R8, ftUnknown},
-    {SQL_TIMESTAMP, Timestamp, 8, 0, VT_DATE, ftDateTime},
-    {SQL_TYPE_DATE, Date, 4, 0, VT_DATE, ftDate},
-    {SQL_TYPE_TIME, Time, 4, 0, VT_DATE, ftTime},
-    {SQL_BLOB, Blob, 8, 0, VT_BSTR, ftBlob},
-    {SQL_ARRAY, Array, 8, 0, VT_BSTR, ftUnknown},
-    {SQL_QUAD, Quad, 8, 0, VT_EMPTY, ftUnknown},
-    {kSQLInterBaseBoolean, Boolean, 2, 0, VT_BOOL, ftBoolean},
-    {SQL_BOOLEAN, Boolean, 1, 0, VT_BOOL, ftBoolean},
-    {SQL_NULL, Null, 0, 0, VT_EMPTY, ftUnknown},
+    {SQL_TEXT, FixedText, 0, 0, VT_BSTR, true},
+    {SQL_VARYING, VarText, 0, 0, VT_BSTR, true},
+    {SQL_SHORT, Integer, 2, 4, VT_I2, true},
+    {SQL_LONG, Integer, 4, 9, VT_I4, true},
+    {SQL_INT64, Integer, 8, 18, VT_I8, true},
+    {SQL_FLOAT, Float, 4, 0, VT_R8, true},
+    {SQL_DOUBLE, Float, 8, 0, VT_R8, true},
+    {SQL_D_FLOAT, Float, 8, 0, VT_R8, false},
+    {SQL_TIMESTAMP, Timestamp, 8, 0, VT_DATE, true},
+    {SQL_TYPE_DATE, Date, 4, 0, VT_DATE, true},
+    {SQL_TYPE_TIME, Time, 4, 0, VT_DATE, true},
+    {SQL_BLOB, Blob, 8, 0, VT_BSTR, true},
+    {SQL_ARRAY, Array, 8, 0, VT_BSTR, false},
+    {SQL_QUAD, Quad, 8, 0, VT_EMPTY, false},
+    {kSQLInterBaseBoolean, Boolean, 2, 0, VT_BOOL, true},
+    {SQL_BOOLEAN, Boolean, 1, 0, VT_BOOL, true},
+    {SQL_NULL, Null, 0, 0, VT_EMPTY, false},
     // The VARIANT and field types of a value that 64 bits do not hold are
     // chosen by value (see AsVariant) and by scale (the result sets).
-    {kSQLInt128, Int128, 16, 38, VT_I8, ftLargeint},
-    {kSQLDecFloat16, DecFloat, 8, 16, VT_R8, ftFMTBcd},
-    {kSQLDecFloat34, DecFloat, 16, 34, VT_R8, ftFMTBcd},
-    {kSQLTimestampZoned, TimestampZoned, 12, 0, VT_DATE, ftDateTime},
-    {kSQLTimeZoned, TimeZoned, 8, 0, VT_DATE, ftTime},
-    {kSQLTimestampZonedEx, TimestampZoned, 12, 0, VT_DATE, ftDateTime},
-    {kSQLTimeZonedEx, TimeZoned, 8, 0, VT_DATE, ftTime},
+    {kSQLInt128, Int128, 16, 38, VT_I8, true},
+    {kSQLDecFloat16, DecFloat, 8, 16, VT_R8, true},
+    {kSQLDecFloat34, DecFloat, 16, 34, VT_R8, true},
+    {kSQLTimestampZoned, TimestampZoned, 12, 0, VT_DATE, true},
+    {kSQLTimeZoned, TimeZoned, 8, 0, VT_DATE, true},
+    {kSQLTimestampZonedEx, TimestampZoned, 12, 0, VT_DATE, true},
+    {kSQLTimeZonedEx, TimeZoned, 8, 0, VT_DATE, true},
 }};
 
-constexpr TSQLTypeTraits kUnknownType{0, Unknown, 0, 0, VT_EMPTY, ftUnknown};
+constexpr TSQLTypeTraits kUnknownType{0, Unknown, 0, 0, VT_EMPTY, false};
 
 }  // namespace
 

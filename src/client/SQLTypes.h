@@ -1,8 +1,8 @@
 // One entry per SQL type code of the descriptor areas: how its values are
 // stored, how they read as numbers, text and VARIANT and how they are
-// written (by value class), which field type describes them and where the
-// result set's row buffer keeps them. Nothing else in the library tells
-// types apart by their codes.
+// written (by value class), whether a result set gives them a field, and
+// where the result set's row buffer keeps them. Nothing else in the library
+// tells types apart by their codes.
 #pragma once
 
 #include <ibase.h>
@@ -39,38 +39,6 @@ static_assert(kSQLInt128 == SQL_INT128 && kSQLDecFloat16 == SQL_DEC16 && kSQLDec
               kSQLTimeZonedEx == SQL_TIME_TZ_EX && kSQLTimestampZonedEx == SQL_TIMESTAMP_TZ_EX);
 #endif
 
-// Field types of the result sets.
-enum TFieldType {
-    ftUnknown,
-    ftString,
-    ftSmallint,
-    ftInteger,
-    ftWord,
-    ftBoolean,
-    ftFloat,
-    ftCurrency,
-    ftBCD,
-    ftDate,
-    ftTime,
-    ftDateTime,
-    ftBytes,
-    ftVarBytes,
-    ftAutoInc,
-    ftBlob,
-    ftMemo,
-    ftGraphic,
-    ftFmtMemo,
-    ftFixedChar,
-    ftWideString,
-    ftLargeint,
-    ftFMTBcd,
-    ftFixedWideChar,
-    ftWideMemo,
-    ftShortint,
-    ftByte,
-    ftLongWord,
-};
-
 // How the values of a type read and write.
 enum class TValueClass : uint8_t {
     Unknown,    // a code no descriptor should hold
@@ -102,8 +70,10 @@ struct TSQLTypeTraits {
     int8_t DefaultPrecision;
     // VARIANT type of an unscaled value (VT_EMPTY: no VARIANT form).
     VARTYPE Variant;
-    // Field type of an unscaled value (ftUnknown: no field definition).
-    TFieldType FieldType;
+    // A result set describes the values with a field (arrays, ids and
+    // untyped values it leaves out); which field type is the result set's
+    // own choice, made from the class and the storage size.
+    bool HasField;
 
     bool IsText() const { return Class == TValueClass::FixedText || Class == TValueClass::VarText; }
     // Date-times of the session's own clock (not those with a time zone).

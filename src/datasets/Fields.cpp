@@ -6,6 +6,27 @@
 
 namespace vantrel {
 
+TFieldType UnscaledFieldType(const TSQLTypeTraits &Type) {
+    if (!Type.HasField) return ftUnknown;
+    switch (Type.Class) {
+    case TValueClass::FixedText:
+    case TValueClass::VarText: return ftWideString;
+    case TValueClass::Integer:
+        return Type.StorageSize == 2 ? ftSmallint : Type.StorageSize == 4 ? ftInteger : ftLargeint;
+    case TValueClass::Int128: return ftLargeint;
+    case TValueClass::Float: return ftFloat;
+    case TValueClass::DecFloat: return ftFMTBcd;
+    case TValueClass::Timestamp:
+    case TValueClass::TimestampZoned: return ftDateTime;
+    case TValueClass::Date: return ftDate;
+    case TValueClass::Time:
+    case TValueClass::TimeZoned: return ftTime;
+    case TValueClass::Blob: return ftBlob;
+    case TValueClass::Boolean: return ftBoolean;
+    default: return ftUnknown;
+    }
+}
+
 String FieldTypeName(TFieldType type) {
     switch (type) {
     case ftUnknown: return u"Unknown";

@@ -19,6 +19,53 @@ namespace vantrel {
 
 class TIBCustomDataSet;
 
+// Field types of the result sets.
+enum TFieldType {
+    ftUnknown,
+    ftString,
+    ftSmallint,
+    ftInteger,
+    ftWord,
+    ftBoolean,
+    ftFloat,
+    ftCurrency,
+    ftBCD,
+    ftDate,
+    ftTime,
+    ftDateTime,
+    ftBytes,
+    ftVarBytes,
+    ftAutoInc,
+    ftBlob,
+    ftMemo,
+    ftGraphic,
+    ftFmtMemo,
+    ftFixedChar,
+    ftWideString,
+    ftLargeint,
+    ftFMTBcd,
+    ftFixedWideChar,
+    ftWideMemo,
+    ftShortint,
+    ftByte,
+    ftLongWord,
+};
+
+// The field type of an unscaled value of a column type (ftUnknown for the
+// types a result set gives no field).
+TFieldType UnscaledFieldType(const TSQLTypeTraits &Type);
+
+// Texts of the result sets and their fields (EDatabaseError, after the
+// result set's name).
+inline constexpr const char16_t *kDataSetOpenMessage = u"Cannot perform this operation on an open dataset";
+inline constexpr const char16_t *kDataSetFieldNotFoundMessage = u"Field '%s' not found";
+inline constexpr const char16_t *kDataSetTypeMismatchMessage =
+    u"Type mismatch for field '%s', expecting: %s actual: %s";
+inline constexpr const char16_t *kDataSetSizeMismatchMessage =
+    u"Size mismatch for field '%s', expecting: %d actual: %d";
+inline constexpr const char16_t *kDataSetIndexNotFoundMessage = u"Index '%s' not found";
+inline constexpr const char16_t *kDataSetParameterNotFoundMessage = u"Parameter '%s' not found";
+
 // A set over a small enumeration (the Pascal "set of" of the component model).
 template <typename E>
 class TSet {

@@ -15,6 +15,7 @@
 #include "client/IBTransaction.h"
 #include "client/IBXSQLDA.h"
 #include "platform/Exceptions.h"
+#include "platform/Finally.h"
 
 namespace vantrel {
 
@@ -69,10 +70,7 @@ TIBCustomDataSet::TIBCustomDataSet(TComponent *AOwner) : TComponent(AOwner), FBa
 }
 
 TIBCustomDataSet::~TIBCustomDataSet() {
-    try {
-        Close();
-    } catch (...) {
-    }
+    Quietly([this] { Close(); });
     // Automatic fields are owned; they leave the field list while the
     // result set is still whole. Persistent fields belong to someone else
     // and only forget this result set.
@@ -221,19 +219,16 @@ void TIBCustomDataSet::BindPersistentFields() {
 
 void TIBCustomDataSet::Open() {
     if (Active()) return;
-    try {
-        DoOpenSteps();
-        // The row window holds one row: filling it asks for one row.
-        FEof = !FetchNextRow();
-        FState = dsBrowse;
-    } catch (...) {
+    // An open that fails leaves the result set closed; the open's failure
+    // is the one that leaves.
+    TOnFailure close([this] {
         FState = dsInactive;
-        try {
-            CloseCursor();
-        } catch (...) {
-        }
-        throw;
-    }
+        CloseCursor();
+    });
+    DoOpenSteps();
+    // The row window holds one row: filling it asks for one row.
+    FEof = !FetchNextRow();
+    FState = dsBrowse;
 }
 
 void TIBCustomDataSet::EnsureConnected() {
@@ -274,8 +269,13 @@ void TIBCustomDataSet::PrepareStatements() {
     if (FInternalPrepared) return;
     if (Trim(SelectSQL().Text()).empty()) RaiseClientError(ClientError::EmptySQLStatement);
     EnsureConnected();
-    bool started = EnsureTransaction();
-    try {
+    const bool started = EnsureTransaction();
+    {
+        // A transaction started for the preparation stops again as its
+        // AutoStopAction says, also when the preparation fails.
+        TOnFailure autoStop([this, started] {
+            if (started && Transaction()) Transaction()->CheckAutoStop();
+        });
         FBase->CheckDatabase();
         FBase->CheckTransaction();
         if (Trim(SelectSQL().Text()).empty()) RaiseClientError(ClientError::EmptyQuery);
@@ -300,14 +300,6 @@ void TIBCustomDataSet::PrepareStatements() {
         }
         FInternalPrepared = true;
         DescribeColumns();
-    } catch (...) {
-        if (started && Transaction()) {
-            try {
-                Transaction()->CheckAutoStop();
-            } catch (...) {
-            }
-        }
-        throw;
     }
     if (started && Transaction()) Transaction()->CheckAutoStop();
 }
@@ -361,7 +353,7 @@ void TIBCustomDataSet::DescribeColumns() {
             if (widenPrecision && precision == -scale) ++precision;
         };
         const TSQLTypeTraits &traits = SQLTypeTraits(sqlType);
-        TFieldType type = traits.FieldType;
+        TFieldType type = UnscaledFieldType(traits);
         if (traits.IsText()) {
             size = Trim(relation).empty() ? length : length / std::max(1, column.CharSetSize());
             fixed = traits.Class == TValueClass::FixedText;

@@ -8,6 +8,7 @@
 #include "client/IBXSQLDA.h"
 #include "client/ParamMarkers.h"
 #include "platform/Exceptions.h"
+#include "platform/Finally.h"
 
 namespace vantrel {
 
@@ -116,10 +117,7 @@ TIBQuery::TIBQuery(TComponent *AOwner) : TIBCustomDataSet(AOwner) {
 
 TIBQuery::~TIBQuery() {
     FSQL.OnChange = nullptr;
-    try {
-        Close();
-    } catch (...) {
-    }
+    Quietly([this] { Close(); });
 }
 
 void TIBQuery::Loaded() {

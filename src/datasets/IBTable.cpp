@@ -9,8 +9,11 @@
 #include "client/IBSQL.h"
 #include "client/IBTransaction.h"
 #include "client/IBXSQLDA.h"
+#include "client/TPB.h"
+#include "client/TransientTransaction.h"
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
+#include "platform/Finally.h"
 
 namespace vantrel {
 
@@ -69,34 +72,37 @@ String Join(const std::vector<String> &items, StringView separator) {
     return result;
 }
 
-// The private read-committed transaction of one catalogue step, with the
-// statements it runs. Statements go first, then the transaction, which is
-// committed as it is freed (also when the step fails).
+// The private read-only transaction of one catalogue step, with the
+// statements it runs: committed by Done, rolled back when the step fails.
+// Statements go before the transaction.
 class TCatalogueStep {
 public:
-    explicit TCatalogueStep(TIBDatabase *database)
-        : FTransaction(std::make_unique<TIBTransaction>(nullptr, ibtrPrecommitted)) {
-        FTransaction->SetDefaultDatabase(database);
-        FTransaction->StartTransaction();
-    }
-    ~TCatalogueStep() {
-        FStatements.clear();
-        FTransaction.reset();
-    }
+    explicit TCatalogueStep(TIBDatabase *database) : FTransaction(Connection(database), TransactionLevelParams(ibtrPrecommitted)) {}
     TCatalogueStep(const TCatalogueStep &) = delete;
     TCatalogueStep &operator=(const TCatalogueStep &) = delete;
 
     TIBSQL &NewStatement(const String &text, bool goToFirstRecord) {
         auto statement = std::make_unique<TIBSQL>(nullptr);
-        statement->SetTransaction(FTransaction.get());
+        statement->SetTransaction(&FTransaction.Transaction());
         statement->SetGoToFirstRecordOnExecute(goToFirstRecord);
         statement->SQL().SetText(text);
         FStatements.push_back(std::move(statement));
         return *FStatements.back();
     }
 
+    void Done() {
+        FStatements.clear();
+        FTransaction.Commit();
+    }
+
 private:
-    std::unique_ptr<TIBTransaction> FTransaction;
+    static TIBDatabase &Connection(TIBDatabase *database) {
+        // What starting a transaction without a connection reports.
+        if (!database) RaiseClientError(ClientError::NoDatabasesInTransaction);
+        return *database;
+    }
+
+    TTransientTransaction FTransaction;
     std::vector<std::unique_ptr<TIBSQL>> FStatements;
 };
 
@@ -108,10 +114,7 @@ TIBTable::TIBTable(TComponent *AOwner) : TIBCustomDataSet(AOwner) {
 }
 
 TIBTable::~TIBTable() {
-    try {
-        Close();
-    } catch (...) {
-    }
+    Quietly([this] { Close(); });
     FieldDefs().OnChange = nullptr;
     FIndexDefs.OnChange = nullptr;
 }
@@ -295,6 +298,7 @@ void TIBTable::ReadIndexDefinitions() {
         if (options.Contains(ixPrimary)) FPrimaryIndexFields = fields;
     }
     indexes.Close();
+    step.Done();
 }
 
 void TIBTable::ReadColumnDefinitions() {
@@ -382,6 +386,7 @@ void TIBTable::ReadColumnDefinitions() {
         }
     }
     columns.Close();
+    step.Done();
 }
 
 bool TIBTable::TableIsWritable() {
@@ -398,6 +403,7 @@ bool TIBTable::TableIsWritable() {
         dbKeyLength = relation.Current()[1].AsInteger();
     }
     relation.Close();
+    step.Done();
     return systemFlag == 0 && dbKeyLength == 8;
 }
 

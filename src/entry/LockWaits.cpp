@@ -11,6 +11,7 @@
 #include "client/IBSQL.h"
 #include "client/IBTransaction.h"
 #include "client/TPB.h"
+#include "client/TransientTransaction.h"
 #include "entry/UDMUpdate.h"
 #include "platform/Exceptions.h"
 #include "script/IBScript.h"
@@ -39,12 +40,10 @@ struct THolder {
 
 std::optional<THolder> RunningTransactionHolder(TIBDatabase &Db, int64_t Transaction) {
     try {
-        TIBTransaction transaction(nullptr, ibtrPrecommitted);
-        transaction.SetDefaultDatabase(&Db);
-        transaction.StartTransaction();
+        TTransientTransaction transaction(Db, TransactionLevelParams(ibtrPrecommitted));
         TIBSQL query(nullptr);
         query.SetDatabase(&Db);
-        query.SetTransaction(&transaction);
+        query.SetTransaction(&transaction.Transaction());
         query.SetSQL(u"SELECT MON$ATTACHMENT_ID, CURRENT_CONNECTION FROM MON$TRANSACTIONS WHERE MON$TRANSACTION_ID = " +
                      IntToStr(Transaction));
         query.ExecQuery();
@@ -118,16 +117,14 @@ bool IsVersionTableBeingRedefined(const EIBError &Error) { return Error.HasStatu
 // version whatever it asked for. (Firebird 4 reads the last committed
 // version there too and does not wait.)
 void WaitForVersionTableDefinition(TIBDatabase &Db, int32_t Seconds) {
-    TIBTransaction transaction(nullptr);
-    TStringList &params = transaction.Params();
+    TStringList params;
     params.Add(u"read_committed");
     params.Add(u"no_rec_version");
     SetLockTimeoutParams(params, Seconds);
-    transaction.SetDefaultDatabase(&Db);
-    transaction.StartTransaction();
+    TTransientTransaction transaction(Db, params);
     TIBSQL query(nullptr);
     query.SetDatabase(&Db);
-    query.SetTransaction(&transaction);
+    query.SetTransaction(&transaction.Transaction());
     query.SetSQL(u"SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'VER'");
     const auto started = std::chrono::steady_clock::now();
     try {

@@ -17,6 +17,27 @@ class EIBError;
 class TDMUpdate;
 class TIBDatabase;
 
+// The lock timeout setting (the variable, its value).
+inline constexpr const char16_t *kLockTimeoutSettingMessage =
+    u"%s must be a whole number of seconds from 0 to 32767, not \"%s\"";
+// A lock wait that ran out, before the server's text: the seconds waited
+// (one decimal); the second form names the holder's transaction and
+// connection.
+inline constexpr const char16_t *kLockWaitMessage =
+    u"Waited %s s for a lock held by another connection; the update was rolled back";
+inline constexpr const char16_t *kLockWaitHolderMessage =
+    u"Waited %s s for a lock held by another connection (its transaction %d, connection %d); "
+    u"the update was rolled back";
+// The row was changed by a transaction of the update's own connection.
+inline constexpr const char16_t *kLockWaitOwnMessage =
+    u"Waited %s s for a lock held by another transaction of this update's own connection (transaction %d); "
+    u"the update was rolled back";
+// The version table is being dropped or recreated by another connection's
+// uncommitted transaction: the seconds waited for it to end.
+inline constexpr const char16_t *kVersionTableBusyMessage =
+    u"The version cannot be read: another connection is dropping or recreating table VER and has not committed "
+    u"or rolled back (waited %s s for it)";
+
 inline constexpr int32_t kDefaultLockTimeout = 60;
 inline constexpr int32_t kMaxLockTimeout = 32767;  // the server's own bound
 inline constexpr const char *kLockTimeoutVariable = "VANTREL_LOCK_TIMEOUT";

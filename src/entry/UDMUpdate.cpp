@@ -2,7 +2,6 @@
 #include "entry/UDMUpdate.h"
 
 #include "client/IBDatabase.h"
-#include "client/IBErrors.h"
 #include "client/IBTransaction.h"
 #include "client/TPB.h"
 #include "datasets/Fields.h"
@@ -31,7 +30,7 @@ void ReadProperty(const TComponent *component, const char16_t *property, Apply a
 
 }  // namespace
 
-TDMUpdate::TDMUpdate(TComponent *AOwner) : TComponent(AOwner) {
+TDMUpdate::TDMUpdate(TComponent *AOwner, const TSessionSettings &Settings) : TComponent(AOwner) {
     SetName(u"DMUpdate");
     BeginLoading();
 
@@ -41,9 +40,7 @@ TDMUpdate::TDMUpdate(TComponent *AOwner) : TComponent(AOwner) {
     DB = new TIBDatabase(this);
     DB->SetName(u"DB");
     DB->BeginLoading();
-    DB->Params().Add(u"user_name=SYSDBA");
-    DB->Params().Add(u"password=quillfern");
-    DB->Params().Add(u"lc_ctype=WIN1251");
+    for (const String &line : Settings.ConnectionParams()) DB->Params().Add(line);
     DB->SetLoginPrompt(false);
     ReadProperty(DB, u"ServerType", [this] { DB->SetServerType(u"IBServer"); });
 
@@ -71,8 +68,8 @@ TDMUpdate::TDMUpdate(TComponent *AOwner) : TComponent(AOwner) {
     IBScript->SetTerminator(u";");
     IBScript->SetLockTimeout(kDefaultLockTimeout);
     // A failed update is rolled back whole, so plain DML may go to the
-    // server in batches.
-    IBScript->SetCombineDML(true);
+    // server in batches (unless the session's settings say otherwise).
+    IBScript->SetCombineDML(Settings.CombineDML);
 
     TVer = new TIBTable(this);
     TVer->SetName(u"TVer");

@@ -4,9 +4,14 @@
 // fixed configuration; a call only changes the connection's DatabaseName.
 #pragma once
 
+#include "entry/SessionSettings.h"
 #include "platform/Component.h"
 
 namespace vantrel {
+
+// A stored property that cannot be applied: the component, the property and
+// the reason ("Error reading DB.ServerType: ...").
+inline constexpr const char16_t *kPropertyReadMessage = u"Error reading %s.%s: %s";
 
 class TIBDatabase;
 class TIBTransaction;
@@ -17,10 +22,12 @@ class TIntegerField;
 
 class TDMUpdate : public TComponent {
 public:
-    // Builds and configures every component. Fails, with nothing left
-    // behind, when the client library cannot be loaded: the error is
-    // "Error reading DB.ServerType: " and the loader's message.
-    explicit TDMUpdate(TComponent *AOwner);
+    // Builds and configures every component, the connection logging in as
+    // the settings say (the module's own login unless a host gives another).
+    // Fails, with nothing left behind, when the client library cannot be
+    // loaded: the error is "Error reading DB.ServerType: " and the loader's
+    // message.
+    explicit TDMUpdate(TComponent *AOwner, const TSessionSettings &Settings = TSessionSettings());
     ~TDMUpdate() override;
 
     // Members in declaration order; all owned by the module.

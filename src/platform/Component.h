@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Finally.h"
 #include "platform/Text.h"
 
 namespace vantrel {
@@ -39,12 +40,12 @@ public:
 
     template <class Step>
     void Run(Step &&Apply) {
-        try {
+        if (!FGoOn) {
             Apply();
-        } catch (...) {
-            if (!FGoOn) throw;
-            if (!FFailure) FFailure = std::current_exception();
+            return;
         }
+        std::exception_ptr failure = FailureOf(std::forward<Step>(Apply));
+        if (failure && !FFailure) FFailure = std::move(failure);
     }
     // Runs Apply for every item of List, walked in place (ForEachInPlace).
     template <class T, class Action>

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <exception>
+#include <memory>
 #include <string>
 
 #include "platform/Text.h"
@@ -11,13 +12,16 @@
 
 namespace vantrel {
 
+// The statement a failure met in a script (defined by the script runner,
+// which adds it).
+struct TFailedStatement;
+
 // Texts of the platform layer's failures.
 inline constexpr const char16_t *kCannotOpenFileMessage = u"Cannot open file \"%s\". %s";  // full path, reason
 inline constexpr const char16_t *kCannotCreateFileMessage = u"Cannot create file \"%s\". %s";
 inline constexpr const char16_t *kCannotReadFileMessage = u"Cannot read file \"%s\". Line %d holds %s";
 inline constexpr const char16_t *kFileNameHasNulMessage = u"File name contains a NUL character";
 inline constexpr const char16_t *kNotARegularFileReason = u"Not a regular file";
-inline constexpr const char16_t *kIncludesItselfReason = u"The file includes itself through INPUT";
 inline constexpr const char16_t *kInvalidIntegerMessage = u"'%s' is not a valid integer value";
 inline constexpr const char16_t *kInvalidFloatMessage = u"'%s' is not a valid floating point value";
 inline constexpr const char16_t *kVariantToTextMessage = u"Could not convert variant of type (%s) into type (OleStr)";
@@ -34,9 +38,18 @@ public:
     const String &Message() const noexcept { return FMessage; }
     const char *what() const noexcept override { return FUtf8.c_str(); }
 
+    // The statement the failure met, when it met one in a script: added by
+    // the script runner as the failure passes through (it is rethrown as it
+    // is, with its own type and message); null otherwise.
+    const TFailedStatement *FailedStatement() const noexcept { return FFailedStatement.get(); }
+    void SetFailedStatement(std::shared_ptr<const TFailedStatement> Statement) noexcept {
+        FFailedStatement = std::move(Statement);
+    }
+
 private:
     String FMessage;
     std::string FUtf8;
+    std::shared_ptr<const TFailedStatement> FFailedStatement;
 };
 
 // A text that cannot be converted to a number.

@@ -20,61 +20,9 @@
 #include "platform/Component.h"
 #include "platform/Strings.h"
 #include "platform/Text.h"
+#include "script/ScriptTypes.h"
 
 namespace vantrel {
-
-// Statement kinds. The ordinals are fixed; stmtUNK is never produced but
-// keeps its place.
-enum TIBParseKind : int32_t {
-    stmtDDL,
-    stmtDML,
-    stmtSET,
-    stmtCONNECT,
-    stmtDrop,
-    stmtCREATE,
-    stmtINPUT,
-    stmtUNK,
-    stmtEMPTY,
-    stmtTERM,
-    stmtERR,
-    stmtCOMMIT,
-    stmtROLLBACK,
-    stmtReconnect,
-    stmtRollbackSavePoint,
-    stmtReleaseSavePoint,
-    stmtStartSavepoint,
-    stmtCOMMITRetaining,
-    stmtROLLBACKRetaining,
-    stmtBatchStart,
-    stmtBatchExecute,
-    stmtServerSET,
-    stmtSetTransaction,
-    // Never handed on: an isql session command that only shapes isql's own
-    // output (SET ECHO, SHOW ..., OUTPUT ...), skipped; and EXIT, which
-    // ends the script as its end would.
-    stmtIsqlCommand,
-    stmtExit,
-    // QUIT: handed on (the owner rolls back what is not committed), then the
-    // script ends.
-    stmtQuit
-};
-
-// Where a statement stands in the script: the file (the main script or a
-// file named by INPUT), the 1-based line of its first word in that file and
-// that line from the first word on, shortened when long.
-struct TScriptLocation {
-    String FileName;        // as loaded or resolved; empty for lines not read from a file
-    bool Included = false;  // in a file named by INPUT rather than the main script
-    int32_t Line = 0;       // 0: no statement read yet
-    String FirstLine;
-};
-
-// What follows a problem's text wherever one is shown: " at line 12: MERGE
-// INTO T ..." or, with the file, " in "a.sql" at line 3: ...".
-String LocationText(const TScriptLocation &Where, bool WithFile);
-// The text of a problem the parser reports, one line: the problem, the file
-// when it is not the main script, the line and the statement's first line.
-String ParseProblemText(const String &Error, const TScriptLocation &Where);
 
 // isql takes its command words shortened down to their first `Least`
 // letters (AUTO for AUTODDL, TERM for TERMINATOR, IN for INPUT); ASCII
@@ -89,6 +37,9 @@ inline constexpr const char16_t *kInvalidCommentMessage = u"Invalid Comment";
 // An isql command whose effect a script run does not have (SHELL, EDIT,
 // SET BULK_INSERT, SET AUTOTERM ON, ...): refused rather than skipped.
 inline constexpr const char16_t *kNotCarriedOutMessage = u"Cannot be carried out in a script";
+// Why a file named by INPUT is not read: it is open already (the main script
+// or a file including it).
+inline constexpr const char16_t *kIncludesItselfReason = u"The file includes itself through INPUT";
 // A ":name" or "?" in a statement: nobody supplies values to a script.
 inline constexpr const char16_t *kParameterMarkerMessage = u"Parameter marker %s has no value in a script";
 // The file ended inside a statement while SET TERM had changed the

@@ -31,12 +31,35 @@ namespace {
 // Client versions from which the binding has the savepoint entry points.
 constexpr int64_t kSavepointClientVersion = 71000;
 
+// Adds the statement it met to a failure on its way out of the run, unless
+// it carries one already (the innermost place that knows wins). Failures
+// that are not the library's carry nothing.
+void NoteFailedStatement(std::exception_ptr Failure, const TScriptLocation &Where, std::shared_ptr<const String> Text) {
+    try {
+        std::rethrow_exception(Failure);
+    } catch (Exception &e) {
+        if (!e.FailedStatement())
+            e.SetFailedStatement(std::make_shared<const TFailedStatement>(TFailedStatement{Where, std::move(Text)}));
+    }
+}
+
 }  // namespace
 
 TIBScript::TIBScript(TComponent *AOwner) : TComponent(AOwner) {
     FSQLParser = new TIBSQLParser(this);
-    FSQLParser->SetOnParse(
-        [this](TComponent *, TIBParseKind AKind, const String &SQLText) { HandleStatement(AKind, SQLText); });
+    FSQLParser->SetOnParse([this](TComponent *, TIBParseKind AKind, const String &SQLText) {
+        // A failure leaves carrying the statement it met and where that
+        // stands, so that whoever reports it need not ask the script.
+        try {
+            HandleStatement(AKind, SQLText);
+        } catch (Exception &) {
+            if (!FValidating)
+                Quietly([&] {
+                    NoteFailedStatement(std::current_exception(), CurrentLocation(), FSQLParser->SharedText(SQLText));
+                });
+            throw;
+        }
+    });
     FSQLParser->SetOnError([this](TComponent *, const String &Error, const String &SQLText, int32_t LineIndex) {
         HandleParseError(Error, SQLText, LineIndex);
     });
@@ -505,6 +528,7 @@ void TIBScript::RunBatch() {
         const std::vector<TStatementBatch::TEntry> entries = FBatch.Entries();
         FBatch.Clear();
         FFailedLocation = entries[failed].Where;
+        Quietly([&] { NoteFailedStatement(std::current_exception(), entries[failed].Where, entries[failed].Text); });
         FContinue = false;
         FValidate = false;
         if (OnParse)
@@ -523,15 +547,9 @@ void TIBScript::EndDDLTransaction() {
 
 void TIBScript::EndDDLTransactionQuietly() noexcept {
     if (!FDDLTransaction || !FDDLTransaction->InTransaction()) return;
-    // Everything it did is committed already; only the handle is let go.
-    try {
-        FDDLTransaction->Commit();
-    } catch (...) {
-        try {
-            FDDLTransaction->EndByDefaultAction();
-        } catch (...) {
-        }
-    }
+    // Everything it did is committed already; only the handle is let go,
+    // after a commit that fails by rollback (never by a second commit).
+    if (FailureOf([this] { FDDLTransaction->Commit(); })) Quietly([this] { FDDLTransaction->EndByRollback(); });
 }
 
 // --- batches ---

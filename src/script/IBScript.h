@@ -35,17 +35,10 @@ using TIBSQLExecuteError = std::function<void(TComponent *Sender, const String &
                                               bool &Ignore)>;
 using TIBScriptParamCheck = std::function<void(TIBScript *Sender, bool &Pause)>;
 
-// Where a run stands when a statement is about to be carried out.
-struct TIBScriptProgress {
-    int32_t Statement = 0;  // 1 for the first statement of the run
-    // Where the statement is: its first word's line in the file holding it,
-    // the main script or a file it included.
-    int32_t Line = 0;
-    bool Included = false;
-    String FileName;        // the included file's name (empty for the main script)
-    int32_t LinesRead = 0;  // lines of the main script read so far
-    int32_t LineCount = 0;  // lines of the main script
-};
+// Script batches (EIBError with SQL code -1).
+inline constexpr const char16_t *kBatchOnlyDDLAndDMLMessage =
+    u"Only DDL and DML (excluding Select statements) allowed within a Batch block";
+
 using TIBScriptStatementEvent = std::function<void(TIBScript *Sender, TIBParseKind AKind, const String &SQLText,
                                                    const TIBScriptProgress &Progress)>;
 

@@ -13,6 +13,7 @@
 #include "datasets/Fields.h"
 #include "datasets/IBQuery.h"
 #include "datasets/IBTable.h"
+#include "entry/SessionSettings.h"
 #include "platform/Exceptions.h"
 #include "support/TestSupport.h"
 
@@ -28,9 +29,7 @@ public:
         : Owner(std::make_unique<TComponent>(nullptr)) {
         DB = new TIBDatabase(Owner.get());
         DB->SetName(u"DB");
-        DB->Params().Add(u"user_name=SYSDBA");
-        DB->Params().Add(u"password=quillfern");
-        DB->Params().Add(u"lc_ctype=WIN1251");
+        for (const String &line : TSessionSettings().ConnectionParams()) DB->Params().Add(line);
         DB->SetLoginPrompt(false);
         DB->SetServerType(serverType);
         Trans = new TIBTransaction(Owner.get());

@@ -140,7 +140,7 @@ TEST_F(TableReader, BigintVersionIsReadInDialect1Too) {
     std::string path = MakeDatabase(Dir, "d1.fdb", 3,
                                     "create table VER (ID integer not null primary key, VERSION bigint);\n"
                                     "insert into VER values (1, 5);");
-    ProcessResult lowered = RunCommand("gfix -sql_dialect 1 -user SYSDBA -password quillfern " + path);
+    ProcessResult lowered = RunCommand("gfix -sql_dialect 1 -user SYSDBA -password " + std::string(kPassword) + " " + path);
     ASSERT_EQ(lowered.ExitCode, 0) << lowered.Output;
     TModuleLike m(path);
     TIntegerField *version = nullptr;

@@ -23,7 +23,7 @@ shared=$(ls "$build"/libvantrel.so.*.*.*)
 compile() {
   g++ -std=c++20 -O1 -g -fsanitize=thread -fno-omit-frame-pointer \
     -DVANTREL_CLI_PATH='""' -DVANTREL_FAKE_CLIENT_DIR='""' -DVANTREL_SHARED_LIBRARY_PATH="\"$shared\"" \
-    -DVANTREL_TEST_DATA_DIR="\"$root/tests/data\"" -DVANTREL_ENTRY_HOST_PATH='""' -DVANTREL_FAULT_HOST_PATH='""' \
+    -DVANTREL_TEST_DATA_DIR="\"$root/tests/data\"" -DVANTREL_ENTRY_HOST_PATH='""' -DVANTREL_SWEEP_HOST_PATH='""' \
     -I"$root/tests" -I"$root/src" -I"$root/include" \
     "$@" "$root/tests/support/TestSupport.cpp" \
     "$build/libvantrel_core.a" -licuuc -ldl -lgtest -lgtest_main -lpthread

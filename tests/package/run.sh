@@ -4,6 +4,10 @@
 # files (pkg-config) and a CMake host (find_package), runs the host on an
 # embedded database, and removes the package again (purge).
 #
+# It runs only when asked for with VANTREL_TEST_PACKAGE=1 (scripts/test.sh
+# asks; exit 77, skipped, otherwise), so that ctest run as root does not
+# install into /usr unasked.
+#
 # It changes the machine only between install and purge, and makes sure
 # that it can always undo it: it needs root (exit 77, skipped, otherwise);
 # one run at a time holds a lock; it touches nothing it did not put there
@@ -15,6 +19,10 @@ build=$1
 source_dir=$2
 marker=/var/tmp/vantrel-package-test.installed
 
+if [ "${VANTREL_TEST_PACKAGE:-}" != 1 ]; then
+  echo "skipped: installs into /usr only when asked for (VANTREL_TEST_PACKAGE=1, as scripts/test.sh sets)"
+  exit 77
+fi
 if [ "$(id -u)" != 0 ]; then
   echo "skipped: installing a package needs root"
   exit 77

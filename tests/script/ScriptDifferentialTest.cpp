@@ -26,7 +26,7 @@
 
 #include "ScriptFixture.h"
 #include "entry/UDMUpdate.h"
-#include "entry/UpdateDatabase.h"
+#include "entry/UpdateSession.h"
 #include "platform/Encoding.h"
 #include "platform/Files.h"
 #include "vantrel/vantrel.h"
@@ -264,22 +264,9 @@ std::string Win1251Copy(const std::string &folder, const std::string &caseName) 
 // The road of UpdateDB, also telling where a failed run stopped; with
 // combine off, every statement goes to the server on its own.
 TUpdateOutcome UpdateThroughTheLibrary(const std::string &database, const std::string &script, bool combine = true) {
-    auto text = [](const std::string &utf8) {
-        const String value = Utf8ToString(utf8);
-        VARIANT v;
-        VantrelVariantInit(&v);
-        v.vt = VT_BSTR;
-        v.u.bstrVal = VantrelSysAllocStringLen(reinterpret_cast<const VANTREL_WCHAR *>(value.data()),
-                                             static_cast<uint32_t>(value.size()));
-        return v;
-    };
-    VARIANT db = text(database), file = text(script);
-    TUpdateHooks hooks;
-    hooks.BeforeRun = [combine](TDMUpdate &module) { module.IBScript->SetCombineDML(combine); };
-    TUpdateOutcome outcome = UpdateDatabase(db, file, &hooks);
-    VantrelVariantClear(&db);
-    VantrelVariantClear(&file);
-    return outcome;
+    TSessionSettings settings;
+    settings.CombineDML = combine;
+    return UpdateDatabase(Utf8ToString(database), Utf8ToString(script), TUpdateHooks(), settings);
 }
 
 // isql's report of a failed statement as the lines of its messages: the

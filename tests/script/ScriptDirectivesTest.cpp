@@ -11,6 +11,11 @@
 namespace vantrel::test {
 namespace {
 
+// The module's login as a script's CONNECT and CREATE DATABASE give it, and
+// the parameter line the password becomes.
+const std::string kLogin = std::string("USER 'SYSDBA' PASSWORD '") + kPassword + "'";
+const std::string kPasswordLine = std::string("password=") + kPassword;
+
 class ScriptDirectivesTest : public ScriptDatabaseTest {
 protected:
     void SetUp() override {
@@ -21,7 +26,7 @@ protected:
             Isql(db, "CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, S VARCHAR(50) CHARACTER SET WIN1251);");
     }
     std::string ConnectOther(const std::string &extra = std::string()) {
-        return "CONNECT '" + Other + "' USER 'SYSDBA' PASSWORD 'quillfern'" + extra + ";\n";
+        return "CONNECT '" + Other + "' " + kLogin + extra + ";\n";
     }
     static std::vector<std::string> ParamLines(TIBDatabase *db) {
         std::vector<std::string> lines;
@@ -44,7 +49,7 @@ TEST_F(ScriptDirectivesTest, ConnectMovesTheScriptOntoItsOwnConnectionAndTheDMLF
         EXPECT_EQ(m.IBScript, m.IBScript->Transaction()->Owner());
         EXPECT_TRUE(own->Connected());
         EXPECT_FALSE(own->LoginPrompt());
-        EXPECT_EQ((std::vector<std::string>{"user_name=SYSDBA", "password=quillfern"}), ParamLines(own));
+        EXPECT_EQ((std::vector<std::string>{"user_name=SYSDBA", kPasswordLine}), ParamLines(own));
         // The module's connection and transaction are left as they were.
         EXPECT_TRUE(m.DB->Connected());
         EXPECT_TRUE(m.Trans->InTransaction());
@@ -66,7 +71,7 @@ TEST_F(ScriptDirectivesTest, ALaterConnectKeepsTheOwnConnectionAndTransaction) {
         TIBDatabase *own = m.IBScript->Database();
         TIBTransaction *ownTrans = m.IBScript->Transaction();
         // Connecting again ends the open transaction by disconnecting (commit).
-        m.Run("CONNECT '" + Db() + "' USER 'SYSDBA' PASSWORD 'quillfern';\nINSERT INTO T (ID) VALUES (5);\n"
+        m.Run("CONNECT '" + Db() + "' " + kLogin + ";\nINSERT INTO T (ID) VALUES (5);\n"
               "COMMIT;\n");
         EXPECT_EQ(own, m.IBScript->Database());
         EXPECT_EQ(ownTrans, m.IBScript->Transaction());
@@ -80,8 +85,8 @@ TEST_F(ScriptDirectivesTest, ALaterConnectKeepsTheOwnConnectionAndTransaction) {
 TEST_F(ScriptDirectivesTest, ConnectTakesUserRoleAndPasswordAndSkipsOtherKeywords) {
     ScriptModule m(Db());
     m.Open();
-    m.Run("CONNECT '" + Other + "' USER 'SYSDBA' CACHE 100 ROLE 'rdb$admin' PASSWORD 'quillfern';\n");
-    EXPECT_EQ((std::vector<std::string>{"user_name=SYSDBA", "sql_role_name=rdb$admin", "password=quillfern"}),
+    m.Run("CONNECT '" + Other + "' USER 'SYSDBA' CACHE 100 ROLE 'rdb$admin' PASSWORD '" + kPassword + "';\n");
+    EXPECT_EQ((std::vector<std::string>{"user_name=SYSDBA", "sql_role_name=rdb$admin", kPasswordLine}),
               ParamLines(m.IBScript->Database()));
     EXPECT_TRUE(m.IBScript->Database()->Connected());
     // A trailing keyword without a value is ignored.
@@ -96,7 +101,7 @@ TEST_F(ScriptDirectivesTest, SetNamesBeforeConnectSetsTheConnectionCharacterSet)
         m.Open();
         m.Run("SET NAMES WIN1251;\n" + ConnectOther() + "INSERT INTO T (ID, S) VALUES (1, 'Привет, мир');\n");
         TIBDatabase *own = m.IBScript->Database();
-        EXPECT_EQ((std::vector<std::string>{"user_name=SYSDBA", "password=quillfern", "lc_ctype=WIN1251"}),
+        EXPECT_EQ((std::vector<std::string>{"user_name=SYSDBA", kPasswordLine, "lc_ctype=WIN1251"}),
                   ParamLines(own));
         EXPECT_EQ(u"WIN1251", own->CharacterSet());
         m.CommitAndClose();
@@ -109,7 +114,7 @@ TEST_F(ScriptDirectivesTest, SetNamesLastsOneRunOnly) {
     m.Open();
     m.Run("SET NAMES WIN1251;\n");
     m.Run(ConnectOther());
-    EXPECT_EQ((std::vector<std::string>{"user_name=SYSDBA", "password=quillfern"}),
+    EXPECT_EQ((std::vector<std::string>{"user_name=SYSDBA", kPasswordLine}),
               ParamLines(m.IBScript->Database()));
     m.CommitAndClose();
 }
@@ -120,12 +125,12 @@ TEST_F(ScriptDirectivesTest, ReconnectKeepsTheParametersAndAppendsNewOnes) {
         m.Open();
         m.Run(ConnectOther() + "INSERT INTO T (ID) VALUES (1);\nRECONNECT;\n");
         EXPECT_TRUE(m.IBScript->Database()->Connected());
-        EXPECT_EQ((std::vector<std::string>{"user_name=SYSDBA", "password=quillfern"}),
+        EXPECT_EQ((std::vector<std::string>{"user_name=SYSDBA", kPasswordLine}),
                   ParamLines(m.IBScript->Database()));
         // Disconnecting committed the insert (the transaction's default
         // action), so the rollback below leaves it.
         m.Run("INSERT INTO T (ID) VALUES (2);\nROLLBACK;\nRECONNECT X ROLE 'rdb$admin' SOMETHING 1;\n");
-        EXPECT_EQ((std::vector<std::string>{"user_name=SYSDBA", "password=quillfern", "sql_role_name=rdb$admin"}),
+        EXPECT_EQ((std::vector<std::string>{"user_name=SYSDBA", kPasswordLine, "sql_role_name=rdb$admin"}),
                   ParamLines(m.IBScript->Database()));
         EXPECT_TRUE(m.IBScript->Database()->Connected());
         m.CommitAndClose();
@@ -144,7 +149,7 @@ TEST_F(ScriptDirectivesTest, ReconnectWithoutAConnectionDoesNothing) {
 TEST_F(ScriptDirectivesTest, AFailedConnectLeavesTheRunAndTheModuleConnection) {
     ScriptModule m(Db());
     m.Open();
-    EXPECT_THROW(m.Run("CONNECT '" + Dir.File("missing.fdb") + "' USER 'SYSDBA' PASSWORD 'quillfern';\n"), EIBError);
+    EXPECT_THROW(m.Run("CONNECT '" + Dir.File("missing.fdb") + "' " + kLogin + ";\n"), EIBError);
     EXPECT_TRUE(m.DB->Connected());
     EXPECT_FALSE(m.IBScript->Database()->Connected());
     m.CommitAndClose();
@@ -212,12 +217,12 @@ TEST_F(ScriptDirectivesTest, CreateDatabaseInTheExtendedFormBuildsParameterLines
     {
         ScriptModule m(Db());
         m.Open();
-        m.Run("CREATE DATABASE '" + created + "' USER 'SYSDBA' PASSWORD 'quillfern' PAGE_SIZE=16384 "
+        m.Run("CREATE DATABASE '" + created + "' " + kLogin + " PAGE_SIZE=16384 "
               "DEFAULT CHARACTER SET WIN1251 FORCE_WRITE SYNC SQL_DIALECT 3;\n"
               "CREATE TABLE N (ID INTEGER NOT NULL, S VARCHAR(20) CHARACTER SET WIN1251);\n"
               "COMMIT;\n"
               "INSERT INTO N VALUES (1, 'Ёжик');\n");
-        EXPECT_EQ((std::vector<std::string>{"user_name=SYSDBA", "password=quillfern", "PAGE_SIZE=16384",
+        EXPECT_EQ((std::vector<std::string>{"user_name=SYSDBA", kPasswordLine, "PAGE_SIZE=16384",
                                             "lc_ctype=WIN1251", "force_write=1", "sql_dialect=3"}),
                   ParamLines(m.IBScript->Database()));
         EXPECT_EQ(u"WIN1251", m.IBScript->Database()->CharacterSet());
@@ -233,9 +238,9 @@ TEST_F(ScriptDirectivesTest, CreateDatabaseWithASecondaryFile) {
     {
         ScriptModule m(Db());
         m.Open();
-        m.Run("CREATE DATABASE '" + created + "' USER 'SYSDBA' PASSWORD 'quillfern' NO_RESERVE FILE '" + secondary +
+        m.Run("CREATE DATABASE '" + created + "' " + kLogin + " NO_RESERVE FILE '" + secondary +
               "' STARTING AT PAGE 5000 LENGTH 100;\n");
-        EXPECT_EQ((std::vector<std::string>{"user_name=SYSDBA", "password=quillfern", "no_reserve=1",
+        EXPECT_EQ((std::vector<std::string>{"user_name=SYSDBA", kPasswordLine, "no_reserve=1",
                                             "FILE '" + secondary + "' STARTING AT PAGE 5000 LENGTH 100"}),
                   ParamLines(m.IBScript->Database()));
         m.CommitAndClose();
@@ -247,8 +252,8 @@ TEST_F(ScriptDirectivesTest, APageSizeWithoutAValueEndsTheScanOfCreateOptions) {
     const std::string created = Dir.File("pagesize.fdb");
     ScriptModule m(Db());
     m.Open();
-    m.Run("CREATE DATABASE '" + created + "' USER 'SYSDBA' PASSWORD 'quillfern' NO_RESERVE PAGE_SIZE;\n");
-    EXPECT_EQ((std::vector<std::string>{"user_name=SYSDBA", "password=quillfern", "no_reserve=1"}),
+    m.Run("CREATE DATABASE '" + created + "' " + kLogin + " NO_RESERVE PAGE_SIZE;\n");
+    EXPECT_EQ((std::vector<std::string>{"user_name=SYSDBA", kPasswordLine, "no_reserve=1"}),
               ParamLines(m.IBScript->Database()));
     EXPECT_TRUE(m.IBScript->Database()->Connected());
     m.CommitAndClose();

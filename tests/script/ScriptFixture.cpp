@@ -16,9 +16,7 @@ ScriptModule::ScriptModule(const std::string &databasePath, const String &server
     if (serverType == TCountingLibrary::kServerType) TCountingLibrary::Instance();
     DB = new TIBDatabase(&Root);
     DB->SetName(u"DB");
-    DB->Params().Add(u"user_name=SYSDBA");
-    DB->Params().Add(u"password=quillfern");
-    DB->Params().Add(u"lc_ctype=WIN1251");
+    for (const String &line : TSessionSettings().ConnectionParams()) DB->Params().Add(line);
     DB->SetLoginPrompt(false);
     DB->SetServerType(serverType);
     Trans = new TIBTransaction(&Root);
@@ -36,10 +34,7 @@ ScriptModule::ScriptModule(const std::string &databasePath, const String &server
 ScriptModule::~ScriptModule() {
     // Like the entry point: whatever is still open is closed before the
     // module goes (closing commits an active transaction).
-    try {
-        if (DB->Connected()) DB->Close();
-    } catch (...) {
-    }
+    if (DB->Connected()) Quietly([this] { DB->Close(); });
 }
 
 void ScriptModule::Open() {

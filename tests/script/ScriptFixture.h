@@ -15,7 +15,9 @@
 #include "client/IBErrors.h"
 #include "client/IBSQL.h"
 #include "client/IBTransaction.h"
+#include "entry/SessionSettings.h"
 #include "platform/Component.h"
+#include "platform/Finally.h"
 #include "script/IBScript.h"
 #include "support/TestSupport.h"
 
@@ -100,8 +102,8 @@ private:
 };
 
 // A connection, a transaction and a script configured like the update
-// module's (user SYSDBA, its password, WIN1251, no login prompt, script
-// terminator ";"), owned by one root component.
+// module's (its login and character set, no login prompt, script terminator
+// ";"), owned by one root component.
 class ScriptModule {
 public:
     explicit ScriptModule(const std::string &databasePath, const String &serverType = u"IBServer");

@@ -48,7 +48,7 @@ TEST_F(ScriptUpdateDBTest, AFailedRunOnTheScriptsOwnConnectionRollsBackWhatRanAf
     const std::string other = Dir.File("other.fdb");
     CreateDatabase(other, 3, "WIN1251");
     Isql(other, "CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY);");
-    const std::string connect = "CONNECT '" + other + "' USER 'SYSDBA' PASSWORD 'quillfern';\n";
+    const std::string connect = "CONNECT '" + other + "' USER 'SYSDBA' PASSWORD '" + kPassword + "';\n";
     const std::string text =
         Update(connect + "INSERT INTO T VALUES (1);\nINSERT INTO T VALUES (2);\nINSERT INTO T VALUES (1);\n");
     EXPECT_NE(std::string::npos, text.find("PRIMARY or UNIQUE KEY")) << text;
@@ -66,7 +66,7 @@ TEST_F(ScriptUpdateDBTest, ASuccessfulRunOnTheScriptsOwnConnectionIsCommittedWhe
     const std::string other = Dir.File("other.fdb");
     CreateDatabase(other, 3, "WIN1251");
     Isql(other, "CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY);");
-    EXPECT_EQ("", Update("CONNECT '" + other + "' USER 'SYSDBA' PASSWORD 'quillfern';\nINSERT INTO T VALUES (1);\n"));
+    EXPECT_EQ("", Update("CONNECT '" + other + "' USER 'SYSDBA' PASSWORD '" + kPassword + "';\nINSERT INTO T VALUES (1);\n"));
     EXPECT_EQ("1", IsqlValue(other, "SELECT COUNT(*) FROM T"));
 }
 
