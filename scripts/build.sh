@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Configures and builds one preset (release by default; asan, fuzz).
+# Configures and builds one preset (release by default; asan, tsan, fuzz).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=${1:-release}

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, starts a local Firebird server for the server
 # tests, builds the release and the sanitizer configurations and runs every
-# test in both (Debian 12, Firebird 3); then the same build and tests in the
+# test in both (Debian 12, Firebird 3), the tests about threads under the
+# thread sanitizer and a bounded fuzz run of the script parser; then the same
+# build and tests in the
 # Debian 13 tree with Firebird 4 and GCC 14, and this machine's client
 # against that tree's Firebird 4 server (scripts/debian13.sh). Run as root.
 # The last line sums up every configuration in ctest's form.
@@ -21,16 +23,22 @@ export VANTREL_REQUIRE_SERVER=1
 export VANTREL_TEST_PACKAGE=1
 
 status=0
-for preset in release asan; do
+# tsan builds the library and the two suites whose tests are about threads
+# (the others would only repeat the release run, slower).
+for preset in release asan tsan; do
   echo "=== building $preset ==="
   scripts/build.sh "$preset"
 done
-for preset in release asan; do
+for preset in release asan tsan; do
   echo "=== testing $preset ==="
   if ! ctest --preset "$preset" -j2; then
     status=1
   fi
 done
+echo "=== fuzzing the script parser ==="
+if ! scripts/fuzz.sh 60; then
+  status=1
+fi
 echo "=== Debian 13, Firebird 4 ==="
 if ! scripts/debian13.sh test; then
   status=1

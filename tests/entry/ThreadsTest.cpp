@@ -2,7 +2,7 @@
 // library: each thread updates and checks a database of its own and one
 // database that all of them share. The threads start together, so the first
 // load of the client library, the modules of the calls and the field
-// metadata cache are all met at the same time. tests/datasets/run_tsan.sh runs
+// metadata cache are all met at the same time. The tsan preset runs
 // this test under the thread sanitizer.
 #include <gtest/gtest.h>
 
