@@ -1,14 +1,17 @@
 // vantrel: the command-line host. It checks scripts, and updates, versions
 // and creates databases, through the library's update session and nothing
 // else of it; migrate and status (Migrate.cpp) work a folder of numbered
-// scripts with the update and check code of this file. Exit status: 0 success, 1 failure, 2 wrong usage,
-// 130 update or migrate stopped by SIGINT or SIGTERM.
+// scripts with the update and check code of this file. The login comes from
+// the connection options, ISC_USER/ISC_PASSWORD and the module's defaults,
+// gathered in one place (ConnectionSettings) into the session's settings.
+// Exit status: 0 success, 1 failure, 2 wrong usage, 130 update or migrate
+// stopped by SIGINT or SIGTERM.
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <link.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
