@@ -1,13 +1,17 @@
 // vantrel: the command-line host. It checks scripts, and updates, versions
 // and creates databases, through the library's update session and nothing
 // else of it; migrate and status (Migrate.cpp) work a folder of numbered
-// scripts with the update and check code of this file. Exit status: 0 success, 1 failure, 2 wrong usage,
-// 130 update or migrate stopped by SIGINT or SIGTERM.
+// scripts with the update and check code of this file. The login comes from
+// the connection options, ISC_USER/ISC_PASSWORD and the module's defaults,
+// gathered in one place (ConnectionSettings) into the session's settings.
+// Exit status: 0 success, 1 failure, 2 wrong usage, 130 update or migrate
+// stopped by SIGINT or SIGTERM.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <link.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +21,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
@@ -101,7 +107,16 @@ const std::vector<Command> &Commands() {
         {"create", "create DATABASE [--dialect 1|3] [--charset NAME] [--page-size N]", 1,
          {{"--dialect", true}, {"--charset", true}, {"--page-size", true}},
          "Creates an empty database (dialect 3 and no default character set unless\n"
-         "given) as SYSDBA with the update module's password.\n"
+         "given), logging in as the connection options below say. When a step after\n"
+         "the server made the file fails (an unknown character set), the new database\n"
+         "is dropped again, so that a retry finds nothing in its way.\n"
+         "\n"
+         "  --dialect 1|3   the SQL dialect (default 3)\n"
+         "  --charset NAME  the default character set of the new database, also the\n"
+         "                  connection's while it is created (default: none)\n"
+         "  --page-size N   the page size in bytes, a whole number from 1024 to 32768\n"
+         "                  (the server takes the nearest page size it supports;\n"
+         "                  default: the server's)\n"
          "\n"
          "exit status: 0 created, 1 the creation failed, 2 wrong usage\n"},
         {"migrate", "migrate [--dry-run] [--to N] [--quiet] [--echo] [--stats] [--lock-timeout S] DATABASE FOLDER", 2,
@@ -160,6 +175,8 @@ std::string ShortUsage() {
     return text;
 }
 
+std::string ConnectionHelp();
+
 std::string FullHelp() {
     std::string text = ShortUsage();
     text +=
@@ -180,6 +197,11 @@ std::string FullHelp() {
         "Waits for locks that other connections hold end after the lock timeout:\n"
         "--lock-timeout S, else VANTREL_LOCK_TIMEOUT, else 60 seconds.\n"
         "\n"
+        "Options may stand before or after the command, as --name VALUE or\n"
+        "--name=VALUE.\n"
+        "\n"
+        + ConnectionHelp() +
+        "\n"
         "exit status: 0 success, 1 failure, 2 wrong usage, 130 interrupted\n";
     return text;
 }
@@ -195,10 +217,111 @@ struct ParsedArguments {
     std::vector<std::string> Positional;
     std::map<std::string, std::string> Options;  // flags map to ""
     bool Help = false;
+    // What the library's sessions connect with (ConnectionSettings).
+    TSessionSettings Settings;
     bool Has(const char *name) const { return Options.count(name) != 0; }
 };
 
-// Options may stand anywhere after the command; "--" ends them.
+// --- connecting -------------------------------------------------------------
+
+// The login options of every command that connects to a database. Each
+// item comes from its option, else from the environment (ISC_USER,
+// ISC_PASSWORD, as Firebird's own tools read them), else from the update
+// module's configuration.
+const std::vector<Option> &ConnectionOptions() {
+    static const std::vector<Option> options = {
+        {"--user", true}, {"--password", true}, {"--password-file", true}, {"--role", true}, {"--charset", true}};
+    return options;
+}
+
+bool Connects(const Command &command) { return std::strcmp(command.Name, "check") != 0; }
+
+std::string ConnectionHelp() {
+    const TSessionSettings module;
+    return "Connection options (every command but check):\n"
+           "  --user NAME           log in as NAME (else ISC_USER, else " + StringToUtf8(module.UserName) + ")\n"
+           "  --password PASSWORD   the password (else ISC_PASSWORD, else the update\n"
+           "                        module's own); other users of the machine can see\n"
+           "                        a command line: prefer --password-file or ISC_PASSWORD\n"
+           "  --password-file FILE  the password is the first line of FILE\n"
+           "  --role NAME           take the SQL role NAME (default: none)\n"
+           "  --charset NAME        the connection character set (default " + StringToUtf8(module.CharacterSet) + ";\n"
+           "                        for create: the new database's character set)\n"
+           "vantrel never prints a password, not even in an error.\n";
+}
+
+// The password of --password-file: the file's first line, without its end.
+std::string ReadPasswordFile(const std::string &path) {
+    auto unreadable = [&path](int error) {
+        return std::runtime_error("cannot read the password file " + path + " (" + std::strerror(error) +
+                                  "): give --password-file a readable file that holds the password on its first line");
+    };
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) throw unreadable(errno);
+    if (S_ISDIR(info.st_mode)) throw unreadable(EISDIR);
+    std::ifstream file(path, std::ios::binary);
+    if (!file) throw unreadable(errno ? errno : EACCES);
+    std::string password;
+    std::getline(file, password);
+    if (!password.empty() && password.back() == '\r') password.pop_back();
+    if (password.empty())
+        throw std::runtime_error("the password file " + path +
+                                 " has no password on its first line: write the password there");
+    return password;
+}
+
+// The settings of the library's sessions: the module's own, with the login
+// of the connection options and the lock timeout of --lock-timeout when
+// given (else VANTREL_LOCK_TIMEOUT, else 60). The one place where the
+// command line and the environment meet the library's settings.
+TSessionSettings ConnectionSettings(const ParsedArguments &args, const Command &command) {
+    TSessionSettings settings;
+    if (args.Has("--lock-timeout")) settings.LockTimeout = ParseLockTimeout(args.Options.at("--lock-timeout"));
+    if (!Connects(command)) return settings;
+    auto fromEnvironment = [](const char *name) -> std::optional<std::string> {
+        const char *value = std::getenv(name);
+        if (value && *value) return std::string(value);
+        return std::nullopt;
+    };
+    if (args.Has("--user")) settings.UserName = Utf8ToString(args.Options.at("--user"));
+    else if (const auto user = fromEnvironment("ISC_USER")) settings.UserName = Utf8ToString(*user);
+    if (args.Has("--password") && args.Has("--password-file"))
+        throw UsageError("give either --password or --password-file, not both", &command);
+    if (args.Has("--password")) settings.Password = Utf8ToString(args.Options.at("--password"));
+    else if (args.Has("--password-file")) settings.Password = Utf8ToString(ReadPasswordFile(args.Options.at("--password-file")));
+    else if (const auto password = fromEnvironment("ISC_PASSWORD")) settings.Password = Utf8ToString(*password);
+    if (args.Has("--role")) settings.Role = Utf8ToString(args.Options.at("--role"));
+    // create's --charset is the new database's (TNewDatabase).
+    if (args.Has("--charset") && std::strcmp(command.Name, "create") != 0)
+        settings.CharacterSet = Utf8ToString(args.Options.at("--charset"));
+    return settings;
+}
+
+const TSessionSettings &SessionSettings(const ParsedArguments &args) { return args.Settings; }
+
+// --- the command line ---------------------------------------------------------
+
+// The option a command takes by that name: its own, then the connection
+// options when it connects.
+const Option *FindOption(const Command &command, const std::string &name) {
+    for (const Option &o : command.Options)
+        if (name == o.Name) return &o;
+    if (Connects(command))
+        for (const Option &o : ConnectionOptions())
+            if (name == o.Name) return &o;
+    return nullptr;
+}
+
+// "--name=value" as the name and the value; other arguments as they are.
+std::pair<std::string, std::optional<std::string>> SplitOption(const std::string &argument) {
+    const size_t eq = argument.find('=');
+    if (argument.rfind("--", 0) != 0 || eq == std::string::npos) return {argument, std::nullopt};
+    return {argument.substr(0, eq), argument.substr(eq + 1)};
+}
+
+// Options may stand anywhere after the command, as "--name value" or
+// "--name=value"; "--" ends them. Messages name an option, never its value
+// (which may be a password).
 ParsedArguments ParseArguments(const Command &command, const std::vector<std::string> &args) {
     ParsedArguments parsed;
     bool optionsEnded = false;
@@ -212,33 +335,60 @@ ParsedArguments ParseArguments(const Command &command, const std::vector<std::st
             optionsEnded = true;
             continue;
         }
-        if (a == "--help" || a == "-h") {
+        const auto [name, inlineValue] = SplitOption(a);
+        if (name == "--help" || name == "-h") {
+            if (inlineValue) throw UsageError(name + " takes no value", &command);
             parsed.Help = true;
             continue;
         }
-        auto option = std::find_if(command.Options.begin(), command.Options.end(),
-                                   [&](const Option &o) { return a == o.Name; });
-        if (option == command.Options.end()) throw UsageError("unknown option " + a, &command);
+        const Option *option = FindOption(command, name);
+        if (!option)
+            throw UsageError("unknown option " + name + " (see 'vantrel " + command.Name +
+                                 " --help' for the options of " + command.Name + ")",
+                             &command);
         if (option->TakesValue) {
-            if (i + 1 >= args.size()) throw UsageError(a + " needs a value", &command);
-            parsed.Options[a] = args[++i];
+            if (inlineValue) {
+                parsed.Options[name] = *inlineValue;
+            } else {
+                if (i + 1 >= args.size()) throw UsageError(name + " needs a value: " + name + " VALUE", &command);
+                parsed.Options[name] = args[++i];
+            }
         } else {
-            parsed.Options[a] = "";
+            if (inlineValue) throw UsageError(name + " takes no value: write " + name + " alone", &command);
+            parsed.Options[name] = "";
         }
     }
     if (!parsed.Help && static_cast<int>(parsed.Positional.size()) != command.Arguments)
-        throw UsageError(parsed.Positional.size() < static_cast<size_t>(command.Arguments) ? "missing argument"
-                                                                                           : "too many arguments",
+        throw UsageError(parsed.Positional.size() < static_cast<size_t>(command.Arguments)
+                             ? "missing argument: give " + std::to_string(command.Arguments) + " (see the usage below)"
+                             : "too many arguments: " + std::string(command.Name) + " takes " + std::to_string(command.Arguments) +
+                                   " (options go before or after them, as --name VALUE)",
                          &command);
     return parsed;
 }
 
-// The settings of the library's sessions: the module's own, with the lock
-// timeout of --lock-timeout when given (else VANTREL_LOCK_TIMEOUT, else 60).
-TSessionSettings SessionSettings(const ParsedArguments &args) {
-    TSessionSettings settings;
-    if (args.Has("--lock-timeout")) settings.LockTimeout = ParseLockTimeout(args.Options.at("--lock-timeout"));
-    return settings;
+// Options before the command ("vantrel --lock-timeout 5 update ...") move
+// behind it, where the command's parsing takes them: the command and its
+// arguments, options first. Fails with a usage error when no command
+// follows, or an option before it is one no command takes.
+std::pair<const Command *, std::vector<std::string>> CommandAndArguments(const std::vector<std::string> &args) {
+    std::vector<std::string> leading;
+    size_t at = 0;
+    while (at < args.size() && args[at].size() > 1 && args[at][0] == '-') {
+        const auto [name, inlineValue] = SplitOption(args[at]);
+        const Option *option = nullptr;
+        for (const Command &c : Commands())
+            if ((option = FindOption(c, name))) break;
+        if (!option) throw UsageError("unknown option " + name + " (options are described by 'vantrel --help')", nullptr);
+        leading.push_back(args[at++]);
+        if (option->TakesValue && !inlineValue && at < args.size()) leading.push_back(args[at++]);
+    }
+    if (at >= args.size()) throw UsageError("no command given after the options: write the command, then its arguments",
+                                            nullptr);
+    const Command *command = FindCommand(args[at]);
+    if (!command) throw UsageError("unknown command " + args[at] + " (the commands are listed below)", nullptr);
+    leading.insert(leading.end(), args.begin() + static_cast<std::ptrdiff_t>(at) + 1, args.end());
+    return {command, leading};
 }
 
 // --- SIGINT and SIGTERM ----------------------------------------------------
@@ -305,6 +455,21 @@ private:
 void PrintError(const String &text) {
     std::string s = StringToUtf8(text);
     std::fprintf(stderr, "vantrel: %s\n", s.c_str());
+}
+
+void PrintProblem(const std::string &text) { std::fprintf(stderr, "vantrel: %s\n", text.c_str()); }
+
+std::string CurrentFolder() {
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::current_path(error);
+    return error ? std::string(".") : folder.string();
+}
+
+// After an error that says a database file is not there: what to do.
+void PrintMissingDatabaseHint(const std::string &error) {
+    if (error.find("No such file or directory") == std::string::npos) return;
+    PrintProblem("check the database's path (for host:/path, the path on the server), or create the database "
+                 "with 'vantrel create DATABASE'");
 }
 
 // Message boxes of the library go to standard error.
@@ -606,8 +771,15 @@ TApplyResult ApplyScript(const std::string &database, const std::string &script,
     const bool interrupted = outcome.Failed && (outcome.Interrupted || StopSignals::Received());
     if (interrupted) {
         PrintError(outcome.Interrupted ? outcome.ErrorText : InterruptedUpdateText(outcome.Committed));
+    } else if (outcome.Failed && outcome.ErrorText == Format(kScriptFileMissingMessage, {Utf8ToString(script)})) {
+        // The module's own text is for the hosts of UpdateDB; here it is said
+        // in the words of the command line.
+        PrintProblem("the script " + script + " does not exist or is not a file: check the path" +
+                     (script.empty() || script[0] == '/' ? std::string()
+                                                         : " (taken from the current folder, " + CurrentFolder() + ")"));
     } else if (outcome.Failed) {
         PrintError(outcome.ErrorText);
+        PrintMissingDatabaseHint(StringToUtf8(outcome.ErrorText));
         // A server's text does not say which statement it was about.
         if (outcome.Location.Line > 0 && !outcome.LocationInText)
             PrintError(u"failed statement" + LocationText(outcome.Location, true));
@@ -642,7 +814,7 @@ int MigrateCommand(const ParsedArguments &args, const Command &command) {
     if (args.Has("--to")) {
         const std::string &v = args.Options.at("--to");
         if (v.empty() || v.size() > 10 || v.find_first_not_of("0123456789") != std::string::npos)
-            throw UsageError("--to must be a version number", &command);
+            throw UsageError("--to must be a version number, such as --to 5", &command);
         options.To = std::stoll(v);
     }
     StopSignals signals;
@@ -655,9 +827,36 @@ int MigrateCommand(const ParsedArguments &args, const Command &command) {
 
 // The version as CheckDBVersion reads it (its road, with the options'
 // lock timeout).
+// The road shows its first connection failure in a message box and tries
+// once more; when the second attempt fails too, that is mostly the same
+// error, and it is printed once.
 int Version(const ParsedArguments &args) {
-    TUpdateSession session(SessionSettings(args));
-    std::printf("%d\n", session.CheckVersion(Utf8ToString(args.Positional[0])));
+    std::vector<std::string> shown;
+    VantrelSetMessageBoxHandler(
+        [](const char16_t *text, void *context) {
+            static_cast<std::vector<std::string> *>(context)->push_back(StringToUtf8(text ? String(text) : String()));
+        },
+        &shown);
+    struct RestoreHandler {
+        ~RestoreHandler() { VantrelSetMessageBoxHandler(MessageToStderr, nullptr); }
+    } restore;
+    const std::string &database = args.Positional[0];
+    int32_t version = 0;
+    try {
+        TUpdateSession session(SessionSettings(args));
+        version = session.CheckVersion(Utf8ToString(database));
+    } catch (const std::exception &e) {
+        const std::string error = e.what();
+        if (!shown.empty() && shown.front() != error)
+            std::fprintf(stderr, "vantrel: %s\n", shown.front().c_str());
+        std::fprintf(stderr, "vantrel: %s\n", error.c_str());
+        PrintMissingDatabaseHint(error);
+        return kExitFailure;
+    }
+    for (const std::string &text : shown)
+        std::fprintf(stderr, "vantrel: the first connection attempt failed (the second one succeeded): %s\n",
+                     text.c_str());
+    std::printf("%d\n", version);
     return 0;
 }
 
@@ -668,9 +867,26 @@ int Create(const ParsedArguments &args, const Command &command) {
         if (v != "1" && v != "3") throw UsageError("--dialect must be 1 or 3", &command);
         options.Dialect = v[0] - '0';
     }
-    if (args.Has("--page-size")) options.PageSize = Utf8ToString(args.Options.at("--page-size"));
+    if (args.Has("--page-size")) {
+        // Bytes; the server rounds a number in this range to a page size it
+        // supports, and would take anything else for its default.
+        const std::string &v = args.Options.at("--page-size");
+        if (v.empty() || v.size() > 5 || v.find_first_not_of("0123456789") != std::string::npos ||
+            std::stoi(v) < 1024 || std::stoi(v) > 32768)
+            throw UsageError("--page-size must be a whole number of bytes from 1024 to 32768, such as 8192", &command);
+        options.PageSize = Utf8ToString(v);
+    }
     if (args.Has("--charset")) options.CharacterSet = Utf8ToString(args.Options.at("--charset"));
-    TUpdateSession(SessionSettings(args)).CreateDatabase(Utf8ToString(args.Positional[0]), options);
+    try {
+        TUpdateSession(SessionSettings(args)).CreateDatabase(Utf8ToString(args.Positional[0]), options);
+    } catch (const std::exception &e) {
+        const std::string error = e.what();
+        PrintProblem(error);
+        if (error.find("File exists") != std::string::npos)
+            PrintProblem("a file " + args.Positional[0] +
+                         " is there already, and it is left as it is: give another name, or remove the file first");
+        return kExitFailure;
+    }
     std::printf("created %s (dialect %d)\n", args.Positional[0].c_str(), options.Dialect);
     return 0;
 }
@@ -703,8 +919,14 @@ int PrintVersions() {
     return 0;
 }
 
+// A command's usage and help, then the connection options when it connects.
+void PrintCommandHelp(const Command &command) {
+    std::printf("usage: vantrel %s\n\n%s", command.Synopsis, command.Help);
+    if (Connects(command)) std::printf("\n%s", ConnectionHelp().c_str());
+}
+
 int Run(const std::vector<std::string> &args) {
-    if (args.empty()) throw UsageError("no command given", nullptr);
+    if (args.empty()) throw UsageError("no command given: write a command (listed below), then its arguments", nullptr);
     const std::string &first = args[0];
     if (first == "--help" || first == "-h" || first == "help") {
         if (args.size() == 1) {
@@ -712,23 +934,23 @@ int Run(const std::vector<std::string> &args) {
             return 0;
         }
         const Command *command = FindCommand(args[1]);
-        if (!command || args.size() > 2) throw UsageError("help takes one command name", nullptr);
-        std::printf("usage: vantrel %s\n\n%s", command->Synopsis, command->Help);
+        if (!command || args.size() > 2) throw UsageError("help takes one command name: vantrel help COMMAND", nullptr);
+        PrintCommandHelp(*command);
         return 0;
     }
     if (first == "--version") {
-        if (args.size() > 1) throw UsageError("--version takes no arguments", nullptr);
+        if (args.size() > 1) throw UsageError("--version takes no arguments: write vantrel --version alone", nullptr);
         return PrintVersions();
     }
-    const Command *command = FindCommand(first);
-    if (!command) throw UsageError("unknown command " + first, nullptr);
-    const ParsedArguments parsed = ParseArguments(*command, std::vector<std::string>(args.begin() + 1, args.end()));
+    const auto [command, commandArguments] = CommandAndArguments(args);
+    ParsedArguments parsed = ParseArguments(*command, commandArguments);
     if (parsed.Help) {
-        std::printf("usage: vantrel %s\n\n%s", command->Synopsis, command->Help);
+        PrintCommandHelp(*command);
         return 0;
     }
     if (parsed.Has("--lock-timeout") && !ParseLockTimeout(parsed.Options.at("--lock-timeout")))
         throw UsageError("--lock-timeout must be a whole number of seconds from 0 to 32767", command);
+    parsed.Settings = ConnectionSettings(parsed, *command);
     const std::string name = command->Name;
     if (name == "check") return Check(parsed);
     if (name == "update") return Update(parsed);

@@ -107,6 +107,22 @@ VANTREL_API void UpdateDB(VARIANT DatabaseName, VARIANT ScriptFile, VARIANT *Err
 VANTREL_API int32_t CheckDBVersionEx(VARIANT DatabaseName, int32_t *Version, VARIANT *ErrorText);
 VANTREL_API int32_t UpdateDBEx(VARIANT DatabaseName, VARIANT ScriptFile, VARIANT *ErrorText);
 
+/* As the Ex functions, connecting with the host's own connection parameters:
+ * Params converts to text of name=value lines (CR LF, LF or CR between
+ * them), each replacing the module's line of the same name (names in any
+ * case, with or without "isc_dpb_"), for example
+ *     user_name=ALICE
+ *     password=secret
+ *     lc_ctype=UTF8
+ *     sql_role_name=UPDATER
+ * Lines of other names are added. Everything else of the module stays as
+ * it is; empty Params (VT_EMPTY or an empty string) connects exactly as the
+ * Ex functions do. Error texts never contain the password. */
+VANTREL_API int32_t CheckDBVersionWithParams(VARIANT DatabaseName, VARIANT Params, int32_t *Version,
+                                             VARIANT *ErrorText);
+VANTREL_API int32_t UpdateDBWithParams(VARIANT DatabaseName, VARIANT ScriptFile, VARIANT Params,
+                                       VARIANT *ErrorText);
+
 #ifdef __cplusplus
 }
 #endif

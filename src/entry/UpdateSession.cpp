@@ -455,16 +455,66 @@ int32_t TUpdateSession::ReadVersionRoad(const std::function<String()> &DatabaseN
 // ---------------------------------------------------------------------------
 // Creating a database
 
-void TUpdateSession::CreateDatabase(const String &DatabaseName, const TNewDatabase &Options) {
-    TIBDatabase db(nullptr);
+namespace {
+
+// A connection that logs in with the session's login (and role and other
+// lines) to the named database, without a character set.
+void LogIn(TIBDatabase &db, const TSessionSettings &settings, const String &name) {
     db.SetLoginPrompt(false);
-    db.SetDatabaseName(DatabaseName);
-    db.Params().Add(u"user_name=" + FSettings.UserName);
-    db.Params().Add(u"password=" + FSettings.Password);
+    db.SetDatabaseName(name);
+    for (const String &line : settings.ConnectionParams())
+        if (!StartsWith(line, u"lc_ctype=")) db.Params().Add(line);
+}
+
+// True when the server says for certain that the database is not there:
+// attaching fails with its I/O error (no such file). A database that
+// answers, or another failure, is not known to be absent.
+bool DatabaseIsAbsent(const TSessionSettings &settings, const String &name) {
+    TIBDatabase probe(nullptr);
+    LogIn(probe, settings, name);
+    try {
+        probe.Open();
+    } catch (const EIBInterBaseError &e) {
+        return e.IBErrorCode() == isc_io_error;
+    } catch (const Exception &) {
+        return false;
+    }
+    Quietly([&probe] { probe.ForceClose(); });
+    return false;
+}
+
+}  // namespace
+
+void TUpdateSession::CreateDatabase(const String &DatabaseName, const TNewDatabase &Options) {
+    // Whether a failed creation may have left a database of its own behind:
+    // only then is one there afterwards dropped. An existing database is
+    // never touched (its creation fails with "File exists").
+    const bool absentBefore = DatabaseIsAbsent(FSettings, DatabaseName);
+    TIBDatabase db(nullptr);
+    // The session's login; the character set is the new database's own.
+    LogIn(db, FSettings, DatabaseName);
     if (!Options.PageSize.empty()) db.Params().Add(u"page_size=" + Options.PageSize);
     if (!Options.CharacterSet.empty()) db.Params().Add(u"lc_ctype=" + Options.CharacterSet);
     db.SetSQLDialect(Options.Dialect);
-    db.CreateDatabase();
+    try {
+        db.CreateDatabase();
+    } catch (...) {
+        // The server made the file before the creation failed (Firebird
+        // leaves the database of an unknown lc_ctype in place, and a later
+        // step can fail too): it goes again, so that a retry with the
+        // mistake mended does not find a half-made database in its way.
+        if (db.Connected()) {
+            Quietly([&db] { db.DropDatabase(); });
+        } else if (absentBefore) {
+            Quietly([&] {
+                TIBDatabase left(nullptr);
+                LogIn(left, FSettings, DatabaseName);
+                left.Open();
+                left.DropDatabase();
+            });
+        }
+        throw;
+    }
     db.Close();
 }
 

@@ -181,6 +181,8 @@ public:
 
     // Creates an empty database with the session's login (not its
     // character set: the new database's is the one given) and closes it.
+    // A database the server made before a later step of the creation
+    // failed is dropped again.
     void CreateDatabase(const String &DatabaseName, const TNewDatabase &Options);
 
     // Takes the migration lock of the database: on a connection of its own,

@@ -1,6 +1,7 @@
-// The exported functions CheckDBVersion and UpdateDB (and their Ex variants
-// for hosts that cannot catch C++ exceptions), and the BSTR/VARIANT helpers
-// a host needs to build arguments and release results.
+// The exported functions CheckDBVersion and UpdateDB (their Ex variants for
+// hosts that cannot catch C++ exceptions, and the WithParams variants for
+// hosts that connect with a login of their own), and the BSTR/VARIANT
+// helpers a host needs to build arguments and release results.
 #include <cstring>
 
 #include "entry/UpdateSession.h"
@@ -36,20 +37,30 @@ void ResetResult(VARIANT *result) {
     result->u.bstrVal = nullptr;
 }
 
-int32_t RunCheckDBVersion(const VARIANT &DatabaseName) {
+int32_t RunCheckDBVersion(const VARIANT &DatabaseName, const TSessionSettings &Settings = TSessionSettings()) {
     TVariantCopy name(DatabaseName);
-    TUpdateSession session;
+    TUpdateSession session(Settings);
     return session.CheckVersion(name.Value());
+}
+
+// The module's settings with the host's connection parameter lines in place
+// of the module's lines of the same name.
+TSessionSettings SettingsWithParams(const VARIANT &Params) {
+    TVariantCopy params(Params);
+    TSessionSettings settings;
+    settings.ApplyConnectionParams(VarToText(params.Value()));
+    return settings;
 }
 
 // UpdateDB's work on a result VARIANT that the caller gave: the result is
 // reset before anything can fail, so that it never holds what the caller
 // left in it when an error is reported.
-void RunUpdateDB(const VARIANT &DatabaseName, const VARIANT &ScriptFile, VARIANT *ErrorText) {
+void RunUpdateDB(const VARIANT &DatabaseName, const VARIANT &ScriptFile, VARIANT *ErrorText,
+                 const TSessionSettings &Settings = TSessionSettings()) {
     ResetResult(ErrorText);
     TVariantCopy database(DatabaseName);
     TVariantCopy script(ScriptFile);
-    const TUpdateOutcome outcome = UpdateDatabase(database.Value(), script.Value());
+    const TUpdateOutcome outcome = UpdateDatabase(database.Value(), script.Value(), TUpdateHooks(), Settings);
     if (outcome.Failed) SetResultText(ErrorText, outcome.ErrorText);
 }
 
@@ -103,6 +114,32 @@ VANTREL_API int32_t CheckDBVersionEx(VARIANT DatabaseName, int32_t *Version, VAR
 VANTREL_API int32_t UpdateDBEx(VARIANT DatabaseName, VARIANT ScriptFile, VARIANT *ErrorText) {
     if (!ErrorText) return 1;
     if (const std::exception_ptr failure = FailureOf([&] { RunUpdateDB(DatabaseName, ScriptFile, ErrorText); })) {
+        SetResultToError(ErrorText, failure);
+        return 1;
+    }
+    return 0;
+}
+
+VANTREL_API int32_t CheckDBVersionWithParams(VARIANT DatabaseName, VARIANT Params, int32_t *Version,
+                                             VARIANT *ErrorText) {
+    if (ErrorText) ResetResult(ErrorText);
+    if (Version) *Version = 0;
+    int32_t version = 0;
+    if (const std::exception_ptr failure =
+            FailureOf([&] { version = RunCheckDBVersion(DatabaseName, SettingsWithParams(Params)); })) {
+        if (ErrorText) SetResultToError(ErrorText, failure);
+        return 1;
+    }
+    if (Version) *Version = version;
+    return 0;
+}
+
+VANTREL_API int32_t UpdateDBWithParams(VARIANT DatabaseName, VARIANT ScriptFile, VARIANT Params,
+                                       VARIANT *ErrorText) {
+    if (!ErrorText) return 1;
+    ResetResult(ErrorText);
+    if (const std::exception_ptr failure = FailureOf(
+            [&] { RunUpdateDB(DatabaseName, ScriptFile, ErrorText, SettingsWithParams(Params)); })) {
         SetResultToError(ErrorText, failure);
         return 1;
     }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -90,12 +91,21 @@ TEST(Cli, UsageHelpAndExitCodes) {
         {"version a b", 2, "too many arguments"},
         {"create " + dir.File("x.fdb") + " --dialect 2", 2, "--dialect must be 1 or 3"},
         {"create " + dir.File("x.fdb") + " --page-size", 2, "--page-size needs a value"},
+        {"create " + dir.File("x.fdb") + " --page-size abc", 2, "--page-size must be a whole number of bytes"},
+        {"create " + dir.File("x.fdb") + " --page-size -5", 2, "--page-size must be a whole number of bytes"},
+        {"create " + dir.File("x.fdb") + " --page-size=65536", 2, "--page-size must be a whole number of bytes"},
+        {"--dialect 2 create " + dir.File("x.fdb"), 2, "--dialect must be 1 or 3"},
+        {"--bogus update a b", 2, "unknown option --bogus"},
+        {"--lock-timeout 5", 2, "no command given after the options"},
+        {"update --quiet=yes a b", 2, "--quiet takes no value"},
+        {"migrate --to=x a b", 2, "--to must be a version number, such as --to 5"},
         {"--version extra", 2, "--version takes no arguments"},
         {"--help", 0, "exit status: 0 success, 1 failure, 2 wrong usage"},
         {"update --help", 0, "--stats   at the end"},
         {"help version", 0, "usage: vantrel version [--lock-timeout S] DATABASE"},
         {"check " + dir.File("s.sql") + " -h", 0, "usage: vantrel check SCRIPT"},
-        {"update --stats " + dir.File("d.fdb") + " " + dir.File("none.sql"), 1, "Не найден файл обновления БД"},
+        {"update --stats " + dir.File("d.fdb") + " " + dir.File("none.sql"), 1,
+         "the script " + dir.File("none.sql") + " does not exist or is not a file: check the path\n"},
     };
     for (const Case &c : cases) {
         ProcessResult r = Vantrel(c.Args);
@@ -212,9 +222,60 @@ TEST(Cli, AFailedUpdatePrintsTheErrorAndFails) {
                                        "\" at line 1: INSERT INTO NOPE VALUES (1)\n");
     EXPECT_NE(where, std::string::npos) << u.Output;
     EXPECT_LT(u.Output.find("Table unknown"), where) << u.Output;
-    ProcessResult v = Vantrel("version " + dir.File("missing.fdb"));
-    EXPECT_EQ(v.ExitCode, 1);
-    EXPECT_NE(v.Output.find("Error while trying to open file"), std::string::npos) << v.Output;
+}
+
+// A missing script or database: the error once, in English, and what to do.
+TEST(Cli, AMissingScriptOrDatabaseSaysWhatToDo) {
+    TempDir dir;
+    CreateDatabase(dir.File("d.fdb"));
+    ProcessResult script = RunCommand("cd " + dir.Path() + " && " + SanitizerEnvironment() + CliPath() +
+                                      " update d.fdb none.sql");
+    EXPECT_EQ(script.ExitCode, 1);
+    EXPECT_EQ(script.Output, "vantrel: the script none.sql does not exist or is not a file: check the path (taken "
+                             "from the current folder, " + dir.Path() + ")\n");
+    for (const std::string command : {"version ", "update --quiet "}) {
+        ProcessResult database = Vantrel(command + dir.File("missing.fdb") +
+                                         (command[0] == 'u' ? " " + dir.File("d.fdb") : std::string()));
+        EXPECT_EQ(database.ExitCode, 1);
+        const size_t first = database.Output.find("Error while trying to open file");
+        EXPECT_NE(first, std::string::npos) << database.Output;
+        EXPECT_EQ(database.Output.find("Error while trying to open file", first + 1), std::string::npos)
+            << "printed once:\n" << database.Output;
+        EXPECT_TRUE(Has(database.Output, "check the database's path")) << database.Output;
+    }
+}
+
+// A failed create leaves no file, so that the retry succeeds; an existing
+// file is never touched.
+TEST(Cli, AFailedCreateLeavesNothingBehind) {
+    TempDir dir;
+    const std::string db = dir.File("new.fdb");
+    ProcessResult bogus = Vantrel("create " + db + " --charset BOGUS");
+    EXPECT_EQ(bogus.ExitCode, 1);
+    EXPECT_TRUE(Has(bogus.Output, "CHARACTER SET BOGUS is not defined")) << bogus.Output;
+    EXPECT_FALSE(std::filesystem::exists(db));
+    ProcessResult retry = Vantrel("create " + db + " --charset WIN1252");
+    EXPECT_EQ(retry.ExitCode, 0) << retry.Output;
+    ProcessResult again = Vantrel("create " + db);
+    EXPECT_EQ(again.ExitCode, 1);
+    EXPECT_TRUE(Has(again.Output, "is there already, and it is left as it is")) << again.Output;
+    EXPECT_TRUE(Has(RunIsql(db, "SELECT RDB$CHARACTER_SET_NAME FROM RDB$DATABASE;"), "WIN1252"));
+}
+
+// Options before the command and as --name=value, as after it.
+TEST(Cli, OptionsBeforeTheCommandAndWithAnEqualsSign) {
+    TempDir dir;
+    const std::string db = dir.File("d.fdb");
+    CreateDatabase(db);
+    std::filesystem::create_directory(dir.File("m"));
+    WriteFile(dir.File("m/1.sql"), "CREATE TABLE VER (ID INTEGER NOT NULL PRIMARY KEY, VERSION INTEGER);\n"
+                                   "INSERT INTO VER VALUES (1, 1);\n");
+    for (const char *v : {"2", "3"}) WriteFile(dir.File("m/" + std::string(v) + ".sql"),
+                                               "UPDATE VER SET VERSION = " + std::string(v) + ";\n");
+    ProcessResult to = Vantrel("--lock-timeout=5 --quiet migrate --to=2 " + db + " " + dir.File("m"));
+    EXPECT_EQ(to.ExitCode, 0) << to.Output;
+    EXPECT_EQ(to.Output, "");
+    EXPECT_EQ(Vantrel("--lock-timeout 5 version " + db).Output, "2\n");
 }
 
 TEST(Cli, AFailedUpdateNamesTheStatementHoldingACharacterTheConnectionLacks) {
@@ -229,6 +290,12 @@ TEST(Cli, AFailedUpdateNamesTheStatementHoldingACharacterTheConnectionLacks) {
                             dir.File("u.sql") + "\" at line 3: INSERT INTO T VALUES ('中')\n"),
               std::string::npos)
         << u.Output;
+    // In a connection of that character set it goes through.
+    const std::string utf8 = dir.File("u8.fdb");
+    CreateDatabase(utf8, 3, "UTF8");
+    ProcessResult wide = Vantrel("update --charset UTF8 " + utf8 + " " + dir.File("u.sql"));
+    EXPECT_EQ(wide.ExitCode, 0) << wide.Output;
+    EXPECT_TRUE(Has(RunIsql(utf8, "SELECT '<' || S || '>' FROM T;"), "<中>"));
 }
 
 TEST(Cli, ProgressShowsOnATerminalAndNotWhenPipedOrQuiet) {
