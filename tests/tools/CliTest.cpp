@@ -80,7 +80,7 @@ TEST(Cli, UsageHelpAndExitCodes) {
         std::string Shows;
     };
     const Case cases[] = {
-        {"", 2, "usage: vantrel check SCRIPT"},
+        {"", 2, "usage: vantrel check [--json] SCRIPT"},
         {"frobnicate x", 2, "unknown command frobnicate"},
         {"update " + dir.File("d.fdb"), 2,
          "usage: vantrel update [--quiet] [--echo] [--stats] [--lock-timeout S] DATABASE SCRIPT"},
@@ -94,7 +94,7 @@ TEST(Cli, UsageHelpAndExitCodes) {
         {"--help", 0, "exit status: 0 success, 1 failure, 2 wrong usage"},
         {"update --help", 0, "--stats   at the end"},
         {"help version", 0, "usage: vantrel version [--lock-timeout S] DATABASE"},
-        {"check " + dir.File("s.sql") + " -h", 0, "usage: vantrel check SCRIPT"},
+        {"check " + dir.File("s.sql") + " -h", 0, "usage: vantrel check [--json] SCRIPT"},
         {"update --stats " + dir.File("d.fdb") + " " + dir.File("none.sql"), 1, "Не найден файл обновления БД"},
     };
     for (const Case &c : cases) {
