@@ -280,9 +280,11 @@ FolderStatus ReadFolderStatus(const TSessionSettings &settings, const std::strin
         if (!rows || s.Version <= baseline) continue;
         if (const auto row = last.find(s.Version); row != last.end() && IsAppliedOutcome(row->second.Outcome)) continue;
         status.Problems.push_back({"not_applied", s.Version, s.Name,
-                                   VersionName(s.Version, s.Name) + " never ran, and migrate never will: it is at or "
-                                       "below the database's version " + std::to_string(status.Version) +
-                                       "; give it a version above the newest script",
+                                   VersionName(s.Version, s.Name) + " is at or below the database's version " +
+                                       std::to_string(status.Version) +
+                                       " but the history has no record of it: it was applied outside migrate, or "
+                                       "added after newer scripts ran (migrate never applies it; give it a version "
+                                       "above the newest script)",
                                    true});
     }
     for (const VersionGap &gap : VersionGaps(found.Scripts))

@@ -1,4 +1,4 @@
-// The migrate and status commands of the vantrel host: a folder of numbered
+// The migrate command of the vantrel host: a folder of numbered
 // update scripts, applied in order to a database whose table VER tells how
 // far it has come. Each script runs through the same entry as UpdateDB, in a
 // transaction of its own; the host lends the code of its update and check

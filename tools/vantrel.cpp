@@ -1,8 +1,11 @@
 // vantrel: the command-line host. It checks scripts, and updates, versions
 // and creates databases, through the library's update session and nothing
-// else of it; migrate and status (Migrate.cpp) work a folder of numbered
-// scripts with the update and check code of this file. Exit status: 0 success, 1 failure, 2 wrong usage,
-// 130 update or migrate stopped by SIGINT or SIGTERM.
+// else of it; migrate (Migrate.cpp) works a folder of numbered scripts with
+// the update and check code of this file, and status, validate, baseline,
+// mark-applied and retry (History.cpp) read and add to the migration
+// history. Exit status: 0 success, 1 failure, 2 wrong usage, 3 scripts
+// pending (status --exit-code), 130 update or migrate stopped by SIGINT or
+// SIGTERM.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <link.h>
