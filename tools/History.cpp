@@ -161,16 +161,18 @@ struct HandEdit {
 };
 
 // The failed script of a version, as mark-applied and retry need it.
-THistoryRow FailedScriptRow(const HandEdit &edit, const std::string &folder, int32_t version, const char *command) {
+THistoryRow FailedScriptRow(const HandEdit &edit, const std::string &folder, int32_t version, const char *command,
+                            bool mustBePending) {
     const std::map<int32_t, THistoryRow> last =
         edit.History ? LastRowByVersion(*edit.History) : std::map<int32_t, THistoryRow>();
     const auto row = last.find(version);
     if (row == last.end() || row->second.Outcome != kOutcomeFailed)
         throw std::runtime_error(std::string(command) + ": the history holds no failure of version " +
                                  std::to_string(version) + " as its last word (see 'vantrel status')");
-    if (version <= edit.Current)
+    if (mustBePending && version <= edit.Current)
         throw std::runtime_error(std::string(command) + ": the database is at version " + std::to_string(edit.Current) +
-                                 " already, not below " + std::to_string(version));
+                                 " already, so migrate would never run version " + std::to_string(version) +
+                                 " again; use 'vantrel mark-applied'");
     const MigrationFolder found = FindMigrationFolder(folder);
     const MigrationScript *script = ScriptOfVersion(found, version);
     if (!script) throw std::runtime_error("no script of version " + std::to_string(version) + " in " + folder);
@@ -278,7 +280,10 @@ FolderStatus ReadFolderStatus(const TSessionSettings &settings, const std::strin
         }
         // At or below the version: ran, came before the history, or never ran.
         if (!rows || s.Version <= baseline) continue;
-        if (const auto row = last.find(s.Version); row != last.end() && IsAppliedOutcome(row->second.Outcome)) continue;
+        // (A failure there is reported above.)
+        if (const auto row = last.find(s.Version);
+            row != last.end() && (IsAppliedOutcome(row->second.Outcome) || row->second.Outcome == kOutcomeFailed))
+            continue;
         status.Problems.push_back({"not_applied", s.Version, s.Name,
                                    VersionName(s.Version, s.Name) + " is at or below the database's version " +
                                        std::to_string(status.Version) +
@@ -350,17 +355,19 @@ int Baseline(const TSessionSettings &settings, const std::string &database, int3
 int MarkApplied(const TSessionSettings &settings, const std::string &database, const std::string &folder,
                 int32_t version) {
     HandEdit edit(settings, database);
-    THistoryRow row = FailedScriptRow(edit, folder, version, "mark-applied");
+    THistoryRow row = FailedScriptRow(edit, folder, version, "mark-applied", false);
     row.Outcome = kOutcomeMarkedApplied;
-    TMigrationHistory(settings).SetVersion(Utf8ToString(database), version, row);
+    // VER moves up to the version, never down (it may have been set by hand).
+    if (version > edit.Current) TMigrationHistory(settings).SetVersion(Utf8ToString(database), version, row);
+    else TMigrationHistory(settings).Append(Utf8ToString(database), row);
     std::printf("version %d (%s) marked applied; the database is at version %d\n", version, Utf8(row.Script).c_str(),
-                version);
+                std::max(version, edit.Current));
     return 0;
 }
 
 int Retry(const TSessionSettings &settings, const std::string &database, const std::string &folder, int32_t version) {
     HandEdit edit(settings, database);
-    THistoryRow row = FailedScriptRow(edit, folder, version, "retry");
+    THistoryRow row = FailedScriptRow(edit, folder, version, "retry", true);
     row.Outcome = kOutcomeRetry;
     TMigrationHistory(settings).Append(Utf8ToString(database), row);
     std::printf("version %d (%s) will run again at the next migrate\n", version, Utf8(row.Script).c_str());

@@ -373,3 +373,30 @@ TEST(Discovery, OnlySqlFilesAreScriptsAndGapsAndSkippedScriptsAreReported) {
         EXPECT_EQ(validate.ExitCode, c.Validate) << label << validate.Output;
     }
 }
+
+TEST(HistoryByHand, AFailureGotPastOutsideVantrelCanOnlyBeMarkedAppliedAndVerStays) {
+    TempDir dir;
+    const std::string db = dir.File("p.fdb"), folder = dir.File("s");
+    CreateDatabase(db);
+    std::filesystem::create_directory(folder);
+    WriteFile(folder + "/1.sql", kVer);
+    WriteFile(folder + "/2.sql", "INSERT INTO NOPE VALUES (1);\nUPDATE VER SET VERSION = 2;\n");
+    auto vantrel = [&](const std::string &args) {
+        return RunCommand(SanitizerEnvironment() + CliPath() + " " + args + " " + db + " " + folder);
+    };
+    EXPECT_EQ(vantrel("migrate").ExitCode, 1);
+    RunIsql(db, "UPDATE VER SET VERSION = 3;");
+    ProcessResult status = vantrel("status");
+    EXPECT_TRUE(Has(status.Output, "version 2 (2.sql) failed in its last run, yet the database is at version 3"))
+        << status.Output;
+    ProcessResult retry = vantrel("retry");
+    EXPECT_EQ(retry.ExitCode, 2) << "N is missing";
+    retry = RunCommand(SanitizerEnvironment() + CliPath() + " retry " + db + " " + folder + " 2");
+    EXPECT_EQ(retry.ExitCode, 1);
+    EXPECT_TRUE(Has(retry.Output, "use 'vantrel mark-applied'")) << retry.Output;
+    ProcessResult mark = RunCommand(SanitizerEnvironment() + CliPath() + " mark-applied " + db + " " + folder + " 2");
+    EXPECT_EQ(mark.ExitCode, 0) << mark.Output;
+    EXPECT_EQ(Number(db, "SELECT VERSION FROM VER;"), 3) << "never lowered";
+    EXPECT_EQ(Values(db, "SELECT OUTCOME FROM VANTREL_HISTORY ORDER BY ID;"),
+              (std::vector<std::string>{"applied", "failed", "marked applied"}));
+}
