@@ -400,3 +400,18 @@ TEST(HistoryByHand, AFailureGotPastOutsideVantrelCanOnlyBeMarkedAppliedAndVerSta
     EXPECT_EQ(Values(db, "SELECT OUTCOME FROM VANTREL_HISTORY ORDER BY ID;"),
               (std::vector<std::string>{"applied", "failed", "marked applied"}));
 }
+
+TEST(HistoryByHand, AScriptsRowIsCommittedWithItsWorkOrNotAtAll) {
+    TempDir dir;
+    const std::string db = dir.File("t.fdb"), folder = dir.File("s");
+    CreateDatabase(db);
+    std::filesystem::create_directory(folder);
+    WriteFile(folder + "/1.sql", std::string(kVer) + "CREATE TABLE T (ID INTEGER);\n");
+    // The row cannot be written after this script: its data changes go too.
+    WriteFile(folder + "/2.sql", "INSERT INTO T VALUES (5);\nDROP TABLE VANTREL_HISTORY;\nUPDATE VER SET VERSION = 2;\n");
+    ProcessResult r = RunCommand(SanitizerEnvironment() + CliPath() + " migrate " + db + " " + folder);
+    EXPECT_EQ(r.ExitCode, 1) << r.Output;
+    EXPECT_TRUE(Has(r.Output, "VANTREL_HISTORY")) << r.Output;
+    EXPECT_EQ(Number(db, "SELECT VERSION FROM VER;"), 1);
+    EXPECT_EQ(Number(db, "SELECT COUNT(*) FROM T;"), 0);
+}
