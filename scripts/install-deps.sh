@@ -16,6 +16,7 @@ packages=(
   libicu-dev
   firebird-dev libfbclient2
   dpkg-dev file util-linux
+  jq
 )
 if ((debian >= 13)); then
   # The fuzz target (clang) is built on Debian 12 only.

@@ -1,6 +1,10 @@
-// The migrate and status commands: finding the scripts of a folder, reading
-// the version a database stands at, and applying what is newer in order.
+// The migrate command: reading the version a database stands at and its
+// history, and applying the newer scripts of a folder in order.
 #include "Migrate.h"
+
+#include <chrono>
+
+#include "History.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -16,41 +20,26 @@ namespace {
 
 void PrintProblem(const std::string &text) { std::fprintf(stderr, "vantrel: %s\n", text.c_str()); }
 
-// The version a file name starts with, if it starts with one.
-std::optional<int64_t> VersionOfName(const std::string &name) {
-    size_t at = !name.empty() && (name[0] == 'V' || name[0] == 'v') ? 1 : 0;
-    const size_t digits = at;
-    int64_t version = 0;
-    for (; at < name.size() && name[at] >= '0' && name[at] <= '9'; ++at) {
-        // Anything past a 32-bit integer is too large alike; stop counting there.
-        version = std::min<int64_t>(version * 10 + (name[at] - '0'), int64_t{std::numeric_limits<int32_t>::max()} + 1);
-    }
-    if (at == digits) return std::nullopt;
-    return version;
-}
-
 std::string PluralOf(size_t count, const char *one, const char *many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
 // The scripts newer than the database's version, up to the limit.
-std::vector<MigrationScript> Pending(const std::vector<MigrationScript> &scripts, int64_t current,
-                                     std::optional<int64_t> limit) {
-    std::vector<MigrationScript> pending;
-    for (const MigrationScript &s : scripts)
-        if (s.Version > current && (!limit || s.Version <= *limit)) pending.push_back(s);
+std::vector<PendingScript> Pending(const std::vector<PendingScript> &scripts, std::optional<int64_t> limit) {
+    std::vector<PendingScript> pending;
+    for (const PendingScript &s : scripts)
+        if (!limit || s.Script.Version <= *limit) pending.push_back(s);
     return pending;
 }
 
 // "version 1, 2 scripts to apply", or that there is nothing to do, with a
 // word when the database is newer than every script of the folder.
-void PrintPlan(int64_t current, const std::vector<MigrationScript> &scripts, size_t pending, const char *what,
-               const char *none) {
-    std::printf("version %lld, ", static_cast<long long>(current));
-    if (pending > 0) std::printf("%s %s\n", PluralOf(pending, "script", "scripts").c_str(), what);
-    else std::printf("%s\n", none);
-    if (!scripts.empty() && scripts.back().Version < current)
-        std::printf("(the database is newer than the newest script, version %d)\n", scripts.back().Version);
+void PrintPlan(const FolderStatus &status, size_t pending) {
+    std::printf("version %d, ", status.Version);
+    if (pending > 0) std::printf("%s to apply\n", PluralOf(pending, "script", "scripts").c_str());
+    else std::printf("nothing to apply\n");
+    if (status.NewestScript && *status.NewestScript < status.Version)
+        std::printf("(the database is newer than the newest script, version %d)\n", *status.NewestScript);
     std::fflush(stdout);
 }
 
@@ -76,31 +65,6 @@ void ReportInterrupted(const std::string &where, const std::vector<int32_t> &app
 
 }  // namespace
 
-std::vector<MigrationScript> FindMigrationScripts(const std::string &folder) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    fs::directory_iterator entries(folder, error);
-    if (error) throw std::runtime_error("cannot read the folder " + folder + ": " + error.message());
-    std::vector<MigrationScript> scripts;
-    for (const fs::directory_entry &entry : entries) {
-        const std::string name = entry.path().filename().string();
-        const std::optional<int64_t> version = VersionOfName(name);
-        if (!version || !entry.is_regular_file(error)) continue;
-        if (*version == 0) throw std::runtime_error(name + ": version 0 is never applied (versions start at 1)");
-        if (*version > std::numeric_limits<int32_t>::max())
-            throw std::runtime_error(name + ": the version number is too large (VER keeps a 32-bit integer)");
-        scripts.push_back({static_cast<int32_t>(*version), name, entry.path().string()});
-    }
-    std::sort(scripts.begin(), scripts.end(), [](const MigrationScript &a, const MigrationScript &b) {
-        return a.Version != b.Version ? a.Version < b.Version : a.Name < b.Name;
-    });
-    for (size_t i = 1; i < scripts.size(); ++i)
-        if (scripts[i].Version == scripts[i - 1].Version)
-            throw std::runtime_error("two scripts of version " + std::to_string(scripts[i].Version) + ": " +
-                                     scripts[i - 1].Name + " and " + scripts[i].Name);
-    return scripts;
-}
-
 namespace {
 
 // The version of the database, as the version check reads it.
@@ -108,72 +72,153 @@ int64_t ReadSchemaVersion(const TSessionSettings &settings, const std::string &d
     return TUpdateSession(settings).ReadVersion(Utf8ToString(database));
 }
 
-int RunMigration(const MigrateOptions &options, const MigrationHost &host,
-                 const std::vector<MigrationScript> &scripts, std::vector<int32_t> &applied, std::string &where) {
+using Clock = std::chrono::steady_clock;
+
+// What a run did, for its JSON report.
+struct ScriptResult {
+    int32_t Version = 0;
+    std::string Script;
+    std::string Checksum;
+    std::string Outcome;  // applied, failed, interrupted, would apply
+    std::optional<int64_t> DurationMs;
+    std::optional<int64_t> Statements;
+};
+
+struct RunReport {
+    std::optional<int64_t> VersionBefore, VersionAfter;
+    std::vector<ScriptResult> Scripts;
+    std::vector<HistoryProblem> Problems;
+    std::string Error;
+};
+
+int64_t MillisecondsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+int RunMigration(const MigrateOptions &options, const MigrationHost &host, std::vector<int32_t> &applied,
+                 std::string &where, RunReport &report) {
+    const bool quiet = options.Quiet || options.Json;
     // Under the lock the version read is the one no other migrate changes
     // until this run ends. A dry run changes nothing and takes no lock.
     TUpdateSession lock(options.Settings);
     if (!options.DryRun) {
         const std::optional<String> waited =
-            lock.TakeMigrationLock(Utf8ToString(options.Database), [&options](int32_t seconds) {
-                if (!options.Quiet)
+            lock.TakeMigrationLock(Utf8ToString(options.Database), [quiet](int32_t seconds) {
+                if (!quiet)
                     PrintProblem("another migrate of this database is running; waiting for it to end (at most " +
                                  std::to_string(seconds) + " s)");
             });
-        if (waited && !options.Quiet)
-            PrintProblem("the other migrate has ended (waited " + StringToUtf8(*waited) + " s)");
+        if (waited && !quiet) PrintProblem("the other migrate has ended (waited " + StringToUtf8(*waited) + " s)");
+        // The history begins with the first run, at the version the
+        // database has by then.
+        TMigrationHistory(options.Settings)
+            .Create(Utf8ToString(options.Database),
+                    static_cast<int32_t>(ReadSchemaVersion(options.Settings, options.Database)));
     }
-    const int64_t current = ReadSchemaVersion(options.Settings, options.Database);
-    const std::vector<MigrationScript> pending = Pending(scripts, current, options.To);
-    if (!options.Quiet) PrintPlan(current, scripts, pending.size(), "to apply", "nothing to apply");
+    const FolderStatus status = ReadFolderStatus(options.Settings, options.Database, options.Folder);
+    report.VersionBefore = report.VersionAfter = status.Version;
+    report.Problems = status.Problems;
+    const std::vector<PendingScript> pending = Pending(status.Pending, options.To);
+    if (!quiet) {
+        PrintPlan(status, pending.size());
+        for (const HistoryProblem &p : status.Problems) PrintProblem("warning: " + p.Message);
+    }
+
+    // A script that failed before runs again only when someone says so.
+    for (const PendingScript &p : pending) {
+        if (!p.Failed) continue;
+        const std::string v = std::to_string(p.Script.Version);
+        report.Error = p.Script.Name + " (version " + v + ") failed in an earlier run (" +
+                       StringToUtf8(p.Failed->StartedAt) +
+                       " UTC) and what it committed may have stayed; nothing was applied. Once the database is put "
+                       "right, 'vantrel retry DATABASE FOLDER " + v + "' lets the next migrate run it again, or "
+                       "'vantrel mark-applied DATABASE FOLDER " + v + "' sets it as applied";
+        PrintProblem(report.Error);
+        return 1;
+    }
 
     // Every pending script parses before the first one runs, so that a
     // script further on that cannot be parsed stops nothing halfway.
     std::vector<int> statements;
-    for (const MigrationScript &s : pending) {
-        statements.push_back(host.Check(s.Path));
+    for (const PendingScript &p : pending) {
+        statements.push_back(host.Check(p.Script.Path, options.DryRun && options.Echo && !options.Json));
         if (statements.back() < 0) {
-            PrintProblem(s.Name + " (version " + std::to_string(s.Version) + ") does not parse; nothing was applied");
+            report.Error = p.Script.Name + " (version " + std::to_string(p.Script.Version) +
+                           ") does not parse; nothing was applied";
+            PrintProblem(report.Error);
             return 1;
         }
     }
     if (options.DryRun) {
-        if (options.Quiet) return 0;
         for (size_t i = 0; i < pending.size(); ++i)
-            std::printf("%6d  %s  (%s)\n", pending[i].Version, pending[i].Name.c_str(),
+            report.Scripts.push_back({pending[i].Script.Version, pending[i].Script.Name, pending[i].Checksum,
+                                      "would apply", std::nullopt, statements[i]});
+        if (quiet) return 0;
+        for (size_t i = 0; i < pending.size(); ++i)
+            std::printf("%6d  %s  (%s)\n", pending[i].Script.Version, pending[i].Script.Name.c_str(),
                         PluralOf(static_cast<size_t>(statements[i]), "statement", "statements").c_str());
         std::printf("dry run: nothing was applied\n");
         return 0;
     }
 
-    for (const MigrationScript &s : pending) {
+    for (const PendingScript &p : pending) {
+        const MigrationScript &s = p.Script;
         const std::string script = "version " + std::to_string(s.Version) + " (" + s.Name + ")";
         where = "before " + script;
         if (host.Interrupted && host.Interrupted()) {
             ReportInterrupted(where, applied);
             return kMigrateInterrupted;
         }
-        if (!options.Quiet) {
+        if (!quiet) {
             std::printf("%6d  %s\n", s.Version, s.Name.c_str());
             std::fflush(stdout);
         }
         where = "at " + script;
-        const TApplyResult result = host.Update(s.Path);
+        THistoryRow record;
+        record.Version = s.Version;
+        record.Script = Utf8ToString(s.Name);
+        record.Checksum = Utf8ToString(p.Checksum);
+        record.StartedAt = HistoryTimestampNow();
+        record.Outcome = kOutcomeApplied;
+        bool recorded = false;
+        const Clock::time_point started = Clock::now();
+        const TApplyResult result = host.Update(s.Path, record, recorded);
+        ScriptResult &done = report.Scripts.emplace_back();
+        done = {s.Version, s.Name, p.Checksum, "applied", MillisecondsSince(started), std::nullopt};
         if (result == TApplyResult::Interrupted) {
             // The client library has closed the connections: the version is
-            // not read again. The script's text above says what of it stays.
+            // not read again, nor the history written. The script's text
+            // above says what of it stays.
+            done.Outcome = "interrupted";
+            report.VersionAfter.reset();
             ReportInterrupted(where, applied);
             return kMigrateInterrupted;
         }
         if (result == TApplyResult::Failed) {
+            done.Outcome = "failed";
+            // After the rollback, in a transaction of its own.
+            record.Outcome = kOutcomeFailed;
+            record.DurationMs = static_cast<int32_t>(*done.DurationMs);
+            try {
+                TMigrationHistory(options.Settings).Append(Utf8ToString(options.Database), record);
+            } catch (const std::exception &e) {
+                PrintProblem(std::string("the failure could not be written into the history: ") + e.what());
+            }
             std::optional<int64_t> now;
             try {
                 now = ReadSchemaVersion(options.Settings, options.Database);
             } catch (const std::exception &) {
                 // The failure itself is reported already.
             }
+            report.VersionAfter = now;
+            report.Error = s.Name + " (version " + std::to_string(s.Version) + ") failed";
             ReportStop(s, applied, now);
             return 1;
+        }
+        // A script that connects elsewhere leaves its row to be written here.
+        if (!recorded) {
+            record.DurationMs = static_cast<int32_t>(*done.DurationMs);
+            TMigrationHistory(options.Settings).Append(Utf8ToString(options.Database), record);
         }
         // The script is committed: reading its version back can only fail to
         // confirm it. After the last script the migration has done all it
@@ -197,45 +242,72 @@ int RunMigration(const MigrateOptions &options, const MigrationHost &host,
                          "script; applied: " + VersionList(applied));
             return 1;
         }
+        report.VersionAfter = now;
         if (now != s.Version) {
-            PrintProblem(s.Name + " ran and was committed, but VER holds version " + std::to_string(now) +
-                         " afterwards instead of " + std::to_string(s.Version) +
-                         ": the script must write its version into VER");
+            report.Error = s.Name + " ran and was committed, but VER holds version " + std::to_string(now) +
+                           " afterwards instead of " + std::to_string(s.Version) +
+                           ": the script must write its version into VER";
+            PrintProblem(report.Error);
             ReportStop(s, applied, now);
             return 1;
         }
         applied.push_back(s.Version);
         where = "after " + script;
     }
-    if (!options.Quiet && !applied.empty()) std::printf("now at version %d\n", applied.back());
+    if (!quiet && !applied.empty()) std::printf("now at version %d\n", applied.back());
     return 0;
+}
+
+void PrintReport(const MigrateOptions &options, const RunReport &report, int result) {
+    JsonWriter json;
+    json.BeginObject()
+        .Member("database", options.Database)
+        .Member("folder", options.Folder)
+        .Member("dry_run", options.DryRun)
+        .Member("version_before", report.VersionBefore)
+        .Member("version_after", report.VersionAfter)
+        .Member("result", std::string(result == 0 ? "ok" : result == kMigrateInterrupted ? "interrupted" : "failed"))
+        .Key("scripts")
+        .BeginArray();
+    for (const ScriptResult &s : report.Scripts) {
+        json.BeginObject()
+            .Member("version", s.Version)
+            .Member("script", s.Script)
+            .Member("checksum", s.Checksum)
+            .Member("outcome", s.Outcome)
+            .Member("duration_ms", s.DurationMs)
+            .Member("statements", s.Statements)
+            .EndObject();
+    }
+    json.EndArray();
+    WriteProblems(json, report.Problems);
+    if (report.Error.empty()) json.Key("error").Null();
+    else json.Member("error", report.Error);
+    json.EndObject().Print();
 }
 
 }  // namespace
 
 int Migrate(const MigrateOptions &options, const MigrationHost &host) {
-    const std::vector<MigrationScript> scripts = FindMigrationScripts(options.Folder);
+    // A folder that cannot be read, or that holds two scripts of a version,
+    // stops the run before it touches the database.
+    FindMigrationFolder(options.Folder);
     std::vector<int32_t> applied;
     std::string where = "before the first script";
+    RunReport report;
+    int result = 1;
     try {
-        return RunMigration(options, host, scripts, applied, where);
+        result = RunMigration(options, host, applied, where, report);
     } catch (const std::exception &e) {
         // A signal shut the connections down under a step of the run's own
         // (the lock, a version read): the step's error, then where it stopped.
         if (!host.Interrupted || !host.Interrupted()) throw;
         PrintProblem(e.what());
         ReportInterrupted(where, applied);
-        return kMigrateInterrupted;
+        result = kMigrateInterrupted;
     }
-}
-
-int Status(const TSessionSettings &settings, const std::string &database, const std::string &folder) {
-    const std::vector<MigrationScript> scripts = FindMigrationScripts(folder);
-    const int64_t current = ReadSchemaVersion(settings, database);
-    const std::vector<MigrationScript> pending = Pending(scripts, current, std::nullopt);
-    PrintPlan(current, scripts, pending.size(), "pending", "nothing pending");
-    for (const MigrationScript &s : pending) std::printf("%6d  %s\n", s.Version, s.Name.c_str());
-    return 0;
+    if (options.Json) PrintReport(options, report, result);
+    return result;
 }
 
 }  // namespace vantrel

@@ -1,4 +1,4 @@
-// The migrate and status commands of the vantrel host: a folder of numbered
+// The migrate command of the vantrel host: a folder of numbered
 // update scripts, applied in order to a database whose table VER tells how
 // far it has come. Each script runs through the same entry as UpdateDB, in a
 // transaction of its own; the host lends the code of its update and check
@@ -11,24 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "Discovery.h"
+#include "entry/MigrationHistory.h"
 #include "entry/UpdateSession.h"
 
 namespace vantrel {
-
-// A script of a migration folder and the version its name starts with.
-struct MigrationScript {
-    int32_t Version = 0;
-    std::string Name;  // the file name
-    std::string Path;  // the folder and the file name
-};
-
-// The scripts of a folder in increasing order of version. A file is a
-// script when its name starts with a version number, after an optional "V"
-// or "v": 0007-add-orders.sql, 7.sql and V7__orders.sql all mean version 7.
-// Other files, and folders, are ignored. Two scripts of one version, version
-// 0 and numbers beyond a 32-bit integer are errors (std::runtime_error).
-std::vector<MigrationScript> FindMigrationScripts(const std::string &folder);
-
 
 // What became of one script the host applied.
 enum class TApplyResult { Applied, Failed, Interrupted };
@@ -38,12 +25,15 @@ struct MigrationHost {
     // Applies one script as `vantrel update` does (progress line, echo,
     // statistics) and prints its outcome as there, without the "updated"
     // line; the error text is printed by then when it failed or was
-    // interrupted.
-    std::function<TApplyResult(const std::string &script)> Update;
-    // Parses one script as `vantrel check` does, without listing it; a
-    // problem goes to standard error. The number of statements, or -1 when
-    // the script does not parse.
-    std::function<int(const std::string &script)> Check;
+    // interrupted. The history row (when given) is written in the script's
+    // transaction; recorded tells whether it was.
+    std::function<TApplyResult(const std::string &script, const std::optional<THistoryRow> &record, bool &recorded)>
+        Update;
+    // Parses one script as `vantrel check` does, without listing it (with
+    // echo: printing each statement as update --echo would); a problem goes
+    // to standard error. The number of statements, or -1 when the script
+    // does not parse.
+    std::function<int(const std::string &script, bool echo)> Check;
     // True once SIGINT or SIGTERM asked the run to stop.
     std::function<bool()> Interrupted;
 };
@@ -57,6 +47,8 @@ struct MigrateOptions {
     std::optional<int64_t> To;  // apply nothing beyond this version
     bool DryRun = false;
     bool Quiet = false;
+    bool Echo = false;  // a dry run prints the statements that would run
+    bool Json = false;  // the report as one JSON object on standard output
 };
 
 // The commands. Exit status 0 success, 1 failure, 130 (migrate) stopped by
@@ -69,7 +61,13 @@ struct MigrateOptions {
 // second migrate waits for the lock at most the lock timeout, and then
 // reads the version the first one left. The version is read as the version
 // check reads it (TUpdateSession::ReadVersion), with the options' settings.
+//
+// Migrate keeps the migration history (entry/MigrationHistory.h): the first
+// run makes the table (starting it at the version the database has, when it
+// has one), each script's row is committed with the script, and a failure's
+// row is written after the rollback. A version whose last row is a failure
+// stops the run before it until it is marked applied or released to run
+// again (History.h).
 int Migrate(const MigrateOptions &options, const MigrationHost &host);
-int Status(const TSessionSettings &settings, const std::string &database, const std::string &folder);
 
 }  // namespace vantrel

@@ -1,11 +1,13 @@
 // vantrel: the command-line host. It checks scripts, and updates, versions
 // and creates databases, through the library's update session and nothing
-// else of it; migrate and status (Migrate.cpp) work a folder of numbered
-// scripts with the update and check code of this file. The login comes from
-// the connection options, ISC_USER/ISC_PASSWORD and the module's defaults,
-// gathered in one place (ConnectionSettings) into the session's settings.
-// Exit status: 0 success, 1 failure, 2 wrong usage, 130 update or migrate
-// stopped by SIGINT or SIGTERM.
+// else of it; migrate (Migrate.cpp) works a folder of numbered scripts with
+// the update and check code of this file, and status, validate, baseline,
+// mark-applied and retry (History.cpp) read and add to the migration
+// history. The login comes from the connection options, ISC_USER/ISC_PASSWORD
+// and the module's defaults, gathered in one place (ConnectionSettings) into
+// the session's settings. Exit status: 0 success, 1 failure, 2 wrong usage,
+// 3 scripts pending (status --exit-code), 130 update or migrate stopped by
+// SIGINT or SIGTERM.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <link.h>
@@ -24,6 +26,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -33,6 +36,8 @@
 #include <thread>
 #include <vector>
 
+#include "History.h"
+#include "Json.h"
 #include "Migrate.h"
 #include "entry/UpdateSession.h"
 #include "vantrel/vantrel.h"
@@ -64,12 +69,15 @@ struct Command {
 
 const std::vector<Command> &Commands() {
     static const std::vector<Command> commands = {
-        {"check", "check SCRIPT", 1, {},
+        {"check", "check [--json] SCRIPT", 1, {{"--json", false}},
          "Parses SCRIPT without connecting to a database and lists each statement\n"
          "with its line and kind. Stops at the first problem an update would fail\n"
          "on, with the same text and line: a statement it cannot parse or an isql\n"
          "command a run cannot carry out, a string or comment the file ends in, a\n"
          "statement SET TERM left without its terminator, a parameter marker.\n"
+         "\n"
+         "  --json    print one JSON object instead: script, ok, count, problem\n"
+         "            (null when ok), statements (each with line, file, kind, text)\n"
          "\n"
          "exit status: 0 the script parses, 1 it does not or cannot be read, 2 wrong usage\n"},
         {"update", "update [--quiet] [--echo] [--stats] [--lock-timeout S] DATABASE SCRIPT", 2,
@@ -119,17 +127,20 @@ const std::vector<Command> &Commands() {
          "                  default: the server's)\n"
          "\n"
          "exit status: 0 created, 1 the creation failed, 2 wrong usage\n"},
-        {"migrate", "migrate [--dry-run] [--to N] [--quiet] [--echo] [--stats] [--lock-timeout S] DATABASE FOLDER", 2,
+        {"migrate", "migrate [--dry-run] [--to N] [--json] [--quiet] [--echo] [--stats] [--lock-timeout S] DATABASE FOLDER", 2,
          {{"--dry-run", false},
           {"--to", true},
+          {"--json", false},
           {"--quiet", false},
           {"--echo", false},
           {"--stats", false},
           {"--lock-timeout", true}},
          "Brings DATABASE to the newest version of the scripts in FOLDER. A file is\n"
-         "a script when its name starts with a version number, after an optional V\n"
-         "(0007-add-orders.sql, 7.sql and V7__orders.sql are all version 7); other\n"
-         "files are ignored, and two scripts of one version are an error.\n"
+         "a script when its name starts with a version number, after an optional V,\n"
+         "and ends in .sql in any case (0007-add-orders.sql, 7.SQL and V7__orders.sql\n"
+         "are all version 7). A numbered file of another extension (notes.txt, an\n"
+         "editor's 0003-proc.sql~) is reported and ignored; files without a number\n"
+         "(INPUT helpers) are passed over; two scripts of one version are an error.\n"
          "\n"
          "Reads the version from table VER (0 without it, on either dialect), checks\n"
          "that every newer script parses, then applies them in increasing order, each\n"
@@ -137,23 +148,79 @@ const std::vector<Command> &Commands() {
          "must hold that script's version. The run stops at the first failure and says\n"
          "which versions it applied before.\n"
          "\n"
+         "Each script is noted in the history table VANTREL_HISTORY (made by the first\n"
+         "run; a database with a version already starts it there): version, file,\n"
+         "checksum, user, start, duration, outcome. The row of an applied script is\n"
+         "committed with the script; a failed script's row is written after its\n"
+         "rollback, and migrate then stops before that version until 'vantrel retry'\n"
+         "or 'vantrel mark-applied' says what to do.\n"
+         "\n"
          "One migrate runs at a time per database, from whatever machine: a run holds\n"
          "the migration lock (a reservation of table VANTREL_MIGRATION_LOCK, which the\n"
          "first run creates) until it ends, and reads the version under it. Another\n"
          "run waits for it at most the lock timeout, then applies what is left.\n"
          "\n"
          "  --dry-run  parse the scripts and list what would run; change nothing\n"
+         "             (with --echo: print every statement that would run)\n"
          "  --to N     apply no script beyond version N\n"
+         "  --json     print one JSON object at the end instead of the listing:\n"
+         "             database, folder, dry_run, version_before, version_after,\n"
+         "             result (ok, failed, interrupted), scripts (version, script,\n"
+         "             checksum, outcome, duration_ms, statements), problems, error\n"
          "  --quiet, --echo, --stats, --lock-timeout  as for update (statistics\n"
          "             follow each script)\n"
          "\n"
          "exit status: 0 up to date (or the dry run parsed), 1 a failure, 2 wrong usage,\n"
          "130 interrupted (SIGINT or SIGTERM)\n"},
-        {"status", "status [--lock-timeout S] DATABASE FOLDER", 2, {{"--lock-timeout", true}},
-         "Prints the version of DATABASE (from table VER, on either dialect) and the\n"
-         "scripts of FOLDER that 'vantrel migrate' would apply.\n"
+        {"status", "status [--json] [--exit-code] [--lock-timeout S] DATABASE FOLDER", 2,
+         {{"--json", false}, {"--exit-code", false}, {"--lock-timeout", true}},
+         "Prints the version of DATABASE (from table VER, on either dialect), the\n"
+         "scripts of FOLDER that 'vantrel migrate' would apply, the scripts applied\n"
+         "according to the history (file, start in UTC, user, duration), and what is\n"
+         "wrong: an applied script edited since it ran or missing from the folder, a\n"
+         "script at or below the version that never ran, a failed script, a gap in the\n"
+         "versions, a numbered file that is not a .sql script. It only reads: it never\n"
+         "creates the history.\n"
          "\n"
-         "exit status: 0 printed, 1 a failure, 2 wrong usage\n"},
+         "  --json       print one JSON object: database, folder, version, history,\n"
+         "               applied (version, script, checksum, installed_by, started_at,\n"
+         "               duration_ms, outcome, checksum_now, state), pending (version,\n"
+         "               script, checksum, failed_before), problems (kind, version,\n"
+         "               script, message, fails_validation), valid\n"
+         "  --exit-code  exit with status 3 when scripts are pending\n"
+         "\n"
+         "exit status: 0 printed, 1 a failure, 2 wrong usage, 3 scripts pending\n"
+         "(with --exit-code)\n"},
+        {"validate", "validate [--json] [--lock-timeout S] DATABASE FOLDER", 2,
+         {{"--json", false}, {"--lock-timeout", true}},
+         "Checks FOLDER against the history of DATABASE, for a pipeline to run before\n"
+         "it ships: fails when an applied script was edited (its checksum differs) or\n"
+         "is missing, when a script at or below the database's version never ran\n"
+         "(migrate would never apply it), when a script's last run failed, or when\n"
+         "versions are missing between the scripts. Numbered files that are not .sql\n"
+         "scripts are noted and do not fail it. It only reads.\n"
+         "\n"
+         "  --json    print the JSON object of 'status --json'\n"
+         "\n"
+         "exit status: 0 valid, 1 invalid (or a failure), 2 wrong usage\n"},
+        {"baseline", "baseline [--lock-timeout S] DATABASE N", 2, {{"--lock-timeout", true}},
+         "Starts the history of a database that was brought up to date without it:\n"
+         "sets VER to version N (creating VER when it is missing) and records the\n"
+         "baseline, so that migrate takes scripts up to N as applied. Refused when\n"
+         "the database has a history already or is at a version above N.\n"
+         "\n"
+         "exit status: 0 done, 1 refused or failed, 2 wrong usage\n"},
+        {"mark-applied", "mark-applied [--lock-timeout S] DATABASE FOLDER N", 3, {{"--lock-timeout", true}},
+         "After the script of version N failed and its work was completed by hand:\n"
+         "sets VER to N and records the script as applied (with its checksum), so\n"
+         "that migrate goes on after it.\n"
+         "\n"
+         "exit status: 0 done, 1 refused or failed, 2 wrong usage\n"},
+        {"retry", "retry [--lock-timeout S] DATABASE FOLDER N", 3, {{"--lock-timeout", true}},
+         "After the script of version N failed and what it left was put right (or\n"
+         "the script mended): records that the next migrate may run it again.\n"
+         "\n"
+         "exit status: 0 done, 1 refused or failed, 2 wrong usage\n"},
     };
     return commands;
 }
@@ -188,7 +255,11 @@ std::string FullHelp() {
         "  version   print the schema version stored in table VER\n"
         "  create    create an empty database\n"
         "  migrate   apply the newer numbered scripts of a folder, in order\n"
-        "  status    print the version of a database and its pending scripts\n"
+        "  status    print the version, the pending and the applied scripts\n"
+        "  validate  fail when applied scripts were edited or scripts were skipped\n"
+        "  baseline  start the history of a database at a version\n"
+        "  mark-applied, retry\n"
+        "            the two ways past a failed script of migrate\n"
         "\n"
         "DATABASE is a file path (embedded engine) or host:/path (server).\n"
         "'vantrel COMMAND --help' describes a command; --version prints the versions\n"
@@ -202,7 +273,8 @@ std::string FullHelp() {
         "\n"
         + ConnectionHelp() +
         "\n"
-        "exit status: 0 success, 1 failure, 2 wrong usage, 130 interrupted\n";
+        "exit status: 0 success, 1 failure, 2 wrong usage, 3 scripts pending\n"
+        "(status --exit-code), 130 interrupted\n";
     return text;
 }
 
@@ -722,6 +794,24 @@ int ParseScript(const std::string &path,
 }
 
 int Check(const ParsedArguments &args) {
+    if (args.Has("--json")) {
+        JsonWriter json;
+        json.BeginObject().Member("script", args.Positional[0]).Key("statements").BeginArray();
+        const TScriptCheck check = CheckScript(
+            Utf8ToString(args.Positional[0]), [&json](const TScriptLocation &where, TIBParseKind kind, const String &text) {
+                json.BeginObject()
+                    .Member("line", where.Line)
+                    .Member("file", StringToUtf8(where.FileName))
+                    .Member("kind", ParseKindName(kind))
+                    .Member("text", StringToUtf8(Trim(text)))
+                    .EndObject();
+            });
+        json.EndArray().Member("count", check.Statements).Member("ok", !check.Failed);
+        if (check.Failed) json.Member("problem", StringToUtf8(check.Problem));
+        else json.Key("problem").Null();
+        json.EndObject().Print();
+        return check.Failed ? kExitFailure : 0;
+    }
     const int count = ParseScript(args.Positional[0], [](const TScriptLocation &where, TIBParseKind kind,
                                                          const String &text) {
         const std::string file = where.Included ? "  (in " + StringToUtf8(where.FileName) + ")" : std::string();
@@ -732,14 +822,28 @@ int Check(const ParsedArguments &args) {
     return 0;
 }
 
+// Parses a script as ParseScript does and prints every statement as
+// update --echo would before running it: what a dry run would send.
+int EchoScript(const std::string &path) {
+    String terminator = u";";
+    return ParseScript(path, [&](const TScriptLocation &where, TIBParseKind kind, const String &text) {
+        // The parser hands over SET TERM with the new terminator as its text.
+        const std::string line = EchoText(kind, text, terminator);
+        if (kind == stmtTERM) terminator = Trim(text);
+        const std::string file = where.Included ? StringToUtf8(where.FileName) : path;
+        std::printf("-- %s:%d\n%s\n", file.c_str(), where.Line, line.c_str());
+    });
+}
+
 // Applies one script through the library's UpdateDB entry, showing the
 // progress line, echoing and gathering statistics as the options ask, and
 // reports the outcome: the error text on failure (after an interruption,
 // what stays committed), else successLine (when given); then the
 // statistics.
 TApplyResult ApplyScript(const std::string &database, const std::string &script, const ParsedArguments &args,
-                         const char *successLine) {
-    const bool quiet = args.Has("--quiet"), echo = args.Has("--echo");
+                         const char *successLine, const std::optional<THistoryRow> &record = std::nullopt,
+                         bool *recorded = nullptr) {
+    const bool quiet = args.Has("--quiet") || args.Has("--json"), echo = args.Has("--echo");
 
     ProgressLine progress(WantsProgress(quiet));
     TUpdateHooks hooks;
@@ -763,6 +867,7 @@ TApplyResult ApplyScript(const std::string &database, const std::string &script,
     hooks.StatementDone = [&] { progress.StatementDone(); };
     hooks.BeforeRun = [&] { progress.Start(); };
     hooks.AfterRun = [&] { progress.Stop(); };
+    hooks.Record = record;
 
     const TUpdateOutcome outcome =
         UpdateDatabaseEx(Utf8ToString(database), Utf8ToString(script), hooks, SessionSettings(args));
@@ -790,6 +895,7 @@ TApplyResult ApplyScript(const std::string &database, const std::string &script,
     if (!outcome.Failed && !outcome.CleanupProblem.empty())
         PrintError(u"note: the update was committed; closing the connection afterwards failed: " +
                    outcome.CleanupProblem);
+    if (recorded) *recorded = outcome.Recorded;
     if (outcome.Statistics) PrintStatistics(*outcome.Statistics);
     return interrupted ? TApplyResult::Interrupted : outcome.Failed ? TApplyResult::Failed : TApplyResult::Applied;
 }
@@ -804,6 +910,15 @@ int Update(const ParsedArguments &args) {
     return kExitFailure;
 }
 
+// A version number given as an argument or option value.
+int32_t VersionArgument(const std::string &text, const char *what, const Command &command) {
+    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoll(text) > std::numeric_limits<int32_t>::max())
+        throw UsageError(std::string(what) + " must be a version number (1 to 2147483647), not \"" + text + "\"",
+                         &command);
+    return static_cast<int32_t>(std::stoll(text));
+}
+
 int MigrateCommand(const ParsedArguments &args, const Command &command) {
     MigrateOptions options;
     options.Settings = SessionSettings(args);
@@ -811,6 +926,11 @@ int MigrateCommand(const ParsedArguments &args, const Command &command) {
     options.Folder = args.Positional[1];
     options.DryRun = args.Has("--dry-run");
     options.Quiet = args.Has("--quiet");
+    options.Echo = args.Has("--echo");
+    options.Json = args.Has("--json");
+    if (options.Json && (args.Has("--echo") || args.Has("--stats")))
+        throw UsageError("--json leaves standard output to the report: it does not go with --echo or --stats",
+                         &command);
     if (args.Has("--to")) {
         const std::string &v = args.Options.at("--to");
         if (v.empty() || v.size() > 10 || v.find_first_not_of("0123456789") != std::string::npos)
@@ -819,10 +939,24 @@ int MigrateCommand(const ParsedArguments &args, const Command &command) {
     }
     StopSignals signals;
     MigrationHost host;
-    host.Update = [&](const std::string &script) { return ApplyScript(options.Database, script, args, nullptr); };
-    host.Check = [](const std::string &script) { return ParseScript(script, nullptr); };
+    host.Update = [&](const std::string &script, const std::optional<THistoryRow> &record, bool &recorded) {
+        return ApplyScript(options.Database, script, args, nullptr, record, &recorded);
+    };
+    host.Check = [](const std::string &script, bool echo) {
+        return echo ? EchoScript(script) : ParseScript(script, nullptr);
+    };
     host.Interrupted = [] { return StopSignals::Received(); };
     return vantrel::Migrate(options, host);
+}
+
+StatusOptions StatusOptionsOf(const ParsedArguments &args) {
+    StatusOptions options;
+    options.Settings = SessionSettings(args);
+    options.Database = args.Positional[0];
+    options.Folder = args.Positional[1];
+    options.Json = args.Has("--json");
+    options.ExitCodeForPending = args.Has("--exit-code");
+    return options;
 }
 
 // The version as CheckDBVersion reads it (its road, with the options'
@@ -956,7 +1090,17 @@ int Run(const std::vector<std::string> &args) {
     if (name == "update") return Update(parsed);
     if (name == "version") return Version(parsed);
     if (name == "migrate") return MigrateCommand(parsed, *command);
-    if (name == "status") return vantrel::Status(SessionSettings(parsed), parsed.Positional[0], parsed.Positional[1]);
+    if (name == "status") return vantrel::Status(StatusOptionsOf(parsed));
+    if (name == "validate") return vantrel::Validate(StatusOptionsOf(parsed));
+    if (name == "baseline")
+        return vantrel::Baseline(SessionSettings(parsed), parsed.Positional[0],
+                                 VersionArgument(parsed.Positional[1], "N", *command));
+    if (name == "mark-applied")
+        return vantrel::MarkApplied(SessionSettings(parsed), parsed.Positional[0], parsed.Positional[1],
+                                    VersionArgument(parsed.Positional[2], "N", *command));
+    if (name == "retry")
+        return vantrel::Retry(SessionSettings(parsed), parsed.Positional[0], parsed.Positional[1],
+                              VersionArgument(parsed.Positional[2], "N", *command));
     return Create(parsed, *command);
 }
 

@@ -278,6 +278,7 @@ TUpdateOutcome TUpdateSession::Update(const VARIANT &DatabaseName, const VARIANT
     std::exception_ptr runFailure;
     Clock::time_point runStarted;
     int32_t statements = 0;
+    bool recorded = false;
 
     const std::exception_ptr failure = FailureOf([&] {
         const String scriptName = VarToText(ScriptFile);
@@ -287,7 +288,8 @@ TUpdateOutcome TUpdateSession::Update(const VARIANT &DatabaseName, const VARIANT
         // and a transaction holds it, rather than blocking in the read.
         CheckRegularFile(scriptName);
         BoundModuleLockWaits(module, LockTimeout());
-        module.DB->SetDatabaseName(VarToText(DatabaseName));
+        const String databaseName = VarToText(DatabaseName);
+        module.DB->SetDatabaseName(databaseName);
         Clock::time_point commitStarted;
         runFailure = FailureOf([&] {
             module.DB->Open();
@@ -309,6 +311,14 @@ TUpdateOutcome TUpdateSession::Update(const VARIANT &DatabaseName, const VARIANT
             running = ran = true;
             script->ExecuteScript();
             running = false;
+            if (Hooks.Record && module.DB->Connected() && module.DB->DatabaseName() == databaseName) {
+                if (!module.Trans->InTransaction()) module.Trans->StartTransaction();
+                THistoryRow row = *Hooks.Record;
+                row.DurationMs = static_cast<int32_t>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - runStarted).count());
+                InsertHistoryRow(*module.DB, *module.Trans, row);
+                recorded = true;
+            }
             commitStarted = Clock::now();
             if (module.Trans->InTransaction()) module.Trans->Commit();
         });
@@ -344,6 +354,7 @@ TUpdateOutcome TUpdateSession::Update(const VARIANT &DatabaseName, const VARIANT
     }
     // Out of memory for the list only costs the report: the outcome stands.
     Quietly([&] { outcome.Committed = script->CommittedStatements(); });
+    outcome.Recorded = recorded && !outcome.Failed;
 
     // Final clean-up: the hooks hear the end, the statistics are read,
     // tracing goes off for the process, the connection closes and the module

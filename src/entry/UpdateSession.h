@@ -23,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "entry/MigrationHistory.h"
 #include "entry/SessionSettings.h"
 #include "platform/Text.h"
 #include "script/ScriptTypes.h"
@@ -101,6 +102,13 @@ struct TUpdateHooks {
     std::function<void()> AfterRun;
     // Measure the run (per table too); the outcome then holds Statistics.
     bool Statistics = false;
+    // A row of the migration history written in the script's own
+    // transaction just before its commit, with the run's duration filled
+    // in, so that it stands exactly when the script's work does. Written
+    // only while the script's connection is still on the database it was
+    // given (a script that connects elsewhere leaves it to the caller; see
+    // TUpdateOutcome::Recorded).
+    std::optional<THistoryRow> Record;
 };
 
 struct TUpdateOutcome {
@@ -126,6 +134,8 @@ struct TUpdateOutcome {
     String CleanupProblem;
     // When the hooks asked for them, once the script had started.
     std::optional<TRunStatistics> Statistics;
+    // The hooks' history row was committed with the script.
+    bool Recorded = false;
 };
 
 // The error text of an update that SIGINT or SIGTERM ended, listing what it

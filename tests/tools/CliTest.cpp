@@ -81,7 +81,7 @@ TEST(Cli, UsageHelpAndExitCodes) {
         std::string Shows;
     };
     const Case cases[] = {
-        {"", 2, "usage: vantrel check SCRIPT"},
+        {"", 2, "usage: vantrel check [--json] SCRIPT"},
         {"frobnicate x", 2, "unknown command frobnicate"},
         {"update " + dir.File("d.fdb"), 2,
          "usage: vantrel update [--quiet] [--echo] [--stats] [--lock-timeout S] DATABASE SCRIPT"},
@@ -103,7 +103,7 @@ TEST(Cli, UsageHelpAndExitCodes) {
         {"--help", 0, "exit status: 0 success, 1 failure, 2 wrong usage"},
         {"update --help", 0, "--stats   at the end"},
         {"help version", 0, "usage: vantrel version [--lock-timeout S] DATABASE"},
-        {"check " + dir.File("s.sql") + " -h", 0, "usage: vantrel check SCRIPT"},
+        {"check " + dir.File("s.sql") + " -h", 0, "usage: vantrel check [--json] SCRIPT"},
         {"update --stats " + dir.File("d.fdb") + " " + dir.File("none.sql"), 1,
          "the script " + dir.File("none.sql") + " does not exist or is not a file: check the path\n"},
     };
