@@ -232,7 +232,7 @@ int RunMigration(const MigrateOptions &options, const MigrationHost &host, std::
             applied.push_back(s.Version);
             where = "after " + script;
             const std::string reason = StringToUtf8(MessageOf(std::current_exception()));
-            if (&s == &pending.back()) {
+            if (&p == &pending.back()) {
                 PrintProblem("note: " + s.Name + " was applied; reading the version back afterwards failed: " +
                              reason);
                 return 0;
