@@ -65,6 +65,10 @@ bool IsAppliedOutcome(const String &outcome) {
     return outcome == kOutcomeApplied || outcome == kOutcomeMarkedApplied || outcome == kOutcomeBaseline;
 }
 
+// A run of the script failed: what it committed stays (failed), or nothing
+// of it stayed (rolled back).
+bool IsFailureOutcome(const String &outcome) { return outcome == kOutcomeFailed || outcome == kOutcomeRolledBack; }
+
 const MigrationScript *ScriptOfVersion(const MigrationFolder &folder, int32_t version) {
     for (const MigrationScript &s : folder.Scripts)
         if (s.Version == version) return &s;
@@ -166,7 +170,7 @@ THistoryRow FailedScriptRow(const HandEdit &edit, const std::string &folder, int
     const std::map<int32_t, THistoryRow> last =
         edit.History ? LastRowByVersion(*edit.History) : std::map<int32_t, THistoryRow>();
     const auto row = last.find(version);
-    if (row == last.end() || row->second.Outcome != kOutcomeFailed)
+    if (row == last.end() || !IsFailureOutcome(row->second.Outcome))
         throw std::runtime_error(std::string(command) + ": the history holds no failure of version " +
                                  std::to_string(version) + " as its last word (see 'vantrel status')");
     if (mustBePending && version <= edit.Current)
@@ -235,7 +239,7 @@ FolderStatus ReadFolderStatus(const TSessionSettings &settings, const std::strin
         if (!IsAppliedOutcome(row.Outcome)) {
             // A failure the database has got past by hand (VER set outside
             // vantrel) still asks for a decision.
-            if (row.Outcome == kOutcomeFailed && version <= status.Version)
+            if (IsFailureOutcome(row.Outcome) && version <= status.Version)
                 status.Problems.push_back({"failed", version, Utf8(row.Script),
                                            VersionName(version, Utf8(row.Script)) +
                                                " failed in its last run, yet the database is at version " +
@@ -282,7 +286,7 @@ FolderStatus ReadFolderStatus(const TSessionSettings &settings, const std::strin
         if (!rows || s.Version <= baseline) continue;
         // (A failure there is reported above.)
         if (const auto row = last.find(s.Version);
-            row != last.end() && (IsAppliedOutcome(row->second.Outcome) || row->second.Outcome == kOutcomeFailed))
+            row != last.end() && (IsAppliedOutcome(row->second.Outcome) || IsFailureOutcome(row->second.Outcome)))
             continue;
         status.Problems.push_back({"not_applied", s.Version, s.Name,
                                    VersionName(s.Version, s.Name) + " is at or below the database's version " +

@@ -194,10 +194,13 @@ int RunMigration(const MigrateOptions &options, const MigrationHost &host, std::
             ReportInterrupted(where, applied);
             return kMigrateInterrupted;
         }
-        if (result == TApplyResult::Failed) {
+        if (result == TApplyResult::Failed || result == TApplyResult::RolledBack) {
             done.Outcome = "failed";
-            // After the rollback, in a transaction of its own.
-            record.Outcome = kOutcomeFailed;
+            // After the rollback, in a transaction of its own. A script of
+            // which nothing stayed runs again with the next migrate; one
+            // that left committed statements behind waits for a decision
+            // (retry or mark-applied).
+            record.Outcome = result == TApplyResult::RolledBack ? kOutcomeRolledBack : kOutcomeFailed;
             record.DurationMs = static_cast<int32_t>(*done.DurationMs);
             try {
                 TMigrationHistory(options.Settings).Append(Utf8ToString(options.Database), record);

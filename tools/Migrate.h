@@ -18,7 +18,10 @@
 namespace vantrel {
 
 // What became of one script the host applied.
-enum class TApplyResult { Applied, Failed, Interrupted };
+// RolledBack: failed, and nothing of the script stayed (no statement of it
+// committed on its own before the failure); Failed: failed, and what the
+// script committed before the failure stays.
+enum class TApplyResult { Applied, Failed, RolledBack, Interrupted };
 
 // The host's update and check commands.
 struct MigrationHost {

@@ -897,14 +897,17 @@ TApplyResult ApplyScript(const std::string &database, const std::string &script,
                    outcome.CleanupProblem);
     if (recorded) *recorded = outcome.Recorded;
     if (outcome.Statistics) PrintStatistics(*outcome.Statistics);
-    return interrupted ? TApplyResult::Interrupted : outcome.Failed ? TApplyResult::Failed : TApplyResult::Applied;
+    if (interrupted) return TApplyResult::Interrupted;
+    if (!outcome.Failed) return TApplyResult::Applied;
+    return outcome.Committed.empty() ? TApplyResult::RolledBack : TApplyResult::Failed;
 }
 
 int Update(const ParsedArguments &args) {
     StopSignals signals;
     switch (ApplyScript(args.Positional[0], args.Positional[1], args, args.Has("--quiet") ? nullptr : "updated")) {
     case TApplyResult::Applied: return 0;
-    case TApplyResult::Failed: return kExitFailure;
+    case TApplyResult::Failed:
+    case TApplyResult::RolledBack: return kExitFailure;
     case TApplyResult::Interrupted: return kExitInterrupted;
     }
     return kExitFailure;

@@ -37,6 +37,9 @@ inline constexpr const char16_t *kHistoryTable = u"VANTREL_HISTORY";
 // The outcomes a row records.
 inline constexpr const char16_t *kOutcomeApplied = u"applied";
 inline constexpr const char16_t *kOutcomeFailed = u"failed";
+// A script that failed and left nothing behind (its transaction rolled back,
+// no statement of it committed on its own): the next migrate runs it again.
+inline constexpr const char16_t *kOutcomeRolledBack = u"rolled back";
 // The version a database stood at when its history began (vantrel baseline,
 // or the first migrate of a database that had a version before).
 inline constexpr const char16_t *kOutcomeBaseline = u"baseline";

@@ -811,7 +811,29 @@ struct TMigrateSweep {
             if (std::find(kMigrateStates.begin(), kMigrateStates.end(), state) == kMigrateStates.end())
                 Violation("%s: the database holds what no commit point leaves: %s", what.c_str(), state.c_str());
             // The host's next run, without faults, applies what is missing.
+            // A script that left committed statements behind waits for a
+            // decision (retry) first; one of which nothing stayed does not.
+            const bool atScriptBoundary =
+                state == kMigrateStates[0] || state == kMigrateStates[3] || state == kMigrateStates.back();
             TProcess next = Migrate({});
+            const std::string decision = "'vantrel retry DATABASE FOLDER ";
+            if (const size_t at = next.Output.find(decision); next.Status == 1 && at != std::string::npos) {
+                if (atScriptBoundary)
+                    Violation("%s: nothing of the failed script stayed, yet the next migrate waits for a decision: %s",
+                              what.c_str(), next.Output.c_str());
+                const std::string version = next.Output.substr(at + decision.size(), 1);
+                TProcess retry = RunProcess({Arg("cli"), "retry", Database, Folder, version}, {});
+                if (retry.Status != 0)
+                    Violation("%s: retry %s fails (%d): %s", what.c_str(), version.c_str(), retry.Status,
+                              retry.Output.c_str());
+                next = Migrate({});
+            } else if (!atScriptBoundary && fault.Mode == 1) {
+                // (With every call failing from then on the failure's row
+                // cannot be written, and there is no decision to wait for.)
+                Violation("%s: what the failed script committed stays (%s), yet the next migrate ran it again "
+                          "without a decision: %s",
+                          what.c_str(), state.c_str(), next.Output.c_str());
+            }
             if (next.Status != 0 || State(Database) != kMigrateStates.back())
                 Violation("%s: the following migrate fails (%d): %s", what.c_str(), next.Status, next.Output.c_str());
         }

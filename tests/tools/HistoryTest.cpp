@@ -161,7 +161,7 @@ TEST_P(History, AFailedScriptIsRecordedAfterItsRollbackAndWaitsForRetryOrMarkApp
     EXPECT_EQ(Version(), 2);
 
     // Mark applied: the work of version 3 was done by hand.
-    Script("3.sql", "INSERT INTO NOPE VALUES (1);\nUPDATE VER SET VERSION = 3;\n");
+    Script("3.sql", "CREATE TABLE THIRD (ID INTEGER);\nINSERT INTO NOPE VALUES (1);\nUPDATE VER SET VERSION = 3;\n");
     Script("4.sql", Bump(4, "FOUR"));
     EXPECT_EQ(Run("migrate").ExitCode, 1);
     EXPECT_EQ(Run("mark-applied", "4").ExitCode, 1) << "version 4 never failed";
@@ -170,8 +170,18 @@ TEST_P(History, AFailedScriptIsRecordedAfterItsRollbackAndWaitsForRetryOrMarkApp
     EXPECT_EQ(Version(), 3);
     EXPECT_EQ(Run("migrate").ExitCode, 0);
     EXPECT_EQ(Version(), 4);
+
+    // A failure that left nothing behind needs no decision: the next
+    // migrate runs the mended script.
+    Script("5.sql", "INSERT INTO NOPE VALUES (1);\nUPDATE VER SET VERSION = 5;\n");
+    EXPECT_EQ(Run("migrate").ExitCode, 1);
+    Script("5.sql", Bump(5, "FIVE"));
+    ProcessResult next = Run("migrate");
+    EXPECT_EQ(next.ExitCode, 0) << next.Output;
+    EXPECT_EQ(Version(), 5);
     EXPECT_EQ(Rows(), (RowList{"1|1.sql|applied", "2|2.sql|failed", "2|2.sql|retry", "2|2.sql|applied",
-                            "3|3.sql|failed", "3|3.sql|marked applied", "4|4.sql|applied"}));
+                            "3|3.sql|failed", "3|3.sql|marked applied", "4|4.sql|applied", "5|5.sql|rolled back",
+                            "5|5.sql|applied"}));
     ProcessResult valid = Run("validate");
     EXPECT_EQ(valid.ExitCode, 0) << valid.Output;
 }
@@ -267,7 +277,7 @@ TEST_P(History, JsonReportsParseAndCarryTheirFields) {
               "2,\"2.sql\",\"" + GzipCrc(kTwo) + "\",\"applied\"");
     EXPECT_EQ(Jq(run.Output, ".scripts[1].duration_ms >= 0"), "true");
 
-    Script("3.sql", "INSERT INTO NOPE VALUES (1);\nUPDATE VER SET VERSION = 3;\n");
+    Script("3.sql", "CREATE TABLE THIRD (ID INTEGER);\nINSERT INTO NOPE VALUES (1);\nUPDATE VER SET VERSION = 3;\n");
     WriteFile(Folder + "/4-notes.txt", "");
     for (const char *command : {"status --json", "validate --json"}) {
         ProcessResult r = Json(command);
@@ -380,7 +390,7 @@ TEST(HistoryByHand, AFailureGotPastOutsideVantrelCanOnlyBeMarkedAppliedAndVerSta
     CreateDatabase(db);
     std::filesystem::create_directory(folder);
     WriteFile(folder + "/1.sql", kVer);
-    WriteFile(folder + "/2.sql", "INSERT INTO NOPE VALUES (1);\nUPDATE VER SET VERSION = 2;\n");
+    WriteFile(folder + "/2.sql", "CREATE TABLE HALF (ID INTEGER);\nINSERT INTO NOPE VALUES (1);\nUPDATE VER SET VERSION = 2;\n");
     auto vantrel = [&](const std::string &args) {
         return RunCommand(SanitizerEnvironment() + CliPath() + " " + args + " " + db + " " + folder);
     };
