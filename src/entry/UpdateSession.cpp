@@ -514,9 +514,21 @@ void TUpdateSession::CreateDatabase(const String &DatabaseName, const TNewDataba
         // leaves the database of an unknown lc_ctype in place, and a later
         // step can fail too): it goes again, so that a retry with the
         // mistake mended does not find a half-made database in its way.
+        // A creation refused with an I/O error made no file of its own (the
+        // file exists, perhaps because another process created it after the
+        // probe above, or the folder refuses): nothing is dropped then.
+        const std::exception_ptr failure = std::current_exception();
+        bool ioError = false;
+        Quietly([&] {
+            try {
+                std::rethrow_exception(failure);
+            } catch (const EIBInterBaseError &e) {
+                ioError = e.IBErrorCode() == isc_io_error;
+            }
+        });
         if (db.Connected()) {
             Quietly([&db] { db.DropDatabase(); });
-        } else if (absentBefore) {
+        } else if (absentBefore && !ioError) {
             Quietly([&] {
                 TIBDatabase left(nullptr);
                 LogIn(left, FSettings, DatabaseName);

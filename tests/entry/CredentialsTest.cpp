@@ -86,15 +86,17 @@ TEST(SessionSettingsTest, HostLinesReplaceTheModulesLinesOfTheSameName) {
         std::u16string Lines;
         std::vector<std::u16string> Expected;
     };
+    // The module's own password, as the test support spells it.
+    const std::u16string modulePassword = u"password=" + std::u16string(kPassword, kPassword + std::strlen(kPassword));
     const Case cases[] = {
-        {u"", {u"user_name=SYSDBA", u"password=quillfern", u"lc_ctype=WIN1251"}},
+        {u"", {u"user_name=SYSDBA", modulePassword, u"lc_ctype=WIN1251"}},
         {u"user_name=alice\r\npassword=s=cret", {u"user_name=alice", u"password=s=cret", u"lc_ctype=WIN1251"}},
         {u"USER_NAME=bob\nisc_dpb_lc_ctype=UTF8\r\rSql_Role_Name=R1",
-         {u"user_name=bob", u"password=quillfern", u"lc_ctype=UTF8", u"sql_role_name=R1"}},
+         {u"user_name=bob", modulePassword, u"lc_ctype=UTF8", u"sql_role_name=R1"}},
         {u"num_buffers=100\n  \nisc_dpb_num_buffers=200\nsql_role_name=",
-         {u"user_name=SYSDBA", u"password=quillfern", u"lc_ctype=WIN1251", u"isc_dpb_num_buffers=200"}},
+         {u"user_name=SYSDBA", modulePassword, u"lc_ctype=WIN1251", u"isc_dpb_num_buffers=200"}},
         // Not the name the connection reads: kept as written, refused there.
-        {u"user_name =x", {u"user_name=SYSDBA", u"password=quillfern", u"lc_ctype=WIN1251", u"user_name =x"}},
+        {u"user_name =x", {u"user_name=SYSDBA", modulePassword, u"lc_ctype=WIN1251", u"user_name =x"}},
     };
     for (const Case &c : cases) {
         TSessionSettings settings;

@@ -42,7 +42,7 @@ protected:
         ProcessResult r = RunCommand(SanitizerEnvironment() + SweepHostPath() + " scenario=once library=" +
                                      SharedLibraryPath() + " injector=" + FakeClientPath("injectingclient") +
                                      " database=" + Db + " script=" + Dir.File("script.sql") + " call=" + call +
-                                     " nth=" + nth + " kind=" + std::to_string(kind));
+                                     " nth=" + nth + " kind=" + std::to_string(kind) + " password=" + kPassword);
         EXPECT_EQ(r.ExitCode, 0) << r.Output;
         std::map<std::string, std::string> values;
         std::istringstream lines(r.Output);

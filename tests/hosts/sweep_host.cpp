@@ -39,6 +39,7 @@
 //   folder=PATH                 update, migrate: where scripts and copies go
 //   version=N                   check, load: the version the database holds
 //   cli=PATH                    migrate: the vantrel host
+//   password=TEXT               SYSDBA's password, for reading the database
 //   once: script=PATH call=NAME nth=N|last kind=K mode=1|2 - one update of
 //     database (in place) with the nth call of that client function failing;
 //     prints "result=", "text=" (line breaks as \n), "left=", "failed=".
@@ -233,7 +234,8 @@ struct TClient {
     void Open(const std::string &database) {
         ISC_STATUS status[ISC_STATUS_LENGTH] = {};
         std::string dpb(1, char(isc_dpb_version1));
-        for (auto [tag, value] : {std::pair{isc_dpb_user_name, "SYSDBA"}, {isc_dpb_password, "quillfern"}})
+        const std::string password = Arg("password");
+        for (auto [tag, value] : {std::pair{isc_dpb_user_name, "SYSDBA"}, {isc_dpb_password, password.c_str()}})
             dpb += std::string{char(tag), char(std::strlen(value))} + value;
         Db = 0;
         if (Attach(status, short(database.size()), database.c_str(), &Db, short(dpb.size()), dpb.data()))

@@ -92,7 +92,7 @@ TEST_P(FaultSweep, EveryFailurePointTellsTheTruth) {
                           " injector=" + FakeClientPath("injectingclient") + " scenario=" + c.Scenario +
                           " fault=" + c.Fault + " step=" + std::to_string(step) +
                           " kinds=" + (kSanitizer ? "all" : "rotate") + " remote=" + (c.Remote ? "1" : "0") +
-                          " database=" + database + " folder=" + dir.Path() + " version=7 cli=" + CliPath();
+                          " database=" + database + " folder=" + dir.Path() + " version=7 cli=" + CliPath() + " password=" + kPassword;
     const auto started = std::chrono::steady_clock::now();
     ChildProcess host(command);
     const int status = host.Wait(1500);
