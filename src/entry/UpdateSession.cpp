@@ -421,6 +421,52 @@ int32_t TUpdateSession::ReadVersion(const String &DatabaseName) {
     return ReadVersionRoad([&DatabaseName] { return DatabaseName; }, false);
 }
 
+namespace {
+
+// The identifier as a dialect 3 statement names it (dialect 1 knows no
+// quoted names).
+String ColumnName(const String &name, int32_t dialect) {
+    if (dialect < 3) return name;
+    String quoted = u"\"";
+    for (char16_t c : name) {
+        quoted += c;
+        if (c == u'"') quoted += u'"';
+    }
+    return quoted + u"\"";
+}
+
+// VERSION of the row the version check reads (ordered by the primary key
+// when the server named the key's index), read as a number of any type the
+// server has: the tools read what the check's 32-bit integer field refuses
+// (Firebird 4's INT128, DECIMAL and DECFLOAT). 0 without the table.
+int64_t ReadVersionOfAnyNumberType(TDMUpdate &module) {
+    TIBDatabase &db = *module.DB;
+    TIBSQL query(nullptr);
+    query.SetDatabase(&db);
+    query.SetTransaction(module.Trans);
+    if (!module.Trans->InTransaction()) module.Trans->StartTransaction();
+    query.SetSQL(u"SELECT 1 FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'VER'");
+    query.ExecQuery();
+    const bool exists = !query.Eof();
+    query.Close();
+    if (!exists) return 0;
+    query.SetSQL(u"SELECT S.RDB$FIELD_NAME FROM RDB$INDICES I JOIN RDB$INDEX_SEGMENTS S "
+                 u"ON S.RDB$INDEX_NAME = I.RDB$INDEX_NAME WHERE I.RDB$RELATION_NAME = 'VER' "
+                 u"AND I.RDB$INDEX_NAME STARTING WITH 'RDB$PRIMARY' ORDER BY S.RDB$FIELD_POSITION");
+    String order;
+    for (query.ExecQuery(); !query.Eof(); query.Next())
+        order += (order.empty() ? u" ORDER BY " : u", ") +
+                 ColumnName(Trim(query.Current()[0].AsString()), db.DBSQLDialect());
+    query.Close();
+    query.SetSQL(u"SELECT VERSION FROM VER" + order);
+    query.ExecQuery();
+    const int64_t version = !query.Eof() && !query.Current()[0].IsNull() ? query.Current()[0].AsInt64() : 0;
+    query.Close();
+    return version;
+}
+
+}  // namespace
+
 int32_t TUpdateSession::ReadVersionRoad(const std::function<String()> &DatabaseName, bool ShowFirstConnectionFailure) {
     TDMUpdate &module = NewModule();
     int32_t result = 0;
@@ -436,7 +482,10 @@ int32_t TUpdateSession::ReadVersionRoad(const std::function<String()> &DatabaseN
             // query's open tries once more and lets a second failure leave.
             ShowMessageBox(MessageOf(refused));
         }
-        auto readVersion = [&module]() -> int64_t {
+        auto readVersion = [&module, ShowFirstConnectionFailure]() -> int64_t {
+            // The export reads through the module's components, as it always
+            // has; the tools (no message box) read any number type.
+            if (!ShowFirstConnectionFailure) return ReadVersionOfAnyNumberType(module);
             module.QVerExists->Open();
             if (module.QVerExistsEXIST->AsInteger() == 0) return 0;
             module.TVer->Open();

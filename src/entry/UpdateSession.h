@@ -182,7 +182,9 @@ public:
     int32_t CheckVersion(const String &DatabaseName);
     // The schema version: VERSION of the first row of table VER (by the
     // primary key when the server named the key's index), 0 without the
-    // table, on databases of either dialect. While another connection drops
+    // table, on databases of either dialect, whatever number type VERSION
+    // has (CheckVersion reads it into a 32-bit integer field, as the
+    // module always has). While another connection drops
     // or recreates VER without having ended its transaction, the read waits
     // for it at most the lock timeout. A connection failure leaves at once.
     // The connection is closed in every case; a failure of that clean-up
@@ -217,6 +219,9 @@ private:
     TDMUpdate &NewModule();
     void EndModule() noexcept;
     int32_t LockTimeout() const;
+    // ShowFirstConnectionFailure: the export's road (a message box for the
+    // first connection failure, the module's integer field); otherwise the
+    // tools' (any number type).
     int32_t ReadVersionRoad(const std::function<String()> &DatabaseName, bool ShowFirstConnectionFailure);
 
     TSessionSettings FSettings;
