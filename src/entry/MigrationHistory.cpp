@@ -27,9 +27,34 @@ String Quoted(const String &text) {
     return literal + u"'";
 }
 
+// A file name as an SQL expression of character set UTF8, built from the
+// name's UTF-8 bytes in hexadecimal: the statement text goes out in the
+// connection's character set, which need not carry every character a file
+// name may hold (WIN1251 has no "ä").
+String Utf8Expression(const String &text) {
+    static const char16_t digits[] = u"0123456789ABCDEF";
+    const std::string bytes = StringToUtf8(text);
+    if (bytes.empty()) return u"''";
+    String literal = u"CAST(x'";
+    for (unsigned char b : bytes) {
+        literal += digits[b >> 4];
+        literal += digits[b & 15];
+    }
+    return literal + u"' AS VARCHAR(255) CHARACTER SET UTF8)";
+}
+
+// The bytes of a name read back as OCTETS: UTF-8 from a table made with the
+// UTF8 column, else (a table made before it) the connection's character set.
+String NameFromBytes(const TBytes &bytes, const TEncoding &connection) {
+    const auto *data = reinterpret_cast<const char *>(bytes.data());
+    static const std::shared_ptr<const TEncoding> utf8 = TEncoding::GetEncoding(65001);
+    if (utf8->FirstUndecodable(data, bytes.size()) == std::string::npos) return utf8->GetString(data, bytes.size());
+    return connection.GetString(data, bytes.size());
+}
+
 String HistoryTableDefinition() {
     return String(u"CREATE TABLE ") + kHistoryTable +
-           u" (ID INTEGER NOT NULL PRIMARY KEY, VERSION INTEGER NOT NULL, SCRIPT VARCHAR(255), CHECKSUM VARCHAR(16), "
+           u" (ID INTEGER NOT NULL PRIMARY KEY, VERSION INTEGER NOT NULL, SCRIPT VARCHAR(255) CHARACTER SET UTF8, CHECKSUM VARCHAR(16), "
            u"INSTALLED_BY VARCHAR(63) DEFAULT CURRENT_USER, STARTED_AT TIMESTAMP, DURATION_MS INTEGER, "
            u"OUTCOME VARCHAR(20) NOT NULL)";
 }
@@ -102,7 +127,7 @@ void InsertHistoryRow(TIBDatabase &Database, TIBTransaction &Transaction, const 
     Database.ExecuteImmediate(String(u"INSERT INTO ") + kHistoryTable +
                                   u" (ID, VERSION, SCRIPT, CHECKSUM, STARTED_AT, DURATION_MS, OUTCOME) "
                                   u"SELECT COALESCE(MAX(ID), 0) + 1, " +
-                                  IntToStr(Row.Version) + u", " + Quoted(Row.Script) + u", " + Quoted(Row.Checksum) +
+                                  IntToStr(Row.Version) + u", " + Utf8Expression(Row.Script) + u", " + Quoted(Row.Checksum) +
                                   u", CAST(" + Quoted(started) + u" AS TIMESTAMP), " + IntToStr(Row.DurationMs) +
                                   u", " + Quoted(Row.Outcome) + u" FROM " + kHistoryTable,
                               &Transaction);
@@ -122,7 +147,7 @@ std::optional<std::vector<THistoryRow>> TMigrationHistory::Read(const String &Da
     query.SetTransaction(&transaction.Transaction());
     // The time in parts: a timestamp cast to text reads differently in the
     // two dialects.
-    query.SetSQL(String(u"SELECT ID, VERSION, SCRIPT, CHECKSUM, INSTALLED_BY, DURATION_MS, OUTCOME, "
+    query.SetSQL(String(u"SELECT ID, VERSION, CAST(SCRIPT AS VARCHAR(1020) CHARACTER SET OCTETS), CHECKSUM, INSTALLED_BY, DURATION_MS, OUTCOME, "
                         u"EXTRACT(YEAR FROM STARTED_AT), EXTRACT(MONTH FROM STARTED_AT), EXTRACT(DAY FROM STARTED_AT), "
                         u"EXTRACT(HOUR FROM STARTED_AT), EXTRACT(MINUTE FROM STARTED_AT), "
                         u"CAST(FLOOR(EXTRACT(SECOND FROM STARTED_AT)) AS INTEGER) FROM ") +
@@ -132,7 +157,7 @@ std::optional<std::vector<THistoryRow>> TMigrationHistory::Read(const String &Da
         THistoryRow r;
         r.Id = row[0].AsInteger();
         r.Version = row[1].AsInteger();
-        r.Script = Trim(row[2].AsString());
+        r.Script = Trim(NameFromBytes(row[2].AsBytes(), *connection.Db().Encoding()));
         r.Checksum = Trim(row[3].AsString());
         r.InstalledBy = Trim(row[4].AsString());
         r.DurationMs = row[5].AsInteger();

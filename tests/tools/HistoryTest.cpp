@@ -333,6 +333,21 @@ TEST_P(History, StatusExitCodeSaysWhenScriptsArePendingAndDryRunEchoPrintsWhatWo
     EXPECT_EQ(Run("status --exit-code").ExitCode, 0);
 }
 
+
+// The module talks WIN1251, which has neither "ä" nor "ø": a script's file
+// name is still recorded, listed and matched by validate as it is.
+TEST_P(History, AScriptNamedInAnyAlphabetIsRecordedAndMatchedByItsName) {
+    const std::string name = "0002-Kunden-ä-данные-ø.sql";
+    Script("0001-ver.sql", kVer);
+    Script(name, kTwo);
+    ProcessResult r = Run("migrate");
+    ASSERT_EQ(r.ExitCode, 0) << r.Output;
+    EXPECT_EQ(Rows(), (RowList{"1|0001-ver.sql|applied", "2|" + name + "|applied"}));
+    EXPECT_TRUE(Has(Run("status").Output, "  " + name + "  ")) << Run("status").Output;
+    EXPECT_EQ(Jq(Json("status --json").Output, ".applied[1].script"), name);
+    ProcessResult validate = Run("validate");
+    EXPECT_EQ(validate.ExitCode, 0) << validate.Output;
+}
 INSTANTIATE_TEST_SUITE_P(Places, History,
                          ::testing::Values(Place{"EmbeddedDialect1", 1, false}, Place{"EmbeddedDialect3", 3, false},
                                            Place{"Server", 3, true}),
