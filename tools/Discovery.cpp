@@ -32,6 +32,40 @@ bool HasSqlExtension(const std::string &name) {
     return end == ".sql";
 }
 
+// Well-formed UTF-8: no overlong forms, surrogates or values past U+10FFFF.
+bool IsUtf8(const std::string &text) {
+    static const uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        size_t length = 0;
+        if (lead < 0x80) length = 1;
+        else if (lead >= 0xC2 && lead < 0xE0) length = 2;
+        else if (lead >= 0xE0 && lead < 0xF0) length = 3;
+        else if (lead >= 0xF0 && lead < 0xF5) length = 4;
+        if (length == 0 || i + length > text.size()) return false;
+        uint32_t value = length == 1 ? lead : lead & (0x7Fu >> length);
+        for (size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            value = value << 6 | (next & 0x3F);
+        }
+        if (value < smallest[length] || (value >= 0xD800 && value < 0xE000) || value > 0x10FFFF) return false;
+        i += length;
+    }
+    return true;
+}
+
+// A name for a message: bytes other than printable ASCII as \xNN.
+std::string Printable(const std::string &name) {
+    static const char digits[] = "0123456789abcdef";
+    std::string shown;
+    for (unsigned char c : name) {
+        if (c >= 0x20 && c < 0x7F) shown += static_cast<char>(c);
+        else shown += std::string("\\x") + digits[c >> 4] + digits[c & 15];
+    }
+    return shown;
+}
+
 }  // namespace
 
 MigrationFolder FindMigrationFolder(const std::string &folder) {
@@ -48,6 +82,12 @@ MigrationFolder FindMigrationFolder(const std::string &folder) {
             found.Ignored.push_back(name);
             continue;
         }
+        // Script names travel on as UTF-8 (into the library, messages, the
+        // history and JSON); a name in another encoding would be changed on
+        // the way and its file not found again.
+        if (!IsUtf8(name))
+            throw std::runtime_error(Printable(name) + ": the file name is not UTF-8; rename the file (for example "
+                                     "with convmv) before it can run");
         if (*version == 0) throw std::runtime_error(name + ": version 0 is never applied (versions start at 1)");
         if (*version > std::numeric_limits<int32_t>::max())
             throw std::runtime_error(name + ": the version number is too large (VER keeps a 32-bit integer)");

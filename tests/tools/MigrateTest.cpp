@@ -214,7 +214,9 @@ TEST(MigrateFolder, AScriptIsAFileWhoseNameStartsWithAVersion) {
     };
     for (const Case &c : {Case{"0-base.sql", "0-base.sql: version 0 is never applied (versions start at 1)"},
                           Case{"V20240101120000__x.sql", "V20240101120000__x.sql: the version number is too large "
-                                                         "(VER keeps a 32-bit integer)"}}) {
+                                                         "(VER keeps a 32-bit integer)"},
+                          Case{"2-caf\xe9.sql", "2-caf\\xe9.sql: the file name is not UTF-8; rename the file (for "
+                                                "example with convmv) before it can run"}}) {
         const std::string bad = dir.File(std::string("bad-") + c.Name);
         std::filesystem::create_directory(bad);
         WriteFile(bad + "/" + c.Name, "");
