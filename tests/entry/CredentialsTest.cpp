@@ -51,17 +51,11 @@ struct ExportResult {
 
 class CredentialsTest : public EntryTest {
 protected:
-    decltype(&::UpdateDBWithParams) UpdateWithParams() {
-        return reinterpret_cast<decltype(&::UpdateDBWithParams)>(dlsym(L().Handle, "UpdateDBWithParams"));
-    }
-    decltype(&::CheckDBVersionWithParams) CheckWithParams() {
-        return reinterpret_cast<decltype(&::CheckDBVersionWithParams)>(dlsym(L().Handle, "CheckDBVersionWithParams"));
-    }
     ExportResult Update(const std::string &db, const std::string &script, const std::string &params) {
         ExportResult r;
         VARIANT error;
         std::memset(&error, 0xAB, sizeof error);
-        r.Returned = UpdateWithParams()(Text(db), Text(script), Text(params), &error);
+        r.Returned = L().UpdateDBWithParams(Text(db), Text(script), Text(params), &error);
         r.Text = N(ResultText(error));
         L().VariantClear(&error);
         return r;
@@ -70,7 +64,7 @@ protected:
         ExportResult r;
         VARIANT error;
         std::memset(&error, 0xAB, sizeof error);
-        r.Returned = CheckWithParams()(Text(db), Text(params), &r.Version, &error);
+        r.Returned = L().CheckDBVersionWithParams(Text(db), Text(params), &r.Version, &error);
         r.Text = N(ResultText(error));
         L().VariantClear(&error);
         return r;
@@ -158,8 +152,8 @@ protected:
 }  // namespace
 
 TEST_F(OwnUser, TheExportsLogInWithTheHostsParameters) {
-    ASSERT_NE(UpdateWithParams(), nullptr);
-    ASSERT_NE(CheckWithParams(), nullptr);
+    ASSERT_NE(L().UpdateDBWithParams, nullptr);
+    ASSERT_NE(L().CheckDBVersionWithParams, nullptr);
     const std::string login = "user_name=" + User + "\r\nISC_DPB_PASSWORD=" + Password + "\r\n";
 
     const ExportResult version = Check(Remote, login);

@@ -20,6 +20,8 @@ struct Library {
     decltype(&::UpdateDB) UpdateDB = nullptr;
     decltype(&::CheckDBVersionEx) CheckDBVersionEx = nullptr;
     decltype(&::UpdateDBEx) UpdateDBEx = nullptr;
+    decltype(&::CheckDBVersionWithParams) CheckDBVersionWithParams = nullptr;
+    decltype(&::UpdateDBWithParams) UpdateDBWithParams = nullptr;
     decltype(&::VantrelSysAllocStringLen) SysAllocStringLen = nullptr;
     decltype(&::VantrelSysStringLen) SysStringLen = nullptr;
     decltype(&::VantrelVariantClear) VariantClear = nullptr;
@@ -34,6 +36,10 @@ struct Library {
             l.UpdateDB = reinterpret_cast<decltype(l.UpdateDB)>(dlsym(l.Handle, "UpdateDB"));
             l.CheckDBVersionEx = reinterpret_cast<decltype(l.CheckDBVersionEx)>(dlsym(l.Handle, "CheckDBVersionEx"));
             l.UpdateDBEx = reinterpret_cast<decltype(l.UpdateDBEx)>(dlsym(l.Handle, "UpdateDBEx"));
+            l.CheckDBVersionWithParams = reinterpret_cast<decltype(l.CheckDBVersionWithParams)>(
+                dlsym(l.Handle, "CheckDBVersionWithParams"));
+            l.UpdateDBWithParams =
+                reinterpret_cast<decltype(l.UpdateDBWithParams)>(dlsym(l.Handle, "UpdateDBWithParams"));
             l.SysAllocStringLen =
                 reinterpret_cast<decltype(l.SysAllocStringLen)>(dlsym(l.Handle, "VantrelSysAllocStringLen"));
             l.SysStringLen = reinterpret_cast<decltype(l.SysStringLen)>(dlsym(l.Handle, "VantrelSysStringLen"));

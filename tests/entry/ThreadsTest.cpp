@@ -1,6 +1,7 @@
 // The exports called from several threads at once, through the shared
 // library: each thread updates and checks a database of its own and one
-// database that all of them share. The threads start together, so the first
+// database that all of them share, half of them through the exports with
+// connection parameters. The threads start together, so the first
 // load of the client library, the modules of the calls and the field
 // metadata cache are all met at the same time. The tsan preset runs
 // this test under the thread sanitizer.
@@ -38,23 +39,25 @@ long long LogRows(const std::string &db) {
 // One thread's calls; what went wrong is collected as text.
 class TWorker {
 public:
-    explicit TWorker(Library &lib) : L(lib) {}
+    // Params empty: the Ex exports; else the exports with parameters.
+    TWorker(Library &lib, std::string params) : L(lib), Params(std::move(params)) {}
 
     void Update(const std::string &db, const std::string &script) {
-        VARIANT d = Text(db), s = Text(script), error;
-        const int32_t rc = L.UpdateDBEx(d, s, &error);
+        VARIANT d = Text(db), s = Text(script), p = Text(Params), error;
+        const int32_t rc = Params.empty() ? L.UpdateDBEx(d, s, &error) : L.UpdateDBWithParams(d, s, p, &error);
         if (rc != 0 || error.vt != VT_BSTR || error.u.bstrVal)
             Failures += "update " + db + ": " + std::to_string(rc) + " " + Message(error) + "\n";
-        Clear({&d, &s, &error});
+        Clear({&d, &s, &p, &error});
     }
     void Check(const std::string &db, int32_t expected) {
-        VARIANT d = Text(db), error;
+        VARIANT d = Text(db), p = Text(Params), error;
         int32_t version = -1;
-        const int32_t rc = L.CheckDBVersionEx(d, &version, &error);
+        const int32_t rc =
+            Params.empty() ? L.CheckDBVersionEx(d, &version, &error) : L.CheckDBVersionWithParams(d, p, &version, &error);
         if (rc != 0 || version != expected)
             Failures += "check " + db + ": " + std::to_string(rc) + " version " + std::to_string(version) + " " +
                         Message(error) + "\n";
-        Clear({&d, &error});
+        Clear({&d, &p, &error});
     }
     std::string Failures;
 
@@ -73,6 +76,7 @@ private:
         for (VARIANT *v : values) L.VariantClear(v);
     }
     Library &L;
+    std::string Params;
 };
 
 }  // namespace
@@ -88,7 +92,8 @@ TEST(Threads, UpdatesAndChecksOfSeveralDatabasesAndOfOneAtOnce) {
     WriteFile(dir.File("shared.sql"), "INSERT INTO LOG VALUES (1);\n");
 
     std::barrier start(kThreads);
-    std::vector<TWorker> workers(kThreads, TWorker(lib));
+    std::vector<TWorker> workers;
+    for (int t = 0; t < kThreads; ++t) workers.emplace_back(lib, t % 2 ? "lc_ctype=UTF8\nuser_name=SYSDBA" : "");
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
