@@ -40,7 +40,7 @@ PORT=3054
 # Marks a tree that debootstrap finished; anything else at ROOT is made anew.
 COMPLETE=$ROOT/.vantrel-tree-complete
 
-log() { echo "debian13: $*"; }
+log() { echo "debian13: $* ($(date +%T))"; }
 
 [[ $(id -u) -eq 0 ]] || { echo "debian13: run as root" >&2; exit 1; }
 

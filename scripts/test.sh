@@ -23,30 +23,32 @@ export VANTREL_REQUIRE_SERVER=1
 export VANTREL_TEST_PACKAGE=1
 
 status=0
+# Each stage's heading says when it started, for whoever reads a slow run.
+stage() { echo "=== $* ($(date +%T), ${SECONDS} s in) ==="; }
 # tsan builds the library and the two suites whose tests are about threads
 # (the others would only repeat the release run, slower).
 for preset in release asan tsan; do
-  echo "=== building $preset ==="
+  stage "building $preset"
   scripts/build.sh "$preset"
 done
 for preset in release asan tsan; do
-  echo "=== testing $preset ==="
+  stage "testing $preset"
   if ! ctest --preset "$preset" -j2; then
     status=1
   fi
 done
-echo "=== fuzzing the script parser ==="
+stage "fuzzing the script parser"
 if ! scripts/fuzz.sh 60; then
   status=1
 fi
-echo "=== Debian 13, Firebird 4 ==="
+stage "Debian 13, Firebird 4"
 if ! scripts/debian13.sh test; then
   status=1
 fi
 
 # One line for all: the sum of every ctest summary above; a configuration
 # that failed without a failed test (a build, the tree) counts as one.
-echo "=== all configurations ==="
+stage "all configurations"
 grep -E '^[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$log" >"$log.summaries" || true
 read -r failed total < <(awk '{ f += $4; t += $9 } END { print f + 0, t + 0 }' "$log.summaries")
 if ((status != 0 && failed == 0)); then
