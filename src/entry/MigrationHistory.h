@@ -9,7 +9,7 @@
 // The table, VANTREL_HISTORY:
 //   ID            INTEGER NOT NULL PRIMARY KEY  order of the rows (1, 2, ...)
 //   VERSION       INTEGER NOT NULL              the script's version
-//   SCRIPT        VARCHAR(255)                  its file name (empty for a baseline)
+//   SCRIPT        VARCHAR(255) UTF8             its file name (empty for a baseline)
 //   CHECKSUM      VARCHAR(16)                   see ScriptChecksum in the host
 //   INSTALLED_BY  VARCHAR(63)                   the user connected (CURRENT_USER)
 //   STARTED_AT    TIMESTAMP                     UTC
