@@ -1112,7 +1112,16 @@ int Run(const std::vector<std::string> &args) {
 int main(int argc, char **argv) {
     VantrelSetMessageBoxHandler(MessageToStderr, nullptr);
     try {
-        return Run(std::vector<std::string>(argv + 1, argv + argc));
+        const int code = Run(std::vector<std::string>(argv + 1, argv + argc));
+        if (code == kExitInterrupted) {
+            // The client's shutdown thread may still be on its way out of
+            // the client's code; the clean-up at exit would free what it
+            // uses. The database work is over (the server rolled it back),
+            // so the process ends here, its output written.
+            std::fflush(nullptr);
+            _exit(code);
+        }
+        return code;
     } catch (const UsageError &e) {
         std::fprintf(stderr, "vantrel: %s\n", e.what());
         if (e.For) std::fprintf(stderr, "usage: vantrel %s\n", e.For->Synopsis);
