@@ -195,6 +195,7 @@ inline constexpr ISC_STATUS kDeadlock = 335544336;           // isc_deadlock
 inline constexpr ISC_STATUS kLockConflict = 335544345;       // isc_lock_conflict (no wait)
 inline constexpr ISC_STATUS kRelationNotDefined = 335544395; // isc_relnotdef ("table id %d is not defined")
 inline constexpr ISC_STATUS kUpdateConflict = 335544451;     // isc_update_conflict
+inline constexpr ISC_STATUS kObjectInUse = 335544453;        // isc_obj_in_use
 inline constexpr ISC_STATUS kLockTimeout = 335544510;        // isc_lock_timeout
 inline constexpr ISC_STATUS kConcurrentTransaction = 335544878;  // isc_concurrent_transaction (a number follows)
 

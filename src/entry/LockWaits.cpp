@@ -88,10 +88,14 @@ String SecondsSince(std::chrono::steady_clock::time_point Start) {
     return Utf8ToString(text);
 }
 
-std::optional<String> LockWaitText(const EIBError &Error, TIBDatabase *Db, const String &Waited) {
+std::optional<String> LockWaitText(const EIBError &Error, TIBDatabase *Db, const String &Waited, int32_t LockTimeout) {
     if (!IsLockWaitFailure(Error)) return std::nullopt;
     String first;
-    if (Error.HasStatusCode(kLockTimeout) || Error.HasStatusCode(kLockConflict)) {
+    if (Error.HasStatusCode(kLockConflict) && Error.HasStatusCode(kObjectInUse)) {
+        // The server waits for another connection's use of an object; it
+        // cannot wait for the asking connection itself.
+        first = LockTimeout > 0 ? String(kObjectInUseOwnMessage) : String(kObjectInUseNoWaitMessage);
+    } else if (Error.HasStatusCode(kLockTimeout) || Error.HasStatusCode(kLockConflict)) {
         first = Format(kLockWaitMessage, {Waited});
     } else {
         // A changed row: a lock wait only while the other transaction runs.

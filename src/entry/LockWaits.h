@@ -28,6 +28,16 @@ inline constexpr const char16_t *kLockWaitMessage =
 inline constexpr const char16_t *kLockWaitHolderMessage =
     u"Waited %s s for a lock held by another connection (its transaction %d, connection %d); "
     u"the update was rolled back";
+// An object (a table, a procedure) that the update's own transaction has
+// used cannot be changed or dropped by its DDL before a commit; the server
+// reports it at once, without a wait, whatever the lock timeout.
+inline constexpr const char16_t *kObjectInUseOwnMessage =
+    u"The object is in use by this update's own uncommitted work (an earlier statement of its transaction used "
+    u"it; a COMMIT before the change frees it); the update was rolled back";
+// The same with no lock waits at all: the user may be either.
+inline constexpr const char16_t *kObjectInUseNoWaitMessage =
+    u"The object is in use by this update's own uncommitted work or by another connection (the lock timeout is 0, "
+    u"so no wait); the update was rolled back";
 // The row was changed by a transaction of the update's own connection.
 inline constexpr const char16_t *kLockWaitOwnMessage =
     u"Waited %s s for a lock held by another transaction of this update's own connection (transaction %d); "
@@ -64,9 +74,11 @@ String SecondsSince(std::chrono::steady_clock::time_point Start);
 // server's text. A lock timeout is recognised by its code; a row that
 // another transaction changed is a lock wait only while that transaction
 // still runs when the statement has failed (otherwise the other one
-// committed in the meantime: a plain update conflict). Db is the
-// connection of the failed statement, asked for that transaction.
-std::optional<String> LockWaitText(const EIBError &Error, TIBDatabase *Db, const String &Waited);
+// committed in the meantime: a plain update conflict). An object in use
+// that the server did not wait for, though the lock timeout asked it to,
+// is the update's own work. Db is the connection of the failed statement,
+// asked for that transaction.
+std::optional<String> LockWaitText(const EIBError &Error, TIBDatabase *Db, const String &Waited, int32_t LockTimeout);
 
 // Table VER cannot be read through the server while another connection's
 // uncommitted transaction drops or recreates it (the server answers "table

@@ -67,7 +67,8 @@ private:
 
 // The text of a failed update: the error's own, or with the lock wait said
 // first when the error was one.
-String FailureText(std::exception_ptr error, TIBDatabase *db, std::optional<Clock::time_point> waitStarted) {
+String FailureText(std::exception_ptr error, TIBDatabase *db, std::optional<Clock::time_point> waitStarted,
+                   int32_t lockTimeout) {
     std::optional<String> lockWait;
     if (waitStarted) {
         // Any other failure (not a database error) is told by its own text.
@@ -75,7 +76,7 @@ String FailureText(std::exception_ptr error, TIBDatabase *db, std::optional<Cloc
             try {
                 std::rethrow_exception(error);
             } catch (const EIBError &e) {
-                lockWait = LockWaitText(e, db, SecondsSince(*waitStarted));
+                lockWait = LockWaitText(e, db, SecondsSince(*waitStarted), lockTimeout);
             }
         });
     }
@@ -278,6 +279,7 @@ TUpdateOutcome TUpdateSession::Update(const VARIANT &DatabaseName, const VARIANT
     std::exception_ptr runFailure;
     Clock::time_point runStarted;
     int32_t statements = 0;
+    int32_t lockTimeout = 0;
     bool recorded = false;
 
     const std::exception_ptr failure = FailureOf([&] {
@@ -287,7 +289,8 @@ TUpdateOutcome TUpdateSession::Update(const VARIANT &DatabaseName, const VARIANT
         // A FIFO or device is refused here, before the database is attached
         // and a transaction holds it, rather than blocking in the read.
         CheckRegularFile(scriptName);
-        BoundModuleLockWaits(module, LockTimeout());
+        lockTimeout = LockTimeout();
+        BoundModuleLockWaits(module, lockTimeout);
         const String databaseName = VarToText(DatabaseName);
         module.DB->SetDatabaseName(databaseName);
         Clock::time_point commitStarted;
@@ -345,7 +348,7 @@ TUpdateOutcome TUpdateSession::Update(const VARIANT &DatabaseName, const VARIANT
             outcome.ErrorText = InterruptedUpdateText(script->CommittedStatements());
         } else {
             TIBDatabase *db = script->Database() ? script->Database() : module.DB;
-            outcome.ErrorText = FailureText(failure, db, waitStarted);
+            outcome.ErrorText = FailureText(failure, db, waitStarted, lockTimeout);
         }
         if (runFailure) LocateFailure(runFailure, outcome);
         // The text names the statement only while it is the unreadable

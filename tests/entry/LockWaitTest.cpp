@@ -96,6 +96,38 @@ TEST_F(LockWait, ALockHeldByAnotherConnectionEndsTheUpdateAtTheLockTimeout) {
     }
 }
 
+// A NOT NULL column added to a table that the script's own uncommitted work
+// changed fails at once (in isql-fb too): the server never waits for the
+// asking connection, so that is what the text says, not a lock of another
+// connection.
+TEST_F(LockWait, AnObjectInUseIsToldApartFromAnotherConnectionsLock) {
+    struct Case {
+        const char *Timeout;
+        bool OtherConnection;  // holds the table in use
+        const char *Message;
+    };
+    const Case cases[] = {
+        {"2", false, "The object is in use by this update's own uncommitted work (an earlier statement of its "
+                     "transaction used it; a COMMIT before the change frees it); the update was rolled back\r\n"
+                     "lock conflict on no wait transaction\r\nunsuccessful metadata update\r\n"
+                     "object TABLE \"T\" is in use"},
+        {"0", true, "The object is in use by this update's own uncommitted work or by another connection (the lock "
+                    "timeout is 0, so no wait); the update was rolled back\r\nlock conflict on no wait transaction"},
+    };
+    int n = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.Timeout);
+        ScopedEnv timeout("VANTREL_LOCK_TIMEOUT", c.Timeout);
+        const std::string db = Create("u" + std::to_string(++n) + ".fdb", 3, "CREATE TABLE T (ID INTEGER);");
+        WriteFile(Dir.File("s.sql"), "INSERT INTO T VALUES (1);\nALTER TABLE T ADD X INTEGER DEFAULT 0 NOT NULL;\n");
+        std::optional<HeldTransaction> holder;
+        if (c.OtherConnection) holder.emplace(db, std::vector<std::string>{"SELECT COUNT(*) FROM T"});
+        const String text = Update(Text(db), Text(Dir.File("s.sql")));
+        EXPECT_EQ(N(text).rfind(c.Message, 0), 0u) << N(text);
+        EXPECT_NE(RunIsql(db, "SELECT 'rows ' || COUNT(*) FROM T;").find("rows 0"), std::string::npos);
+    }
+}
+
 TEST_F(LockWait, SigtermDuringAWaitIsReportedAsAnInterruptionWithTheCommittedDDL) {
     const std::string db = Create("s.fdb", 3, "CREATE TABLE T (ID INTEGER);\nCOMMIT;\nINSERT INTO T VALUES (1);");
     HeldTransaction holder(db, {"UPDATE T SET ID = 2"});
