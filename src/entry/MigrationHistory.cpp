@@ -54,7 +54,8 @@ String NameFromBytes(const TBytes &bytes, const TEncoding &connection) {
 
 String HistoryTableDefinition() {
     return String(u"CREATE TABLE ") + kHistoryTable +
-           u" (ID INTEGER NOT NULL PRIMARY KEY, VERSION INTEGER NOT NULL, SCRIPT VARCHAR(255) CHARACTER SET UTF8, CHECKSUM VARCHAR(16), "
+           u" (ID INTEGER NOT NULL PRIMARY KEY, VERSION INTEGER NOT NULL, SCRIPT VARCHAR(255) CHARACTER SET UTF8, "
+           u"CHECKSUM VARCHAR(16), "
            u"INSTALLED_BY VARCHAR(63) DEFAULT CURRENT_USER, STARTED_AT TIMESTAMP, DURATION_MS INTEGER, "
            u"OUTCOME VARCHAR(20) NOT NULL)";
 }
@@ -127,7 +128,8 @@ void InsertHistoryRow(TIBDatabase &Database, TIBTransaction &Transaction, const 
     Database.ExecuteImmediate(String(u"INSERT INTO ") + kHistoryTable +
                                   u" (ID, VERSION, SCRIPT, CHECKSUM, STARTED_AT, DURATION_MS, OUTCOME) "
                                   u"SELECT COALESCE(MAX(ID), 0) + 1, " +
-                                  IntToStr(Row.Version) + u", " + Utf8Expression(Row.Script) + u", " + Quoted(Row.Checksum) +
+                                  IntToStr(Row.Version) + u", " + Utf8Expression(Row.Script) + u", " +
+                                  Quoted(Row.Checksum) +
                                   u", CAST(" + Quoted(started) + u" AS TIMESTAMP), " + IntToStr(Row.DurationMs) +
                                   u", " + Quoted(Row.Outcome) + u" FROM " + kHistoryTable,
                               &Transaction);
@@ -147,7 +149,8 @@ std::optional<std::vector<THistoryRow>> TMigrationHistory::Read(const String &Da
     query.SetTransaction(&transaction.Transaction());
     // The time in parts: a timestamp cast to text reads differently in the
     // two dialects.
-    query.SetSQL(String(u"SELECT ID, VERSION, CAST(SCRIPT AS VARCHAR(1020) CHARACTER SET OCTETS), CHECKSUM, INSTALLED_BY, DURATION_MS, OUTCOME, "
+    query.SetSQL(String(u"SELECT ID, VERSION, CAST(SCRIPT AS VARCHAR(1020) CHARACTER SET OCTETS), CHECKSUM, "
+                        u"INSTALLED_BY, DURATION_MS, OUTCOME, "
                         u"EXTRACT(YEAR FROM STARTED_AT), EXTRACT(MONTH FROM STARTED_AT), EXTRACT(DAY FROM STARTED_AT), "
                         u"EXTRACT(HOUR FROM STARTED_AT), EXTRACT(MINUTE FROM STARTED_AT), "
                         u"CAST(FLOOR(EXTRACT(SECOND FROM STARTED_AT)) AS INTEGER) FROM ") +
