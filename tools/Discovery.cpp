@@ -79,7 +79,8 @@ MigrationFolder FindMigrationFolder(const std::string &folder) {
         const std::optional<int64_t> version = VersionOfName(name);
         if (!version || !entry.is_regular_file(error)) continue;
         if (!HasSqlExtension(name)) {
-            found.Ignored.push_back(name);
+            // Reported by name, in text that reads as UTF-8 whatever the name.
+            found.Ignored.push_back(IsUtf8(name) ? name : Printable(name));
             continue;
         }
         // Script names travel on as UTF-8 (into the library, messages, the

@@ -537,11 +537,23 @@ std::string CurrentFolder() {
     return error ? std::string(".") : folder.string();
 }
 
-// After an error that says a database file is not there: what to do.
-void PrintMissingDatabaseHint(const std::string &error) {
-    if (error.find("No such file or directory") == std::string::npos) return;
-    PrintProblem("check the database's path (for host:/path, the path on the server), or create the database "
-                 "with 'vantrel create DATABASE'");
+// After a connection could not be made: what to do about it.
+void PrintConnectHint(TConnectFailure failure) {
+    switch (failure) {
+    case TConnectFailure::None: return;
+    case TConnectFailure::DatabaseMissing:
+        PrintProblem("check the database's path (for host:/path, the path on the server), or create the database "
+                     "with 'vantrel create DATABASE'");
+        return;
+    case TConnectFailure::LoginRefused:
+        PrintProblem("check the user name and password: --user with --password or --password-file, else ISC_USER "
+                     "and ISC_PASSWORD, else the built-in SYSDBA login are used");
+        return;
+    case TConnectFailure::ServerUnreachable:
+        PrintProblem("check that a Firebird server runs on that host and answers on its port (3050 unless the "
+                     "name says host/port:path), and that no firewall stands between");
+        return;
+    }
 }
 
 // Message boxes of the library go to standard error.
@@ -884,7 +896,7 @@ TApplyResult ApplyScript(const std::string &database, const std::string &script,
                                                          : " (taken from the current folder, " + CurrentFolder() + ")"));
     } else if (outcome.Failed) {
         PrintError(outcome.ErrorText);
-        PrintMissingDatabaseHint(StringToUtf8(outcome.ErrorText));
+        PrintConnectHint(outcome.ConnectFailure);
         // A server's text does not say which statement it was about.
         if (outcome.Location.Line > 0 && !outcome.LocationInText)
             PrintError(u"failed statement" + LocationText(outcome.Location, true));
@@ -987,7 +999,7 @@ int Version(const ParsedArguments &args) {
         if (!shown.empty() && shown.front() != error)
             std::fprintf(stderr, "vantrel: %s\n", shown.front().c_str());
         std::fprintf(stderr, "vantrel: %s\n", error.c_str());
-        PrintMissingDatabaseHint(error);
+        PrintConnectHint(ConnectFailureOf(std::current_exception()));
         return kExitFailure;
     }
     for (const std::string &text : shown)
@@ -1132,6 +1144,7 @@ int main(int argc, char **argv) {
     } catch (const std::exception &e) {
         // The library's failures carry their text as UTF-8 here too.
         std::fprintf(stderr, "vantrel: %s\n", e.what());
+        PrintConnectHint(ConnectFailureOf(std::current_exception()));
         return kExitFailure;
     }
 }

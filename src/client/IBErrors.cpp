@@ -225,18 +225,18 @@ std::optional<int64_t> EIBError::NumberAfter(int64_t code) const noexcept {
 
 namespace {
 
-// Calls each(code) for every error code and number of the calling thread's
-// status vector, never reading past its end whatever its content. With
-// NumericText, a text argument made of digits counts as a number too: the
-// server sends numbers that may exceed 32 bits (transaction numbers) as
-// text.
+// Calls each(code) for every error code and number (an operating system's
+// error number among them) of the calling thread's status vector, never
+// reading past its end whatever its content. With NumericText, a text
+// argument made of digits counts as a number too: the server sends numbers
+// that may exceed 32 bits (transaction numbers) as text.
 template <class Each>
 void ForEachStatusCode(bool NumericText, Each each) {
     const ISC_STATUS *status = StatusVector();
     size_t i = 0;
     while (i < ISC_STATUS_LENGTH && status[i] != isc_arg_end) {
         const ISC_STATUS type = status[i];
-        if (type == isc_arg_gds || type == isc_arg_number) {
+        if (type == isc_arg_gds || type == isc_arg_number || type == isc_arg_unix) {
             if (i + 1 < ISC_STATUS_LENGTH && each(status[i + 1])) return;
             i += 2;
         } else if (type == isc_arg_cstring) {

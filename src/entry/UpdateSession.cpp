@@ -1,6 +1,7 @@
 // The update session and its roads.
 #include "entry/UpdateSession.h"
 
+#include <cerrno>
 #include <map>
 #include <new>
 
@@ -207,6 +208,24 @@ String MessageOf(std::exception_ptr Failure) {
     }
 }
 
+TConnectFailure ConnectFailureOf(std::exception_ptr Failure) {
+    if (!Failure) return TConnectFailure::None;
+    try {
+        std::rethrow_exception(Failure);
+    } catch (const EIBError &e) {
+        if (e.HasStatusCode(kLoginRefused)) return TConnectFailure::LoginRefused;
+        // A connection lost later is a network error too, with another
+        // reason after it.
+        if (e.HasStatusCode(kNetworkError) && (e.HasStatusCode(kConnectError) || e.HasStatusCode(kConnectListenError) ||
+                                               e.HasStatusCode(kHostLookupError)))
+            return TConnectFailure::ServerUnreachable;
+        if (e.HasStatusCode(kIOError) && e.NumberAfter(kIOOpenError) == ENOENT) return TConnectFailure::DatabaseMissing;
+    } catch (...) {
+        // Not a database error: none of these.
+    }
+    return TConnectFailure::None;
+}
+
 String InterruptedUpdateText(const std::vector<TScriptLocation> &Committed) {
     String text = kInterruptedMessage;
     if (Committed.empty()) return text + u"\r\n" + kInterruptedNothingCommittedMessage;
@@ -349,6 +368,8 @@ TUpdateOutcome TUpdateSession::Update(const VARIANT &DatabaseName, const VARIANT
         } else {
             TIBDatabase *db = script->Database() ? script->Database() : module.DB;
             outcome.ErrorText = FailureText(failure, db, waitStarted, lockTimeout);
+            // The script's own CONNECT is a statement that failed, not this.
+            if (!ran) outcome.ConnectFailure = ConnectFailureOf(failure);
         }
         if (runFailure) LocateFailure(runFailure, outcome);
         // The text names the statement only while it is the unreadable

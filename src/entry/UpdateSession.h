@@ -111,6 +111,15 @@ struct TUpdateHooks {
     std::optional<THistoryRow> Record;
 };
 
+// What kind of failure kept a connection from being made, for a host that
+// says what to do about it.
+enum class TConnectFailure {
+    None,             // not one of these (or no failure)
+    DatabaseMissing,  // no database file at that path
+    LoginRefused,     // the user name or password was not accepted
+    ServerUnreachable // no server answered at that host and port
+};
+
 struct TUpdateOutcome {
     bool Failed = false;
     // What UpdateDB hands back: empty after success.
@@ -136,6 +145,8 @@ struct TUpdateOutcome {
     std::optional<TRunStatistics> Statistics;
     // The hooks' history row was committed with the script.
     bool Recorded = false;
+    // When the run failed to connect: why.
+    TConnectFailure ConnectFailure = TConnectFailure::None;
 };
 
 // The error text of an update that SIGINT or SIGTERM ended, listing what it
@@ -251,6 +262,8 @@ TUpdateOutcome UpdateDatabaseEx(const String &DatabaseName, const String &Script
 // The message of whatever was thrown: the library's text, "Out of memory",
 // a standard exception's text, or "Unknown error".
 String MessageOf(std::exception_ptr Failure);
+
+TConnectFailure ConnectFailureOf(std::exception_ptr Failure);
 
 // Parsing without a database, as an update would parse (vantrel check):
 // every statement with where it stands goes to Each (when given); the run

@@ -224,8 +224,8 @@ TEST(Cli, AFailedUpdatePrintsTheErrorAndFails) {
     EXPECT_LT(u.Output.find("Table unknown"), where) << u.Output;
 }
 
-// A missing script or database: the error once, in English, and what to do.
-TEST(Cli, AMissingScriptOrDatabaseSaysWhatToDo) {
+// A missing script: in English, and what to do.
+TEST(Cli, AMissingScriptSaysWhatToDo) {
     TempDir dir;
     CreateDatabase(dir.File("d.fdb"));
     ProcessResult script = RunCommand("cd " + dir.Path() + " && " + SanitizerEnvironment() + CliPath() +
@@ -233,16 +233,46 @@ TEST(Cli, AMissingScriptOrDatabaseSaysWhatToDo) {
     EXPECT_EQ(script.ExitCode, 1);
     EXPECT_EQ(script.Output, "vantrel: the script none.sql does not exist or is not a file: check the path (taken "
                              "from the current folder, " + dir.Path() + ")\n");
-    for (const std::string command : {"version ", "update --quiet "}) {
-        ProcessResult database = Vantrel(command + dir.File("missing.fdb") +
-                                         (command[0] == 'u' ? " " + dir.File("d.fdb") : std::string()));
-        EXPECT_EQ(database.ExitCode, 1);
-        const size_t first = database.Output.find("Error while trying to open file");
-        EXPECT_NE(first, std::string::npos) << database.Output;
-        EXPECT_EQ(database.Output.find("Error while trying to open file", first + 1), std::string::npos)
-            << "printed once:\n" << database.Output;
-        EXPECT_TRUE(Has(database.Output, "check the database's path")) << database.Output;
+}
+
+// A connection that cannot be made: the error once, then what to do about
+// it, whichever command it was.
+TEST(Cli, AConnectionThatCannotBeMadeSaysWhatToDo) {
+    TempDir dir;
+    CreateDatabase(dir.File("d.fdb"));
+    WriteFile(dir.File("u.sql"), "CREATE TABLE T (ID INTEGER);\n");
+    std::filesystem::create_directory(dir.File("s"));
+    struct Case {
+        std::string Database;
+        std::string Options;
+        std::string Hint;
+        bool Server;
+    };
+    const Case cases[] = {
+        {dir.File("missing.fdb"), "", "check the database's path", false},
+        {"localhost:" + dir.File("missing.fdb"), "", "check the database's path", true},
+        {"localhost:" + dir.File("d.fdb"), "--password wrong ", "check the user name and password", true},
+        {"localhost/3999:" + dir.File("d.fdb"), "", "check that a Firebird server runs on that host", false},
+    };
+    const bool server = RequireServer();
+    for (const Case &c : cases) {
+        if (c.Server && !server) continue;
+        for (const std::string command : {"version ", "update --quiet ", "status "}) {
+            const std::string more = command[0] == 'u' ? " " + dir.File("u.sql")
+                                     : command[0] == 's' ? " " + dir.File("s")
+                                                         : std::string();
+            ProcessResult r = Vantrel(command + c.Options + c.Database + more);
+            SCOPED_TRACE(command + c.Options + c.Database);
+            EXPECT_EQ(r.ExitCode, 1);
+            const size_t hint = r.Output.find("vantrel: " + c.Hint);
+            EXPECT_NE(hint, std::string::npos) << r.Output;
+            EXPECT_EQ(r.Output.find(c.Hint, hint + 1), std::string::npos) << "said once:\n" << r.Output;
+            const size_t error = r.Output.find('\n');
+            EXPECT_EQ(r.Output.find(r.Output.substr(0, error), error), std::string::npos)
+                << "the error printed once:\n" << r.Output;
+        }
     }
+    EXPECT_FALSE(std::filesystem::exists(dir.File("missing.fdb")));
 }
 
 // A failed create leaves no file, so that the retry succeeds; an existing

@@ -199,14 +199,15 @@ TEST(MigrateFolder, AScriptIsAFileWhoseNameStartsWithAVersion) {
     const std::string db = dir.File("f.fdb"), folder = dir.File("s");
     CreateDatabase(db);
     std::filesystem::create_directory(folder);
-    for (const char *name : {"0001-a.sql", "2.sql", "V3__c.sql", "v4_d.sql", "10.txt", "README.md", "V.sql",
-                             "Views.sql", "notes-5.sql", ".6-hidden-ish"})
+    for (const char *name : {"0001-a.sql", "2.sql", "V3__c.sql", "v4_d.sql", "10.txt", "11-caf\xe9.txt", "README.md",
+                             "V.sql", "Views.sql", "notes-5.sql", ".6-hidden-ish"})
         WriteFile(folder + "/" + name, "");
     std::filesystem::create_directory(folder + "/7-folder");
     EXPECT_EQ(Vantrel("status " + db + " " + folder).Output,
               "version 0, 4 scripts pending\n"
               "     1  0001-a.sql\n     2  2.sql\n     3  V3__c.sql\n     4  v4_d.sql\n"
-              "problems:\n  10.txt is not a script (only .sql files are) and is ignored\n");
+              "problems:\n  10.txt is not a script (only .sql files are) and is ignored\n"
+              "  11-caf\\xe9.txt is not a script (only .sql files are) and is ignored\n");
 
     struct Case {
         const char *Name;
