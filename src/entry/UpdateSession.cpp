@@ -2,6 +2,7 @@
 #include "entry/UpdateSession.h"
 
 #include <cerrno>
+#include <cstring>
 #include <map>
 #include <new>
 
@@ -219,7 +220,13 @@ TConnectFailure ConnectFailureOf(std::exception_ptr Failure) {
         if (e.HasStatusCode(kNetworkError) && (e.HasStatusCode(kConnectError) || e.HasStatusCode(kConnectListenError) ||
                                                e.HasStatusCode(kHostLookupError)))
             return TConnectFailure::ServerUnreachable;
-        if (e.HasStatusCode(kIOError) && e.NumberAfter(kIOOpenError) == ENOENT) return TConnectFailure::DatabaseMissing;
+        if (e.HasStatusCode(kIOError) && e.HasStatusCode(kIOOpenError)) {
+            // The embedded engine passes the system's error number on; a
+            // server sends it as its text.
+            const std::optional<int64_t> number = e.NumberAfter(kIOOpenError);
+            if (number ? *number == ENOENT : e.Message().find(Utf8ToString(std::strerror(ENOENT))) != String::npos)
+                return TConnectFailure::DatabaseMissing;
+        }
     } catch (...) {
         // Not a database error: none of these.
     }
