@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "entry/UpdateSession.h"
+
 namespace vantrel {
 
 namespace {
@@ -32,28 +34,7 @@ bool HasSqlExtension(const std::string &name) {
     return end == ".sql";
 }
 
-// Well-formed UTF-8: no overlong forms, surrogates or values past U+10FFFF.
-bool IsUtf8(const std::string &text) {
-    static const uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    for (size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        size_t length = 0;
-        if (lead < 0x80) length = 1;
-        else if (lead >= 0xC2 && lead < 0xE0) length = 2;
-        else if (lead >= 0xE0 && lead < 0xF0) length = 3;
-        else if (lead >= 0xF0 && lead < 0xF5) length = 4;
-        if (length == 0 || i + length > text.size()) return false;
-        uint32_t value = length == 1 ? lead : lead & (0x7Fu >> length);
-        for (size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            value = value << 6 | (next & 0x3F);
-        }
-        if (value < smallest[length] || (value >= 0xD800 && value < 0xE000) || value > 0x10FFFF) return false;
-        i += length;
-    }
-    return true;
-}
+bool IsUtf8(const std::string &text) { return FirstInvalidUtf8(text) == std::string::npos; }
 
 // A name for a message: bytes other than printable ASCII as \xNN.
 std::string Printable(const std::string &name) {

@@ -46,10 +46,8 @@ String Utf8Expression(const String &text) {
 // The bytes of a name read back as OCTETS: UTF-8 from a table made with the
 // UTF8 column, else (a table made before it) the connection's character set.
 String NameFromBytes(const TBytes &bytes, const TEncoding &connection) {
-    const auto *data = reinterpret_cast<const char *>(bytes.data());
-    static const std::shared_ptr<const TEncoding> utf8 = TEncoding::GetEncoding(65001);
-    if (utf8->FirstUndecodable(data, bytes.size()) == std::string::npos) return utf8->GetString(data, bytes.size());
-    return connection.GetString(data, bytes.size());
+    const std::string_view text(reinterpret_cast<const char *>(bytes.data()), bytes.size());
+    return FirstInvalidUtf8(text) == std::string::npos ? Utf8ToString(text) : connection.GetString(text);
 }
 
 String HistoryTableDefinition() {
